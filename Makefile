@@ -1,0 +1,42 @@
+# Thin wrapper over CMake. `make run` and `make test` install what is missing first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_SECONDS ?= 300
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+
+.PHONY: deps build asan run test bench fuzz clean
+
+deps:
+	./scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCELVIO_WERROR=ON
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The core, its tests and the fuzz targets under AddressSanitizer and UBSan (clang).
+asan: deps
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCELVIO_WERROR=ON -DCELVIO_SANITIZE=ON -DCELVIO_CORE_ONLY=ON -DCELVIO_FUZZ=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/celvio-cli devices
+
+test: build asan
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/celvio_bench_*; do echo "== $$b"; $$b; done
+
+# Each libFuzzer target for FUZZ_SECONDS under ASan+UBSan, corpus kept in $(ASAN_BUILD)/corpus.
+fuzz: asan
+	@for f in $(ASAN_BUILD)/fuzz/fuzz_*; do \
+	  name=$$(basename $$f); mkdir -p $(ASAN_BUILD)/corpus/$$name; \
+	  echo "== $$name"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(ASAN_BUILD)/corpus/$$name fuzz/seeds/$$name || exit 1; \
+	done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

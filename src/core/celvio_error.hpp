@@ -1,0 +1,48 @@
+#pragma once
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace celvio {
+
+/// The one error the core reports for every failure it detects itself. `what()` is the
+/// text the application shows, unchanged.
+class CelvioError : public std::exception {
+public:
+    enum class Kind { socket, usbmux, lockdown, tls, pairing, diagnostics, timeout, connectionClosed };
+
+    static CelvioError socket(std::string message) { return {Kind::socket, std::move(message)}; }
+    static CelvioError usbmux(std::string message) { return {Kind::usbmux, std::move(message)}; }
+    static CelvioError lockdown(std::string message) { return {Kind::lockdown, std::move(message)}; }
+    static CelvioError tls(std::string message) { return {Kind::tls, std::move(message)}; }
+    static CelvioError pairing(std::string message) { return {Kind::pairing, std::move(message)}; }
+    static CelvioError diagnostics(std::string message) { return {Kind::diagnostics, std::move(message)}; }
+    static CelvioError timeout() { return {Kind::timeout, {}}; }
+    static CelvioError connectionClosed() { return {Kind::connectionClosed, {}}; }
+
+    Kind kind() const noexcept { return kind_; }
+    /// The case's message text; empty for `timeout` and `connectionClosed`.
+    const std::string& message() const noexcept { return message_; }
+    /// The user-facing text.
+    const std::string& description() const noexcept { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+    bool operator==(const CelvioError& other) const { return kind_ == other.kind_ && message_ == other.message_; }
+
+private:
+    CelvioError(Kind kind, std::string message);
+
+    Kind kind_;
+    std::string message_;
+    std::string description_;
+};
+
+/// A property list that could not be encoded or decoded. It stands for the platform
+/// decoder's own error and is passed on unwrapped, like that error would be.
+class PropertyListError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace celvio

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+namespace celvio {
+
+/// User-visible texts that name the host computer or its system. Each platform backend
+/// has its own table, so every other file stays free of platform words.
+struct HostWords {
+    std::string_view thisHost;        ///< "This Computer": menu item and strip button
+    std::string_view systemName;      ///< "Linux"
+    std::string_view notPaired;       ///< the pairing-record-missing message
+};
+
+const HostWords& hostWords();
+
+}  // namespace celvio

@@ -1,0 +1,344 @@
+#include "plist.hpp"
+
+#include "celvio_error.hpp"
+
+#include <plist/plist.h>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace celvio {
+namespace {
+
+// Foundation's wording for an unreadable property list, which callers show unchanged.
+constexpr const char* kCorruptText = "The data couldn’t be read because it isn’t in the correct format.";
+// Deeper nesting than any device or registry sends; bounds our recursion on hostile input.
+constexpr int kMaxDepth = 512;
+
+struct PlistFree {
+    void operator()(void* node) const noexcept { plist_free(node); }
+};
+using PlistNode = std::unique_ptr<void, PlistFree>;
+
+PlistValue fromNode(plist_t node, int depth) {
+    if (depth > kMaxDepth) throw PropertyListError(kCorruptText);
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        std::uint8_t v = 0;
+        plist_get_bool_val(node, &v);
+        return PlistValue(v != 0);
+    }
+    case PLIST_UINT:
+    case PLIST_UID: {
+        std::uint64_t v = 0;
+        if (plist_get_node_type(node) == PLIST_UINT) plist_get_uint_val(node, &v);
+        else plist_get_uid_val(node, &v);
+        // Keep the bit pattern: negative numbers arrive as their unsigned twin.
+        return PlistValue(static_cast<std::int64_t>(v));
+    }
+    case PLIST_REAL: {
+        double v = 0;
+        plist_get_real_val(node, &v);
+        return PlistValue(v);
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+        std::uint64_t length = 0;
+        const char* p = plist_get_string_ptr(node, &length);
+        return PlistValue(std::string(p ? p : "", p ? length : 0));
+    }
+    case PLIST_DATA: {
+        std::uint64_t length = 0;
+        const char* p = plist_get_data_ptr(node, &length);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(p);
+        return PlistValue(p ? Bytes(bytes, bytes + length) : Bytes{});
+    }
+    case PLIST_DATE: {
+        std::int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        return PlistValue(PlistDate{sec + usec / 1e6});
+    }
+    case PLIST_ARRAY: {
+        PlistArray array;
+        array.reserve(plist_array_get_size(node));
+        // The iterator walks the children in order; indexed access would rescan them.
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        std::unique_ptr<void, decltype(&std::free)> iter(it, &std::free);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, it, &item);
+            if (!item) break;
+            array.push_back(fromNode(item, depth + 1));
+        }
+        return PlistValue(std::move(array));
+    }
+    case PLIST_DICT: {
+        PlistDict dict;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        std::unique_ptr<void, decltype(&std::free)> iter(it, &std::free);
+        for (;;) {
+            char* key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
+            if (!value) break;
+            dict.insert_or_assign(std::string(key ? key : ""), fromNode(value, depth + 1));
+        }
+        return PlistValue(std::move(dict));
+    }
+    default: throw PropertyListError(kCorruptText);
+    }
+}
+
+plist_t toNode(const PlistValue& value) {
+    struct Visitor {
+        plist_t operator()(const std::string& v) const { return plist_new_string(v.c_str()); }
+        plist_t operator()(std::int64_t v) const { return plist_new_uint(static_cast<std::uint64_t>(v)); }
+        plist_t operator()(double v) const { return plist_new_real(v); }
+        plist_t operator()(bool v) const { return plist_new_bool(v ? 1 : 0); }
+        plist_t operator()(const Bytes& v) const {
+            return plist_new_data(reinterpret_cast<const char*>(v.data()), v.size());
+        }
+        plist_t operator()(const PlistDate& v) const {
+            const double whole = std::floor(v.secondsSince2001);
+            return plist_new_date(static_cast<std::int32_t>(whole),
+                                  static_cast<std::int32_t>((v.secondsSince2001 - whole) * 1e6));
+        }
+        plist_t operator()(const PlistArray& v) const {
+            PlistNode array(plist_new_array());
+            for (const auto& item : v) plist_array_append_item(array.get(), toNode(item));
+            return array.release();
+        }
+        plist_t operator()(const PlistDict& v) const {
+            PlistNode dict(plist_new_dict());
+            for (const auto& [key, item] : v) plist_dict_set_item(dict.get(), key.c_str(), toNode(item));
+            return dict.release();
+        }
+    };
+    return std::visit(Visitor{}, value.storage());
+}
+
+const PlistValue* find(const PlistDict& dict, std::string_view key) {
+    auto it = dict.find(key);
+    return it == dict.end() ? nullptr : &it->second;
+}
+
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        i = 1;
+    }
+    if (i == text.size()) return std::nullopt;
+    // Accumulate toward the negative end, which holds one more value than the positive.
+    std::int64_t result = 0;
+    constexpr auto min = std::numeric_limits<std::int64_t>::min();
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        const int digit = c - '0';
+        if (result < (min + digit) / 10) return std::nullopt;
+        result = result * 10 - digit;
+    }
+    if (!negative) {
+        if (result == min) return std::nullopt;
+        result = -result;
+    }
+    return result;
+}
+
+std::optional<double> parseDouble(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    bool negative = false;
+    if (text[0] == '+' || text[0] == '-') {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    auto format = std::chars_format::general;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        format = std::chars_format::hex;
+        text.remove_prefix(2);
+    }
+    // from_chars takes no sign of its own here, and no blanks.
+    if (text.empty() || text[0] == '+' || text[0] == '-') return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, format);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::u32string decodeUTF8(const Bytes& bytes) {
+    std::u32string out;
+    out.reserve(bytes.size());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t b = bytes[i];
+        if (b < 0x80) {
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        int need = 0;
+        std::uint8_t lo = 0x80, hi = 0xBF;
+        char32_t cp = 0;
+        if (b >= 0xC2 && b <= 0xDF) { need = 1; cp = b & 0x1F; }
+        else if (b == 0xE0) { need = 2; lo = 0xA0; cp = b & 0x0F; }
+        else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) { need = 2; cp = b & 0x0F; }
+        else if (b == 0xED) { need = 2; hi = 0x9F; cp = b & 0x0F; }
+        else if (b == 0xF0) { need = 3; lo = 0x90; cp = b & 0x07; }
+        else if (b >= 0xF1 && b <= 0xF3) { need = 3; cp = b & 0x07; }
+        else if (b == 0xF4) { need = 3; hi = 0x8F; cp = b & 0x07; }
+        else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        // Replace the maximal valid prefix of a broken sequence with one U+FFFD.
+        std::size_t j = i + 1;
+        bool ok = true;
+        for (int k = 0; k < need; ++k, ++j) {
+            if (j >= n || bytes[j] < lo || bytes[j] > hi) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (bytes[j] & 0x3F);
+            lo = 0x80;
+            hi = 0xBF;
+        }
+        out.push_back(ok ? cp : 0xFFFD);
+        i = j;
+    }
+    return out;
+}
+
+void appendUTF8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Unicode general categories Cc and Cf (Unicode 15), the platform's control characters.
+bool isControl(char32_t c) {
+    struct Range { char32_t lo, hi; };
+    static constexpr Range ranges[] = {
+        {0x0000, 0x001F}, {0x007F, 0x009F}, {0x00AD, 0x00AD}, {0x0600, 0x0605}, {0x061C, 0x061C},
+        {0x06DD, 0x06DD}, {0x070F, 0x070F}, {0x0890, 0x0891}, {0x08E2, 0x08E2}, {0x180E, 0x180E},
+        {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x2064}, {0x2066, 0x206F}, {0xFEFF, 0xFEFF},
+        {0xFFF9, 0xFFFB}, {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F},
+        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
+    };
+    for (const auto& r : ranges) {
+        if (c < r.lo) return false;
+        if (c <= r.hi) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string encodeXML(const PlistValue& value) {
+    PlistNode node(toNode(value));
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(node.get(), &xml, &length);
+    if (!xml) throw PropertyListError("The data couldn’t be written because it isn’t in the correct format.");
+    std::string out(xml, length);
+    plist_to_xml_free(xml);
+    return out;
+}
+
+Bytes encodeBinary(const PlistValue& value) {
+    PlistNode node(toNode(value));
+    char* bin = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(node.get(), &bin, &length);
+    if (!bin) throw PropertyListError("The data couldn’t be written because it isn’t in the correct format.");
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bin);
+    Bytes out(p, p + length);
+    plist_to_bin_free(bin);
+    return out;
+}
+
+PlistValue decodePlist(ByteView bytes) {
+    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) throw PropertyListError(kCorruptText);
+    plist_t raw = nullptr;
+    plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()), &raw);
+    PlistNode node(raw);
+    if (!node) throw PropertyListError(kCorruptText);
+    return fromNode(node.get(), 0);
+}
+
+std::optional<std::int64_t> intValue(const PlistDict& dict, std::string_view key) {
+    const PlistValue* v = find(dict, key);
+    if (!v) return std::nullopt;
+    if (const auto* i = v->get<std::int64_t>()) return *i;
+    if (const auto* b = v->get<bool>()) return *b ? 1 : 0;
+    if (const auto* d = v->get<double>()) {
+        // 2^63 is exactly representable; anything at or beyond it has no int64 value.
+        if (!std::isfinite(*d) || *d >= 9223372036854775808.0 || *d < -9223372036854775808.0) return std::nullopt;
+        return static_cast<std::int64_t>(*d);
+    }
+    if (const auto* s = v->get<std::string>()) return parseInteger(*s);
+    return std::nullopt;
+}
+
+std::optional<double> doubleValue(const PlistDict& dict, std::string_view key) {
+    const PlistValue* v = find(dict, key);
+    if (!v) return std::nullopt;
+    if (const auto* d = v->get<double>()) return *d;
+    if (const auto* i = v->get<std::int64_t>()) return static_cast<double>(*i);
+    if (const auto* b = v->get<bool>()) return *b ? 1.0 : 0.0;
+    if (const auto* s = v->get<std::string>()) return parseDouble(*s);
+    return std::nullopt;
+}
+
+std::optional<bool> boolValue(const PlistDict& dict, std::string_view key) {
+    const PlistValue* v = find(dict, key);
+    if (!v) return std::nullopt;
+    if (const auto* b = v->get<bool>()) return *b;
+    if (const auto* i = v->get<std::int64_t>()) return *i != 0;
+    if (const auto* d = v->get<double>()) return *d != 0;
+    return std::nullopt;
+}
+
+std::optional<std::string> stringValue(const PlistDict& dict, std::string_view key) {
+    const PlistValue* v = find(dict, key);
+    if (!v) return std::nullopt;
+    if (const auto* s = v->get<std::string>()) return *s;
+    if (const auto* data = v->get<Bytes>()) {
+        const std::u32string decoded = decodeUTF8(*data);
+        std::size_t begin = 0, end = decoded.size();
+        while (begin < end && isControl(decoded[begin])) ++begin;
+        while (end > begin && isControl(decoded[end - 1])) --end;
+        std::string out;
+        out.reserve(end - begin);
+        for (std::size_t i = begin; i < end; ++i) appendUTF8(out, decoded[i]);
+        return out;
+    }
+    return std::nullopt;
+}
+
+const PlistDict* dictValue(const PlistDict& dict, std::string_view key) {
+    const PlistValue* v = find(dict, key);
+    return v ? v->get<PlistDict>() : nullptr;
+}
+
+}  // namespace celvio
