@@ -1,0 +1,60 @@
+#pragma once
+
+#include "plist.hpp"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace celvio::sim {
+
+/// How the daemon misbehaves when answering one kind of request.
+struct Fault {
+    enum class Kind {
+        length,         ///< a header whose length field is `length`, then nothing
+        notDictionary,  ///< a well-formed packet whose payload is an array
+        garbage,        ///< a payload that is no property list
+        binary,         ///< the normal reply, encoded as a binary property list
+        silence,        ///< no reply; the connection stays open
+        hangup,         ///< the first `bytes` bytes of the normal reply, then close
+        noResult,       ///< (Connect) a reply without "MessageType" "Result"
+    };
+    Kind kind = Kind::silence;
+    std::uint32_t length = 0;
+    std::size_t bytes = 0;
+};
+
+struct Attachment {
+    std::int64_t deviceID = 0;
+    std::string connectionType;  ///< "USB", "Network", or anything a daemon might say
+};
+
+struct ScenarioDevice {
+    std::string udid;
+    std::vector<Attachment> attachments;
+    bool paired = true;
+    bool pkcs8Key = false;                   ///< host key as "PRIVATE KEY" instead of "RSA PRIVATE KEY"
+    std::vector<std::string> omitPairKeys;   ///< pairing-record keys left out
+    std::map<std::uint16_t, std::int64_t> connectResults;  ///< per port; missing: 0
+    std::int64_t defaultConnectResult = 0;
+};
+
+struct Scenario {
+    std::vector<ScenarioDevice> devices;
+    /// Raw "DeviceList" entries appended after the devices' own (for malformed entries).
+    std::vector<PlistValue> extraListEntries;
+    /// Per request type ("ListDevices", "ReadPairRecord", "Connect").
+    std::map<std::string, Fault, std::less<>> faults;
+
+    const ScenarioDevice* deviceByID(std::int64_t deviceID) const;
+    const ScenarioDevice* deviceByUDID(const std::string& udid) const;
+};
+
+/// Parses a scenario from JSON text; throws std::runtime_error naming the problem.
+Scenario parseScenario(const std::string& json);
+/// Reads and parses a scenario file; throws std::runtime_error naming file and problem.
+Scenario loadScenario(const std::string& path);
+
+}  // namespace celvio::sim

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "plist.hpp"
+#include "scenario.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace celvio::sim {
+
+/// One packet the simulated daemon received, header fields as sent.
+struct ReceivedPacket {
+    std::uint32_t length = 0;
+    std::uint32_t version = 0;
+    std::uint32_t message = 0;
+    std::uint32_t tag = 0;
+    PlistDict payload;
+};
+
+/// A simulated usbmux daemon listening on a Unix socket. It serves every connection on
+/// its own thread until the peer hangs up or the simulator stops.
+class Simulator {
+public:
+    /// Handles a connection that a successful "Connect" handed to a device port. The
+    /// descriptor stays owned by the simulator, which closes it after the handler returns.
+    using ServiceHandler = std::function<void(int fd, const ScenarioDevice& device, std::uint16_t port)>;
+
+    /// Binds `socketPath` (an existing socket file there is replaced) and starts serving.
+    /// Throws std::runtime_error when it cannot listen.
+    Simulator(Scenario scenario, std::string socketPath);
+    ~Simulator();
+
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    /// Stops accepting, hangs up every connection, joins every thread. Idempotent.
+    /// Not from a service handler: it would wait for its own thread.
+    void stop();
+
+    const std::string& socketPath() const noexcept { return socketPath_; }
+    /// Installs the handler for connections to `port` (later stages: lockdown, relay).
+    void setService(std::uint16_t port, ServiceHandler handler);
+
+    /// Connections accepted so far, and those still open now.
+    int totalConnections() const noexcept { return total_.load(); }
+    int openConnections() const noexcept { return open_.load(); }
+    /// Every daemon packet received so far, in arrival order.
+    std::vector<ReceivedPacket> received() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::string socketPath_;
+    std::atomic<int> total_{0};
+    std::atomic<int> open_{0};
+};
+
+}  // namespace celvio::sim
