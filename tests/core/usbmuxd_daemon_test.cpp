@@ -1,0 +1,116 @@
+// Talks to the real usbmux daemon from the Debian package. It starts one only when it
+// may (root, nothing listening at the daemon's path) and never touches one it did not
+// start beyond reading from it.
+
+#include "usbmux.hpp"
+
+#include "pairing_records.hpp"
+#include "test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <fcntl.h>       // O_WRONLY for the daemon's output
+#include <signal.h>
+#include <spawn.h>      // posix_spawn for the daemon
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace celvio;
+using celvio::test::expectError;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDaemon = "/usr/sbin/usbmuxd";
+const fs::path kRecordFolder = "/var/lib/lockdown";
+
+bool daemonAnswers() {
+    try {
+        Socket probe(USBMux::socketPath, 1.0);
+        return true;
+    } catch (const CelvioError&) {
+        return false;
+    }
+}
+
+/// A daemon this test started, stopped again at the end.
+class OwnDaemon {
+public:
+    OwnDaemon() {
+        const char* argv[] = {kDaemon, "-f", "-n", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, kDaemon, &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        for (int i = 0; i < 100 && pid_ > 0 && !daemonAnswers(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~OwnDaemon() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    bool running() const { return pid_ > 0 && daemonAnswers(); }
+
+private:
+    pid_t pid_ = -1;
+};
+
+/// A pairing record placed where the daemon looks, removed again with any folder made for it.
+class PlacedRecord {
+public:
+    PlacedRecord(const std::string& udid, const PlistDict& record) {
+        madeFolder_ = !fs::exists(kRecordFolder);
+        fs::create_directories(kRecordFolder);
+        path_ = kRecordFolder / (udid + ".plist");
+        std::ofstream(path_) << encodeXML(record);
+    }
+    ~PlacedRecord() {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+        if (madeFolder_) fs::remove(kRecordFolder, ignored);
+    }
+
+private:
+    fs::path path_;
+    bool madeFolder_ = false;
+};
+
+}  // namespace
+
+// One test, so that parallel test runs never start two daemons.
+TEST(USBMuxDaemon, ListsReadsRecordsAndRefusesUnknownDevices) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the daemon and place pairing records";
+    if (!fs::exists(kDaemon)) GTEST_SKIP() << "usbmuxd is not installed";
+    test::ScopedEnv env("USBMUXD_SOCKET_ADDRESS", std::nullopt);
+
+    std::optional<OwnDaemon> own;
+    if (!daemonAnswers()) {
+        own.emplace();
+        ASSERT_TRUE(own->running()) << "usbmuxd -f -n did not come up";
+    }
+
+    EXPECT_TRUE(USBMux::listDevices(false).empty()) << "no device is attached to this machine";
+
+    const std::string udid = "00008110-00CE1F1000C0FFEE";
+    const PlistDict record = sim::pairingRecord(sim::pairingMaterial(udid, false));
+    {
+        PlacedRecord placed(udid, record);
+        EXPECT_EQ(USBMux::pairRecord(udid), record);
+    }
+    expectError([&] { USBMux::pairRecord(udid); },
+                "This computer is not paired with the device. Connect it once via USB and tap \u201CTrust\u201D on the "
+                "device.");
+    expectError([] { USBMux(USBMux::daemonTimeout).connect(4242, 62078); },
+                "usbmuxd: Connect to port 62078 failed: device is no longer connected");
+}

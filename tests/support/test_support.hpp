@@ -1,0 +1,54 @@
+#pragma once
+
+#include "byte_stream.hpp"
+#include "celvio_error.hpp"
+#include "memory_stream.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace celvio::test {
+
+/// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const noexcept { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+/// Sets (or with nullopt unsets) an environment variable and restores it afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+/// Two connected Unix stream sockets.
+std::pair<int, int> socketPair();
+
+/// Runs `body`, expecting a CelvioError whose description is `text`.
+void expectError(const std::function<void()>& body, const std::string& text);
+
+/// Bytes of a text, for comparisons.
+inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+}  // namespace celvio::test
