@@ -134,7 +134,7 @@ TEST(USBMux, ConnectResults) {
         {5, "usbmuxd: Connect to port 5 failed: error 7"},
         {6, "usbmuxd: Connect to port 6 failed: error -1"},
     };
-    for (const auto& [port, text] : failures) expectError([&] { USBMux(kShort).connect(3, port); }, text);
+    for (const auto& row : failures) expectError([&] { USBMux(kShort).connect(3, row.first); }, row.second);
     EXPECT_NO_THROW(USBMux(kShort).connect(3, 7));
     expectError([&] { USBMux(kShort).connect(99, 7); }, "usbmuxd: Connect to port 7 failed: device is no longer connected");
     EXPECT_TRUE(daemon.allClosed());
