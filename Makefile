@@ -35,7 +35,7 @@ fuzz: asan
 	@for f in $(ASAN_BUILD)/fuzz/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p $(ASAN_BUILD)/corpus/$$name; \
 	  echo "== $$name"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(ASAN_BUILD)/corpus/$$name fuzz/seeds/$$name || exit 1; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(ASAN_BUILD)/ $(ASAN_BUILD)/corpus/$$name fuzz/seeds/$$name || exit 1; \
 	done
 
 clean:
