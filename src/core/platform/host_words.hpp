@@ -10,6 +10,7 @@ struct HostWords {
     std::string_view thisHost;        ///< "This Computer": menu item and strip button
     std::string_view systemName;      ///< "Linux"
     std::string_view notPaired;       ///< the pairing-record-missing message
+    std::string_view noLongerTrusted; ///< the device's InvalidHostID answer
 };
 
 const HostWords& hostWords();

@@ -8,6 +8,7 @@ const HostWords& hostWords() {
         .systemName = "Linux",
         .notPaired = "This computer is not paired with the device. Connect it once via USB and tap \u201CTrust\u201D on "
                      "the device.",
+        .noLongerTrusted = "The device no longer trusts this computer. Connect it via USB and tap \u201CTrust\u201D.",
     };
     return words;
 }

@@ -1,0 +1,67 @@
+#include "tls_identity.hpp"
+
+#include "celvio_error.hpp"
+#include "pem.hpp"
+
+#include <openssl/decoder.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+namespace celvio::TLSIdentity {
+namespace {
+
+/// The oldest error OpenSSL queued on this thread, or "unknown".
+std::string openSSLText() {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0) return "unknown";
+    char buffer[256];
+    ERR_error_string_n(code, buffer, sizeof(buffer));
+    return buffer;
+}
+
+/// An RSA private key from PKCS#1 DER.
+EVP_PKEY* rsaKey(const Bytes& der) {
+    EVP_PKEY* key = nullptr;
+    OpenSSLPtr<OSSL_DECODER_CTX> decoder(
+        OSSL_DECODER_CTX_new_for_pkey(&key, "DER", "type-specific", "RSA", EVP_PKEY_KEYPAIR, nullptr, nullptr));
+    if (!decoder) return nullptr;
+    const unsigned char* data = der.data();
+    std::size_t length = der.size();
+    if (!OSSL_DECODER_from_data(decoder.get(), &data, &length)) return nullptr;
+    return key;
+}
+
+}  // namespace
+
+std::shared_ptr<const Identity> make(ByteView certificatePEM, ByteView privateKeyPEM) {
+    const auto invalidCertificate = [] { return CelvioError::pairing("The pairing record contains an invalid host certificate."); };
+    const auto certificateBlock = PEM::decode(certificatePEM);
+    if (!certificateBlock) throw invalidCertificate();
+    const unsigned char* p = certificateBlock->der.data();
+    OpenSSLPtr<X509> certificate(d2i_X509(nullptr, &p, static_cast<long>(certificateBlock->der.size())));
+    if (!certificate) {
+        ERR_clear_error();
+        throw invalidCertificate();
+    }
+
+    const auto keyBlock = PEM::decode(privateKeyPEM);
+    if (!keyBlock) throw CelvioError::pairing("The pairing record contains an invalid private key.");
+    Bytes keyBytes = keyBlock->der;
+    if (keyBlock->label.find("RSA") == std::string::npos) {
+        if (auto inner = PEM::pkcs8ToPKCS1(keyBytes)) keyBytes = std::move(*inner);
+    }
+    ERR_clear_error();
+    OpenSSLPtr<EVP_PKEY> key(rsaKey(keyBytes));
+    if (!key) throw CelvioError::pairing("Could not load the host private key: " + openSSLText());
+
+    // What the platform's identity constructor refuses: a key that is not the certificate's.
+    if (X509_check_private_key(certificate.get(), key.get()) != 1) {
+        ERR_clear_error();
+        throw CelvioError::tls("Could not create TLS identity from pairing record.");
+    }
+    return std::make_shared<const Identity>(std::move(certificate), std::move(key));
+}
+
+}  // namespace celvio::TLSIdentity

@@ -1,0 +1,178 @@
+#include "tls_stream.hpp"
+
+#include "celvio_error.hpp"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <sys/socket.h>
+
+namespace celvio {
+namespace {
+
+using Transport = TLSStream::Transport;
+
+// A BIO over the socket's descriptor: it retries EINTR, never reports "retry" (the socket
+// is blocking, so would-block means the time-out passed), and sends with MSG_NOSIGNAL.
+
+int transportWrite(BIO* bio, const char* data, int length) {
+    auto* transport = static_cast<Transport*>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    int offset = 0;
+    while (offset < length) {
+        const ssize_t sent = ::send(transport->fd, data + offset, static_cast<std::size_t>(length - offset), MSG_NOSIGNAL);
+        if (sent >= 0) {
+            offset += static_cast<int>(sent);
+        } else if (errno != EINTR) {
+            transport->error = errno;
+            return -1;
+        }
+    }
+    return length;
+}
+
+int transportRead(BIO* bio, char* out, int length) {
+    auto* transport = static_cast<Transport*>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    if (length <= 0) return 0;
+    for (;;) {
+        const ssize_t received = ::recv(transport->fd, out, static_cast<std::size_t>(length), 0);
+        if (received > 0) return static_cast<int>(received);
+        if (received == 0) {
+            transport->peerClosed = true;
+            return 0;
+        }
+        if (errno != EINTR) {
+            transport->error = errno;
+            return -1;
+        }
+    }
+}
+
+long transportControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
+
+int transportCreate(BIO* bio) {
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+const BIO_METHOD* transportMethod() {
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "celvio socket");
+        BIO_meth_set_write(m, transportWrite);
+        BIO_meth_set_read(m, transportRead);
+        BIO_meth_set_ctrl(m, transportControl);
+        BIO_meth_set_create(m, transportCreate);
+        return m;
+    }();
+    return method;
+}
+
+/// OpenSSL's reason for the failure, else the system's text for the transport, else "unknown".
+std::string failureText(const Transport& transport) {
+    if (const unsigned long code = ERR_peek_error(); code != 0) {
+        if (const char* reason = ERR_reason_error_string(code)) return reason;
+        char buffer[256];
+        ERR_error_string_n(code, buffer, sizeof(buffer));
+        return buffer;
+    }
+    if (transport.error != 0) return std::strerror(transport.error);
+    if (transport.peerClosed) return "connection closed by the peer";
+    return "unknown";
+}
+
+}  // namespace
+
+TLSStream::TLSStream(std::shared_ptr<Socket> socket, std::shared_ptr<const TLSIdentity::Identity> identity)
+    : socket_(std::move(socket)), identity_(std::move(identity)) {
+    transport_.fd = socket_->fd();
+    ERR_clear_error();
+    context_.reset(SSL_CTX_new(TLS_client_method()));
+    if (!context_) throw CelvioError::tls("Could not create TLS context");
+    SSL_CTX_set_min_proto_version(context_.get(), TLS1_VERSION);
+    SSL_CTX_set_max_proto_version(context_.get(), TLS1_2_VERSION);
+    // Devices still present 1024-bit keys and SHA-1 signatures.
+    SSL_CTX_set_security_level(context_.get(), 0);
+    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_NONE, nullptr);
+    ssl_.reset(SSL_new(context_.get()));
+    BIO* bio = ssl_ ? BIO_new(transportMethod()) : nullptr;
+    if (!bio || SSL_use_certificate(ssl_.get(), identity_->certificate()) != 1 ||
+        SSL_use_PrivateKey(ssl_.get(), identity_->privateKey()) != 1) {
+        BIO_free(bio);
+        ERR_clear_error();
+        throw CelvioError::tls("Could not create TLS context");
+    }
+    BIO_set_data(bio, &transport_);
+    SSL_set_bio(ssl_.get(), bio, bio);  // the SSL owns the BIO from here
+
+    const int result = SSL_connect(ssl_.get());
+    if (result != 1) {
+        const int code = SSL_get_error(ssl_.get(), result);
+        const std::string text = failureText(transport_);
+        ERR_clear_error();
+        fatal_ = true;
+        close();
+        throw CelvioError::tls("Handshake failed (" + std::to_string(code) + "): " + text);
+    }
+}
+
+TLSStream::~TLSStream() { close(); }
+
+void TLSStream::fail(const char* what, int code) {
+    ERR_clear_error();
+    if (code == SSL_ERROR_SYSCALL || code == SSL_ERROR_SSL) fatal_ = true;
+    throw CelvioError::tls(std::string(what) + " failed (" + std::to_string(code) + ")");
+}
+
+void TLSStream::write(ByteView bytes) {
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+        ERR_clear_error();
+        std::size_t written = 0;
+        const int result = SSL_write_ex(ssl_.get(), bytes.data() + offset, bytes.size() - offset, &written);
+        offset += written;
+        if (result == 1) continue;
+        const int code = SSL_get_error(ssl_.get(), result);
+        if (code == SSL_ERROR_WANT_WRITE || code == SSL_ERROR_WANT_READ) continue;
+        fail("Write", code);
+    }
+}
+
+Bytes TLSStream::read(std::size_t count) {
+    Bytes buffer(count);
+    std::size_t offset = 0;
+    while (offset < count) {
+        ERR_clear_error();
+        std::size_t got = 0;
+        const int result = SSL_read_ex(ssl_.get(), buffer.data() + offset, count - offset, &got);
+        offset += got;
+        if (result == 1) continue;
+        const int code = SSL_get_error(ssl_.get(), result);
+        if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) continue;
+        // A close notification, or the socket ending without one, before we had it all.
+        if (code == SSL_ERROR_ZERO_RETURN || transport_.peerClosed) {
+            ERR_clear_error();
+            fatal_ = fatal_ || code != SSL_ERROR_ZERO_RETURN;
+            throw CelvioError::connectionClosed();
+        }
+        fail("Read", code);
+    }
+    return buffer;
+}
+
+void TLSStream::close() noexcept {
+    if (closed_) return;
+    closed_ = true;
+    if (ssl_ && !fatal_) {
+        SSL_shutdown(ssl_.get());
+        ERR_clear_error();
+    }
+    socket_->close();
+}
+
+}  // namespace celvio

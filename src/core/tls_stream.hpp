@@ -1,0 +1,52 @@
+#pragma once
+
+#include "byte_stream.hpp"
+#include "openssl_handles.hpp"
+#include "socket.hpp"
+#include "tls_identity.hpp"
+
+#include <memory>
+
+namespace celvio {
+
+/// The client side of TLS 1.0 to 1.2 over a connected socket, presenting the pairing
+/// identity. The device's certificate is not verified: devices present self-signed ones.
+/// Blocking, bounded by the socket's time-outs. Closing it closes the socket.
+class TLSStream final : public ByteStream {
+public:
+    /// Runs the handshake. On failure throws `tls` "Handshake failed (CODE): TEXT" with
+    /// OpenSSL's SSL_get_error code, and the socket is closed.
+    TLSStream(std::shared_ptr<Socket> socket, std::shared_ptr<const TLSIdentity::Identity> identity);
+    ~TLSStream() override;
+
+    TLSStream(const TLSStream&) = delete;
+    TLSStream& operator=(const TLSStream&) = delete;
+
+    /// Throws `tls` "Write failed (CODE)".
+    void write(ByteView bytes) override;
+    /// Throws `connectionClosed` when the peer hangs up first, otherwise `tls`
+    /// "Read failed (CODE)", which is also how a time-out shows here.
+    Bytes read(std::size_t count) override;
+    /// Sends the close notification once, then closes the socket.
+    void close() noexcept override;
+
+    /// What the socket beneath reported last; the BIO callbacks fill it in.
+    struct Transport {
+        int fd = -1;
+        bool peerClosed = false;
+        int error = 0;  ///< errno of the last failed send or receive
+    };
+
+private:
+    [[noreturn]] void fail(const char* what, int code);
+
+    std::shared_ptr<Socket> socket_;
+    std::shared_ptr<const TLSIdentity::Identity> identity_;
+    Transport transport_;
+    OpenSSLPtr<SSL_CTX> context_;
+    OpenSSLPtr<SSL> ssl_;
+    bool fatal_ = false;  // OpenSSL forbids a shutdown after a fatal error
+    bool closed_ = false;
+};
+
+}  // namespace celvio
