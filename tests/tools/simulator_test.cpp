@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -153,6 +154,135 @@ TEST(ScenarioTest, ErrorsNameTheKeyAndTheExpectation) {
     EXPECT_EQ(parseError("{").rfind("invalid JSON: ", 0), 0U);
 }
 
+TEST(ScenarioTest, ParsesLockdown) {
+    auto scenario = parseScenario(R"({"devices": [{
+      "udid": "A1",
+      "lockdown": {
+        "type": "com.example.other",
+        "sessionSSL": false,
+        "values": {"DeviceName": "Phone", "ChipID": 33056, "Families": [1, 2]},
+        "domains": {"com.apple.mobile.battery": {"BatteryCurrentCapacity": 57, "HasBattery": true}},
+        "services": {"com.example.echo": {"ssl": true}, "com.example.relay": {"kind": "relay"}},
+        "errors": {"StartSession": "PasswordProtected", "GetValue:com.apple.mobile.battery": "InvalidDomain",
+                   "StartService:com.example.relay": "ServiceProhibited"},
+        "faults": {"noPort": true, "tls13Only": true, "closeMidTLSRead": "GetValue", "silentOn": "StopSession"}
+      }
+    }]})");
+    ASSERT_EQ(scenario.devices.size(), 1U);
+    const auto& lockdown = scenario.devices[0].lockdown;
+    EXPECT_EQ(lockdown.type, std::optional<std::string>("com.example.other"));
+    EXPECT_FALSE(lockdown.sessionSSL);
+    const PlistDict values{
+        {"DeviceName", PlistValue("Phone")},
+        {"ChipID", PlistValue(33056)},
+        {"Families", PlistValue(PlistArray{PlistValue(1), PlistValue(2)})},
+    };
+    EXPECT_EQ(lockdown.values, values);
+    ASSERT_EQ(lockdown.domains.size(), 1U);
+    const PlistDict battery{{"BatteryCurrentCapacity", PlistValue(57)}, {"HasBattery", PlistValue(true)}};
+    EXPECT_EQ(lockdown.domains.at("com.apple.mobile.battery"), battery);
+    ASSERT_EQ(lockdown.services.size(), 2U);
+    EXPECT_EQ(lockdown.services.at("com.example.echo").kind, "echo");
+    EXPECT_TRUE(lockdown.services.at("com.example.echo").ssl);
+    EXPECT_EQ(lockdown.services.at("com.example.relay").kind, "relay");
+    EXPECT_FALSE(lockdown.services.at("com.example.relay").ssl);
+    EXPECT_EQ(lockdown.errors.size(), 3U);
+    EXPECT_EQ(lockdown.errors.at("StartSession"), "PasswordProtected");
+    EXPECT_EQ(lockdown.errors.at("GetValue:com.apple.mobile.battery"), "InvalidDomain");
+    EXPECT_EQ(lockdown.errors.at("StartService:com.example.relay"), "ServiceProhibited");
+    EXPECT_TRUE(lockdown.faults.noPort);
+    EXPECT_FALSE(lockdown.faults.portOutOfRange);
+    EXPECT_TRUE(lockdown.faults.tls13Only);
+    EXPECT_EQ(lockdown.faults.closeMidTLSRead, "GetValue");
+    EXPECT_EQ(lockdown.faults.silentOn, "StopSession");
+
+    auto untyped = parseScenario(R"({"devices": [{"udid": "A1", "lockdown": {"type": null}}]})");
+    EXPECT_FALSE(untyped.devices[0].lockdown.type.has_value());
+}
+
+TEST(ScenarioTest, LockdownDefaults) {
+    for (const char* json : {R"({"devices": [{"udid": "A1"}]})", R"({"devices": [{"udid": "A1", "lockdown": {}}]})"}) {
+        const auto scenario = parseScenario(json);
+        const auto& lockdown = scenario.devices.at(0).lockdown;
+        EXPECT_EQ(lockdown.type, std::optional<std::string>("com.apple.mobile.lockdown"));
+        EXPECT_TRUE(lockdown.sessionSSL);
+        EXPECT_TRUE(lockdown.values.empty());
+        EXPECT_TRUE(lockdown.domains.empty());
+        EXPECT_TRUE(lockdown.services.empty());
+        EXPECT_TRUE(lockdown.errors.empty());
+        EXPECT_FALSE(lockdown.faults.noPort);
+        EXPECT_FALSE(lockdown.faults.portOutOfRange);
+        EXPECT_FALSE(lockdown.faults.tls13Only);
+        EXPECT_EQ(lockdown.faults.closeMidTLSRead, "");
+        EXPECT_EQ(lockdown.faults.silentOn, "");
+    }
+}
+
+TEST(ScenarioTest, DataAndDateValues) {
+    auto scenario = parseScenario(R"({
+      "devices": [{"udid": "A1", "lockdown": {
+        "values": {"Blob": {"$data": "AAH/gA=="}, "Unpadded": {"$data": "AAH/gA"}, "Empty": {"$data": ""}},
+        "domains": {"com.apple.mobile.battery": {"Updated": {"$date": 737242200.5}, "Nested": [{"$date": -1}]}}
+      }}],
+      "extraListEntries": [{"Data": {"$data": "TWFu"}, "When": {"$date": 0}}]
+    })");
+    const auto& lockdown = scenario.devices.at(0).lockdown;
+    EXPECT_EQ(lockdown.values.at("Blob"), PlistValue(Bytes{0x00, 0x01, 0xFF, 0x80}));
+    EXPECT_EQ(lockdown.values.at("Unpadded"), PlistValue(Bytes{0x00, 0x01, 0xFF, 0x80}));
+    EXPECT_EQ(lockdown.values.at("Empty"), PlistValue(Bytes{}));
+    const auto& battery = lockdown.domains.at("com.apple.mobile.battery");
+    EXPECT_EQ(battery.at("Updated"), PlistValue(PlistDate{737242200.5}));
+    EXPECT_EQ(battery.at("Nested"), PlistValue(PlistArray{PlistValue(PlistDate{-1})}));
+    ASSERT_EQ(scenario.extraListEntries.size(), 1U);
+    const PlistDict entry{{"Data", PlistValue(Bytes{'M', 'a', 'n'})}, {"When", PlistValue(PlistDate{0})}};
+    EXPECT_EQ(scenario.extraListEntries[0], PlistValue(entry));
+}
+
+TEST(ScenarioTest, LockdownErrorsNameTheKeyAndTheExpectation) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"devices": [{"udid": "A", "lockdown": {"sessionSsl": true}}]})",
+         "devices[0].lockdown: unknown key \"sessionSsl\" (expected one of: type, sessionSSL, values, domains, "
+         "services, errors, faults)"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"type": 3}}]})",
+         "devices[0].lockdown.type: expected a string or null"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"values": [1]}}]})",
+         "devices[0].lockdown.values: expected an object"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"domains": {"d": {"$data": "AA=="}}}}]})",
+         "devices[0].lockdown.domains.d: expected an object"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"services": {"s": {"ssl": "yes"}}}}]})",
+         "devices[0].lockdown.services.s.ssl: expected true or false"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"services": {"s": {"kind": ""}}}}]})",
+         "devices[0].lockdown.services.s.kind: expected a non-empty string"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"errors": {"Pair": "X"}}}]})",
+         "devices[0].lockdown.errors: unknown request \"Pair\" (expected QueryType, StartSession, GetValue, "
+         "StartService or StopSession, or GetValue:<domain> or StartService:<service>)"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"errors": {"QueryType:x": "X"}}}]})",
+         "devices[0].lockdown.errors: unknown request \"QueryType:x\" (expected QueryType, StartSession, GetValue, "
+         "StartService or StopSession, or GetValue:<domain> or StartService:<service>)"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"errors": {"GetValue": ""}}}]})",
+         "devices[0].lockdown.errors.GetValue: expected a non-empty string"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"faults": {"silentOn": "Hello"}}}]})",
+         "devices[0].lockdown.faults.silentOn: unknown request \"Hello\" (expected \"\", QueryType, StartSession, "
+         "GetValue, StartService or StopSession)"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"faults": {"noPort": true, "portOutOfRange": true}}}]})",
+         "devices[0].lockdown.faults: \"noPort\" and \"portOutOfRange\" exclude each other"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"faults": {"silentOn": "GetValue", "closeMidTLSRead": "GetValue"}}}]})",
+         "devices[0].lockdown.faults: \"closeMidTLSRead\" and \"silentOn\" name the same request"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"values": {"K": {"$data": "A==="}}}}]})",
+         "devices[0].lockdown.values.K.$data: expected base64 text"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"values": {"K": {"$data": "AB"}}}}]})",
+         "devices[0].lockdown.values.K.$data: expected base64 text"},
+        {R"({"extraListEntries": [{"K": {"$data": 5}}]})", "extraListEntries[0].K.$data: expected base64 text"},
+        {R"({"extraListEntries": [{"K": {"$date": "2024-05-12"}}]})",
+         "extraListEntries[0].K.$date: expected a number of seconds since 2001-01-01"},
+        {R"({"extraListEntries": [{"K": {"$date": 0, "Other": 1}}]})",
+         "extraListEntries[0].K: \"$data\" or \"$date\" must be the object's only key"},
+    };
+    for (const auto& [json, message] : cases) {
+        EXPECT_EQ(parseError(json), message) << json;
+    }
+}
+
 TEST(ScenarioTest, LoadPrefixesThePath) {
     auto path = std::filesystem::temp_directory_path() / ("celvio-sim-test-" + std::to_string(::getpid()) + ".json");
     {
@@ -191,6 +321,13 @@ TEST(ScenarioTest, EveryShippedScenarioParses) {
     EXPECT_EQ(twice.devices[0].attachments[0].deviceID, 5);
     EXPECT_EQ(twice.devices[0].attachments[1].connectionType, "USB");
     EXPECT_EQ(twice.devices[0].attachments[1].deviceID, 3);
+
+    auto two = loadScenario(std::string(CELVIO_SIM_SCENARIO_DIR) + "/two-devices.json");
+    ASSERT_EQ(two.devices.size(), 2U);
+    EXPECT_EQ(two.devices[0].lockdown.values.at("ProductType"), PlistValue("iPhone15,2"));
+    EXPECT_EQ(two.devices[0].lockdown.domains.at("com.apple.mobile.battery").at("BatteryCurrentCapacity"),
+              PlistValue(57));
+    EXPECT_FALSE(two.devices[0].lockdown.services.empty());
 }
 
 TEST(PairingMaterialTest, CertificatesAndKeysBelongTogether) {

@@ -18,8 +18,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: celvio-sim --scenario FILE --socket PATH\n"
     "\n"
-    "Serves a simulated usbmux daemon on the Unix socket PATH with the devices and\n"
-    "faults of the scenario FILE (JSON) until interrupted (SIGINT or SIGTERM).\n"
+    "Serves a simulated usbmux daemon on the Unix socket PATH with the devices, their\n"
+    "lockdown services and the faults of the scenario FILE (JSON) until interrupted\n"
+    "(SIGINT or SIGTERM).\n"
     "Point a client at it with USBMUXD_SOCKET_ADDRESS=UNIX:PATH.\n"
     "\n"
     "  --scenario FILE   scenario to serve\n"

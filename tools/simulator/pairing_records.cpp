@@ -105,21 +105,6 @@ std::string privateKeyPEM(EVP_PKEY* key, bool pkcs8) {
     return bioText(bio.get());
 }
 
-std::string randomUUID() {
-    std::array<unsigned char, 16> bytes{};
-    check(RAND_bytes(bytes.data(), static_cast<int>(bytes.size())), "RAND_bytes");
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
 std::string randomMAC() {
     std::array<unsigned char, 6> bytes{};
     check(RAND_bytes(bytes.data(), static_cast<int>(bytes.size())), "RAND_bytes");
@@ -215,6 +200,21 @@ const PairingMaterial& pairingMaterial(const std::string& udid, bool pkcs8Key) {
     auto key = std::make_pair(udid, pkcs8Key);
     if (auto it = cache.find(key); it != cache.end()) return it->second;
     return cache.emplace(std::move(key), makeMaterial(udid, pkcs8Key)).first->second;
+}
+
+std::string randomUUID() {
+    std::array<unsigned char, 16> bytes{};
+    check(RAND_bytes(bytes.data(), static_cast<int>(bytes.size())), "RAND_bytes");
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0x0F];
+    }
+    return text;
 }
 
 PlistDict pairingRecord(const PairingMaterial& material) {

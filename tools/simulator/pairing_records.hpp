@@ -23,6 +23,9 @@ struct PairingMaterial {
 /// generated once per process and shared; certificates are made per device).
 const PairingMaterial& pairingMaterial(const std::string& udid, bool pkcs8Key);
 
+/// A random version-4 UUID in upper case, as devices and hosts write them.
+std::string randomUUID();
+
 /// The pairing record dictionary as a daemon stores it.
 PlistDict pairingRecord(const PairingMaterial& material);
 

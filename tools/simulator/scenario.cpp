@@ -96,6 +96,56 @@ std::uint16_t parsePort(const std::string& text, const std::string& where) {
     return static_cast<std::uint16_t>(port);
 }
 
+// Strict standard base64; padding may be left out but must be right when present.
+std::optional<Bytes> decodeBase64(const std::string& text) {
+    auto sextet = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        return -1;
+    };
+    std::size_t end = text.size();
+    if (end % 4 == 0) {
+        for (int i = 0; i < 2 && end > 0 && text[end - 1] == '='; ++i) --end;
+    }
+    if (end % 4 == 1) return std::nullopt;
+    Bytes out;
+    out.reserve(end / 4 * 3 + 2);
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        int v = sextet(text[i]);
+        if (v < 0) return std::nullopt;
+        bits = (bits << 6) | static_cast<std::uint32_t>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<std::uint8_t>(bits >> count));
+        }
+    }
+    // Leftover bits must be zero, or two texts would decode alike.
+    if ((bits & ((1U << count) - 1)) != 0) return std::nullopt;
+    return out;
+}
+
+// {"$data": "<base64>"} and {"$date": <seconds since 2001>} stand for the property-list
+// types JSON lacks.
+PlistValue taggedValue(const json& value, const std::string& where) {
+    if (value.size() != 1) fail(where, "\"$data\" or \"$date\" must be the object's only key");
+    if (value.contains("$data")) {
+        const auto& text = value["$data"];
+        std::optional<Bytes> bytes;
+        if (text.is_string()) bytes = decodeBase64(text.get<std::string>());
+        if (!bytes) fail(where + ".$data", "expected base64 text");
+        return PlistValue(std::move(*bytes));
+    }
+    const auto& seconds = value["$date"];
+    if (!seconds.is_number()) fail(where + ".$date", "expected a number of seconds since 2001-01-01");
+    return PlistValue(PlistDate{seconds.get<double>()});
+}
+
 PlistValue toPlist(const json& value, const std::string& where) {
     switch (value.type()) {
     case json::value_t::boolean:
@@ -118,6 +168,7 @@ PlistValue toPlist(const json& value, const std::string& where) {
         return PlistValue(std::move(array));
     }
     case json::value_t::object: {
+        if (value.contains("$data") || value.contains("$date")) return taggedValue(value, where);
         PlistDict dict;
         for (const auto& item : value.items()) {
             dict.emplace(item.key(), toPlist(item.value(), where + "." + item.key()));
@@ -140,10 +191,123 @@ Attachment parseAttachment(const json& value, const std::string& where) {
     return attachment;
 }
 
+constexpr std::string_view kLockdownRequests[] = {"QueryType", "StartSession", "GetValue", "StartService",
+                                                  "StopSession"};
+constexpr const char* kLockdownRequestList = "QueryType, StartSession, GetValue, StartService or StopSession";
+
+bool isLockdownRequest(std::string_view name) {
+    for (auto request : kLockdownRequests) {
+        if (request == name) return true;
+    }
+    return false;
+}
+
+PlistDict toPlistDict(const json& value, const std::string& where) {
+    requireObject(value, where);
+    auto plist = toPlist(value, where);
+    auto* dict = plist.get<PlistDict>();
+    // {"$data": ...} is an object in JSON but no dictionary here.
+    if (dict == nullptr) fail(where, "expected an object");
+    return std::move(*dict);
+}
+
+ScenarioService parseService(const json& value, const std::string& where) {
+    requireObject(value, where);
+    requireKnownKeys(value, where, {"kind", "ssl"});
+    ScenarioService service;
+    if (value.contains("kind")) {
+        service.kind = requireString(value["kind"], where + ".kind");
+        if (service.kind.empty()) fail(where + ".kind", "expected a non-empty string");
+    }
+    if (value.contains("ssl")) service.ssl = requireBool(value["ssl"], where + ".ssl");
+    return service;
+}
+
+std::string requireRequestName(const json& value, const std::string& where) {
+    auto name = requireString(value, where);
+    if (!name.empty() && !isLockdownRequest(name)) {
+        fail(where, "unknown request \"" + name + "\" (expected \"\", " + kLockdownRequestList + ")");
+    }
+    return name;
+}
+
+LockdownFaults parseLockdownFaults(const json& value, const std::string& where) {
+    requireObject(value, where);
+    requireKnownKeys(value, where, {"noPort", "portOutOfRange", "tls13Only", "closeMidTLSRead", "silentOn"});
+    LockdownFaults faults;
+    if (value.contains("noPort")) faults.noPort = requireBool(value["noPort"], where + ".noPort");
+    if (value.contains("portOutOfRange")) {
+        faults.portOutOfRange = requireBool(value["portOutOfRange"], where + ".portOutOfRange");
+    }
+    if (faults.noPort && faults.portOutOfRange) fail(where, "\"noPort\" and \"portOutOfRange\" exclude each other");
+    if (value.contains("tls13Only")) faults.tls13Only = requireBool(value["tls13Only"], where + ".tls13Only");
+    if (value.contains("closeMidTLSRead")) {
+        faults.closeMidTLSRead = requireRequestName(value["closeMidTLSRead"], where + ".closeMidTLSRead");
+    }
+    if (value.contains("silentOn")) faults.silentOn = requireRequestName(value["silentOn"], where + ".silentOn");
+    if (!faults.silentOn.empty() && faults.silentOn == faults.closeMidTLSRead) {
+        fail(where, "\"closeMidTLSRead\" and \"silentOn\" name the same request");
+    }
+    return faults;
+}
+
+ScenarioLockdown parseLockdown(const json& value, const std::string& where) {
+    requireObject(value, where);
+    requireKnownKeys(value, where, {"type", "sessionSSL", "values", "domains", "services", "errors", "faults"});
+    ScenarioLockdown lockdown;
+    if (value.contains("type")) {
+        const auto& type = value["type"];
+        if (type.is_null()) {
+            lockdown.type.reset();
+        } else if (type.is_string()) {
+            lockdown.type = type.get<std::string>();
+        } else {
+            fail(where + ".type", "expected a string or null");
+        }
+    }
+    if (value.contains("sessionSSL")) lockdown.sessionSSL = requireBool(value["sessionSSL"], where + ".sessionSSL");
+    if (value.contains("values")) lockdown.values = toPlistDict(value["values"], where + ".values");
+    if (value.contains("domains")) {
+        const auto& domains = requireObject(value["domains"], where + ".domains");
+        for (const auto& item : domains.items()) {
+            lockdown.domains.emplace(item.key(), toPlistDict(item.value(), where + ".domains." + item.key()));
+        }
+    }
+    if (value.contains("services")) {
+        const auto& services = requireObject(value["services"], where + ".services");
+        for (const auto& item : services.items()) {
+            if (item.key().empty()) fail(where + ".services", "a service name must not be empty");
+            lockdown.services.emplace(item.key(), parseService(item.value(), where + ".services." + item.key()));
+        }
+    }
+    if (value.contains("errors")) {
+        const auto& errors = requireObject(value["errors"], where + ".errors");
+        for (const auto& item : errors.items()) {
+            const auto& key = item.key();
+            auto itemWhere = where + ".errors." + key;
+            auto colon = key.find(':');
+            auto request = key.substr(0, colon);
+            bool known = colon == std::string::npos
+                             ? isLockdownRequest(request)
+                             : (request == "GetValue" || request == "StartService") && colon + 1 < key.size();
+            if (!known) {
+                fail(where + ".errors", "unknown request \"" + key + "\" (expected " + kLockdownRequestList +
+                                            ", or GetValue:<domain> or StartService:<service>)");
+            }
+            auto code = requireString(item.value(), itemWhere);
+            if (code.empty()) fail(itemWhere, "expected a non-empty string");
+            lockdown.errors.emplace(key, std::move(code));
+        }
+    }
+    if (value.contains("faults")) lockdown.faults = parseLockdownFaults(value["faults"], where + ".faults");
+    return lockdown;
+}
+
 ScenarioDevice parseDevice(const json& value, const std::string& where) {
     requireObject(value, where);
     requireKnownKeys(value, where,
-                     {"udid", "attachments", "paired", "privateKeyFormat", "omitPairKeys", "connectResults"});
+                     {"udid", "attachments", "paired", "privateKeyFormat", "omitPairKeys", "connectResults",
+                      "lockdown"});
     ScenarioDevice device;
     if (!value.contains("udid")) fail(where, "missing \"udid\"");
     device.udid = requireString(value["udid"], where + ".udid");
@@ -186,6 +350,7 @@ ScenarioDevice parseDevice(const json& value, const std::string& where) {
             }
         }
     }
+    if (value.contains("lockdown")) device.lockdown = parseLockdown(value["lockdown"], where + ".lockdown");
     return device;
 }
 

@@ -31,6 +31,33 @@ struct Attachment {
     std::string connectionType;  ///< "USB", "Network", or anything a daemon might say
 };
 
+/// A service that StartService can start.
+struct ScenarioService {
+    std::string kind = "echo";  ///< which handler serves its connections
+    bool ssl = false;           ///< "EnableServiceSSL"
+};
+
+/// Ways the lockdown service misbehaves.
+struct LockdownFaults {
+    bool noPort = false;            ///< StartService replies without "Port"
+    bool portOutOfRange = false;    ///< StartService replies with "Port" 70000
+    bool tls13Only = false;         ///< TLS servers accept TLS 1.3 only
+    std::string closeMidTLSRead;    ///< request whose reply is cut short, then the connection closed
+    std::string silentOn;           ///< request never answered; the connection stays open
+};
+
+/// The device's lockdown service on port 62078.
+struct ScenarioLockdown {
+    std::optional<std::string> type = std::string("com.apple.mobile.lockdown");  ///< absent: no "Type"
+    bool sessionSSL = true;
+    PlistDict values;                                   ///< GetValue without a domain
+    std::map<std::string, PlistDict, std::less<>> domains;
+    std::map<std::string, ScenarioService, std::less<>> services;
+    /// Error code per request name, or per "GetValue:<domain>" / "StartService:<service>".
+    std::map<std::string, std::string, std::less<>> errors;
+    LockdownFaults faults;
+};
+
 struct ScenarioDevice {
     std::string udid;
     std::vector<Attachment> attachments;
@@ -39,6 +66,7 @@ struct ScenarioDevice {
     std::vector<std::string> omitPairKeys;   ///< pairing-record keys left out
     std::map<std::uint16_t, std::int64_t> connectResults;  ///< per port; missing: 0
     std::int64_t defaultConnectResult = 0;
+    ScenarioLockdown lockdown;
 };
 
 struct Scenario {

@@ -16,6 +16,7 @@
 #include <exception>
 #include <list>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -28,6 +29,7 @@ constexpr std::size_t kHeaderSize = 16;
 constexpr std::uint32_t kMaxPacketLength = 32U * 1024 * 1024;
 constexpr std::uint32_t kReplyVersion = 1;
 constexpr std::uint32_t kPlistMessage = 8;
+constexpr std::uint16_t kFirstServicePort = 49152;
 
 class UniqueFd {
 public:
@@ -171,14 +173,19 @@ struct Answer {
 
 }  // namespace
 
-struct Simulator::Impl {
+struct Simulator::Impl final : LockdownHost {
     struct Connection {
         int fd = -1;
         std::thread thread;
         std::atomic<bool> finished{false};
     };
 
-    Impl(Simulator& owner, Scenario scenario) : owner(owner), scenario(std::move(scenario)) {}
+    Impl(Simulator& owner, Scenario scenario) : owner(owner), scenario(std::move(scenario)) {
+        services[kLockdownPort] = [this](int fd, const ScenarioDevice& device, std::uint16_t) {
+            serveLockdown(fd, device, *this);
+        };
+        kinds["echo"] = echoService;
+    }
 
     Simulator& owner;
     const Scenario scenario;
@@ -190,6 +197,10 @@ struct Simulator::Impl {
     std::list<Connection> connections;  // list: the threads hold references to their element
     std::map<std::uint16_t, ServiceHandler> services;
     std::vector<ReceivedPacket> packets;
+    std::map<std::string, ServiceKind, std::less<>> kinds;
+    std::vector<LockdownRequest> lockdownLog;
+    std::map<std::pair<std::string, std::uint16_t>, std::string> started;  // (udid, port) -> service name
+    std::uint16_t nextServicePort = kFirstServicePort;
 
     std::mutex stopMutex;
     bool stopped = false;
@@ -201,7 +212,37 @@ struct Simulator::Impl {
     Answer answer(const PlistDict& request, const std::string& type) const;
     PlistDict deviceList() const;
     void handOff(int fd, const ScenarioDevice* device, std::uint16_t port);
+
+    void recordRequest(LockdownRequest request) override;
+    void handshakeCompleted() override { ++owner.handshakes_; }
+    std::optional<std::uint16_t> startService(const ScenarioDevice& device, const std::string& name) override;
 };
+
+void Simulator::Impl::recordRequest(LockdownRequest request) {
+    std::lock_guard lock(mutex);
+    lockdownLog.push_back(std::move(request));
+}
+
+std::optional<std::uint16_t> Simulator::Impl::startService(const ScenarioDevice& device, const std::string& name) {
+    auto service = device.lockdown.services.find(name);
+    if (service == device.lockdown.services.end()) return std::nullopt;
+    std::lock_guard lock(mutex);
+    if (kinds.find(service->second.kind) == kinds.end()) {
+        std::fprintf(stderr, "celvio-sim: service %s of %s has the unknown kind \"%s\"\n", name.c_str(),
+                     device.udid.c_str(), service->second.kind.c_str());
+        return std::nullopt;
+    }
+    // Fresh ports from the dynamic range, skipping ports that have a handler of their own.
+    for (int attempts = 0; attempts <= 65535 - kFirstServicePort; ++attempts) {
+        std::uint16_t port = nextServicePort;
+        nextServicePort = port == 65535 ? kFirstServicePort : static_cast<std::uint16_t>(port + 1);
+        if (services.count(port) != 0) continue;
+        if (!started.emplace(std::make_pair(device.udid, port), name).second) continue;
+        return port;
+    }
+    std::fprintf(stderr, "celvio-sim: no free port for service %s of %s\n", name.c_str(), device.udid.c_str());
+    return std::nullopt;
+}
 
 void Simulator::Impl::listen(const std::string& path) {
     sockaddr_un address{};
@@ -349,7 +390,15 @@ void Simulator::Impl::handOff(int fd, const ScenarioDevice* device, std::uint16_
     ServiceHandler handler;
     if (device != nullptr) {
         std::lock_guard lock(mutex);
-        if (auto it = services.find(port); it != services.end()) handler = it->second;
+        if (auto it = started.find(std::make_pair(device->udid, port)); it != started.end()) {
+            const std::string name = it->second;
+            ServiceKind kind = kinds.at(device->lockdown.services.at(name).kind);
+            handler = [this, name, kind](int serviceFD, const ScenarioDevice& serviceDevice, std::uint16_t) {
+                serveService(serviceFD, serviceDevice, name, kind, *this);
+            };
+        } else if (auto handlerIt = services.find(port); handlerIt != services.end()) {
+            handler = handlerIt->second;
+        }
     }
     if (!handler) {
         drainUntilClosed(fd);
@@ -501,6 +550,16 @@ void Simulator::setService(std::uint16_t port, ServiceHandler handler) {
 std::vector<ReceivedPacket> Simulator::received() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->packets;
+}
+
+void Simulator::addServiceKind(std::string kind, ServiceKind handler) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->kinds[std::move(kind)] = std::move(handler);
+}
+
+std::vector<LockdownRequest> Simulator::lockdownRequests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->lockdownLog;
 }
 
 }  // namespace celvio::sim

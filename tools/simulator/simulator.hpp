@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lockdown_service.hpp"
 #include "plist.hpp"
 #include "scenario.hpp"
 
@@ -24,7 +25,8 @@ struct ReceivedPacket {
 };
 
 /// A simulated usbmux daemon listening on a Unix socket. It serves every connection on
-/// its own thread until the peer hangs up or the simulator stops.
+/// its own thread until the peer hangs up or the simulator stops. Every device runs a
+/// lockdown service on port 62078, which starts the scenario's services on fresh ports.
 class Simulator {
 public:
     /// Handles a connection that a successful "Connect" handed to a device port. The
@@ -44,14 +46,23 @@ public:
     void stop();
 
     const std::string& socketPath() const noexcept { return socketPath_; }
-    /// Installs the handler for connections to `port` (later stages: lockdown, relay).
+    /// Installs the handler for connections to `port` on every device, replacing the
+    /// lockdown service for port 62078. Ports of started services take precedence.
     void setService(std::uint16_t port, ServiceHandler handler);
+    /// Makes `kind` (as named by a scenario service's "kind") served by `handler`,
+    /// replacing any earlier one; "echo" is built in.
+    void addServiceKind(std::string kind, ServiceKind handler);
 
     /// Connections accepted so far, and those still open now.
     int totalConnections() const noexcept { return total_.load(); }
     int openConnections() const noexcept { return open_.load(); }
     /// Every daemon packet received so far, in arrival order.
     std::vector<ReceivedPacket> received() const;
+    /// Every lockdown request received so far, in arrival order.
+    std::vector<LockdownRequest> lockdownRequests() const;
+    /// TLS server handshakes (lockdown sessions and services) that completed with the
+    /// pairing record's host certificate.
+    int tlsHandshakes() const noexcept { return handshakes_.load(); }
 
 private:
     struct Impl;
@@ -59,6 +70,7 @@ private:
     std::string socketPath_;
     std::atomic<int> total_{0};
     std::atomic<int> open_{0};
+    std::atomic<int> handshakes_{0};
 };
 
 }  // namespace celvio::sim
