@@ -1,38 +1,18 @@
 #include "usbmux.hpp"
 
-#include "simulator.hpp"
-#include "test_support.hpp"
+#include "simulated_daemon.hpp"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
 
 using namespace celvio;
 using celvio::test::expectError;
 using Connection = MuxDevice::Connection;
+using celvio::test::SimulatedDaemon;
 
 namespace {
 
 constexpr double kShort = 0.3;
-
-/// The simulated daemon on a socket of its own, with the client pointed at it.
-struct SimulatedDaemon {
-    explicit SimulatedDaemon(const std::string& scenarioJSON)
-        : sim(sim::parseScenario(scenarioJSON), (dir / "usbmuxd").string()),
-          env("USBMUXD_SOCKET_ADDRESS", "UNIX:" + sim.socketPath()) {}
-
-    /// The simulator closes its side once it sees ours close; give it a moment.
-    bool allClosed() {
-        for (int i = 0; i < 200 && sim.openConnections() > 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return sim.openConnections() == 0;
-    }
-
-    test::TempDir dir;
-    sim::Simulator sim;
-    test::ScopedEnv env;
-};
 
 const char* kOneDevice = R"({"devices": [{"udid": "00008110-001A2B3C4D5E6F70",
     "attachments": [{"deviceID": 3, "connection": "USB"}]}]})";
