@@ -1,6 +1,5 @@
 #include "openssl_handles.hpp"
 
-#include <openssl/decoder.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -11,6 +10,5 @@ void OpenSSLFree::operator()(X509* p) const noexcept { X509_free(p); }
 void OpenSSLFree::operator()(EVP_PKEY* p) const noexcept { EVP_PKEY_free(p); }
 void OpenSSLFree::operator()(SSL_CTX* p) const noexcept { SSL_CTX_free(p); }
 void OpenSSLFree::operator()(SSL* p) const noexcept { SSL_free(p); }
-void OpenSSLFree::operator()(OSSL_DECODER_CTX* p) const noexcept { OSSL_DECODER_CTX_free(p); }
 
 }  // namespace celvio

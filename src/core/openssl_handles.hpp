@@ -12,7 +12,6 @@ struct OpenSSLFree {
     void operator()(EVP_PKEY* p) const noexcept;
     void operator()(SSL_CTX* p) const noexcept;
     void operator()(SSL* p) const noexcept;
-    void operator()(OSSL_DECODER_CTX* p) const noexcept;
 };
 
 template <typename T>

@@ -3,9 +3,9 @@
 #include "celvio_error.hpp"
 #include "pem.hpp"
 
-#include <openssl/decoder.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 
 namespace celvio::TLSIdentity {
@@ -23,14 +23,21 @@ std::string openSSLText() {
 
 /// An RSA private key from PKCS#1 DER.
 EVP_PKEY* rsaKey(const Bytes& der) {
-    EVP_PKEY* key = nullptr;
-    OpenSSLPtr<OSSL_DECODER_CTX> decoder(
-        OSSL_DECODER_CTX_new_for_pkey(&key, "DER", "type-specific", "RSA", EVP_PKEY_KEYPAIR, nullptr, nullptr));
-    if (!decoder) return nullptr;
     const unsigned char* data = der.data();
-    std::size_t length = der.size();
-    if (!OSSL_DECODER_from_data(decoder.get(), &data, &length)) return nullptr;
-    return key;
+    return d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &data, static_cast<long>(der.size()));
+}
+
+OpenSSLPtr<SSL_CTX> clientContext(X509* certificate, EVP_PKEY* key) {
+    OpenSSLPtr<SSL_CTX> context(SSL_CTX_new(TLS_client_method()));
+    if (!context) return nullptr;
+    SSL_CTX_set_min_proto_version(context.get(), TLS1_VERSION);
+    SSL_CTX_set_max_proto_version(context.get(), TLS1_2_VERSION);
+    // Devices still present 1024-bit keys and SHA-1 signatures.
+    SSL_CTX_set_security_level(context.get(), 0);
+    SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
+    if (SSL_CTX_use_certificate(context.get(), certificate) != 1 || SSL_CTX_use_PrivateKey(context.get(), key) != 1)
+        return nullptr;
+    return context;
 }
 
 }  // namespace
@@ -61,7 +68,12 @@ std::shared_ptr<const Identity> make(ByteView certificatePEM, ByteView privateKe
         ERR_clear_error();
         throw CelvioError::tls("Could not create TLS identity from pairing record.");
     }
-    return std::make_shared<const Identity>(std::move(certificate), std::move(key));
+    auto context = clientContext(certificate.get(), key.get());
+    if (!context) {
+        ERR_clear_error();
+        throw CelvioError::tls("Could not create TLS context");
+    }
+    return std::make_shared<const Identity>(std::move(certificate), std::move(key), std::move(context));
 }
 
 }  // namespace celvio::TLSIdentity

@@ -92,18 +92,9 @@ TLSStream::TLSStream(std::shared_ptr<Socket> socket, std::shared_ptr<const TLSId
     : socket_(std::move(socket)), identity_(std::move(identity)) {
     transport_.fd = socket_->fd();
     ERR_clear_error();
-    context_.reset(SSL_CTX_new(TLS_client_method()));
-    if (!context_) throw CelvioError::tls("Could not create TLS context");
-    SSL_CTX_set_min_proto_version(context_.get(), TLS1_VERSION);
-    SSL_CTX_set_max_proto_version(context_.get(), TLS1_2_VERSION);
-    // Devices still present 1024-bit keys and SHA-1 signatures.
-    SSL_CTX_set_security_level(context_.get(), 0);
-    SSL_CTX_set_verify(context_.get(), SSL_VERIFY_NONE, nullptr);
-    ssl_.reset(SSL_new(context_.get()));
+    ssl_.reset(SSL_new(identity_->clientContext()));
     BIO* bio = ssl_ ? BIO_new(transportMethod()) : nullptr;
-    if (!bio || SSL_use_certificate(ssl_.get(), identity_->certificate()) != 1 ||
-        SSL_use_PrivateKey(ssl_.get(), identity_->privateKey()) != 1) {
-        BIO_free(bio);
+    if (!bio) {
         ERR_clear_error();
         throw CelvioError::tls("Could not create TLS context");
     }

@@ -43,7 +43,6 @@ private:
     std::shared_ptr<Socket> socket_;
     std::shared_ptr<const TLSIdentity::Identity> identity_;
     Transport transport_;
-    OpenSSLPtr<SSL_CTX> context_;
     OpenSSLPtr<SSL> ssl_;
     bool fatal_ = false;  // OpenSSL forbids a shutdown after a fatal error
     bool closed_ = false;

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace celvio::sim {
@@ -86,7 +88,7 @@ Ctx serverContext(const PairingMaterial& material, bool tls13Only) {
         SSL_CTX_set_max_proto_version(ctx.get(), highest) != 1) {
         tlsFailure("Setting the protocol versions");
     }
-    // Every connection gets a fresh context, so tickets would only add bytes.
+    // Every connection starts afresh, so tickets would only add bytes.
     SSL_CTX_set_options(ctx.get(), SSL_OP_NO_TICKET);
     SSL_CTX_set_num_tickets(ctx.get(), 0);
     SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_OFF);
@@ -97,6 +99,17 @@ Ctx serverContext(const PairingMaterial& material, bool tls13Only) {
     if (SSL_CTX_use_PrivateKey(ctx.get(), key.get()) != 1) tlsFailure("SSL_CTX_use_PrivateKey");
     SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, acceptAnyChain);
     return ctx;
+}
+
+// One context per pairing and protocol range, made on first use: building it (and reading
+// the PEM key) costs more than a handshake.
+SSL_CTX* cachedServerContext(const PairingMaterial& material, bool tls13Only) {
+    static std::mutex mutex;
+    static std::map<std::pair<const PairingMaterial*, bool>, Ctx> cache;
+    std::lock_guard lock(mutex);
+    Ctx& slot = cache[{&material, tls13Only}];
+    if (!slot) slot = serverContext(material, tls13Only);
+    return slot.get();
 }
 
 bool peerGone(int error) { return error == EPIPE || error == ECONNRESET || error == ENOTCONN; }
@@ -129,9 +142,7 @@ Bytes takePending(BIO* bio) {
 
 TlsServerStream::TlsServerStream(int fd, const PairingMaterial& material, bool tls13Only) : fd_(fd) {
     ERR_clear_error();
-    auto ctx = serverContext(material, tls13Only);
-    // The SSL object keeps its own reference to the context.
-    ssl_.reset(SSL_new(ctx.get()));
+    ssl_.reset(SSL_new(cachedServerContext(material, tls13Only)));
     if (!ssl_) tlsFailure("SSL_new");
     Bio incoming(BIO_new(BIO_s_mem()));
     Bio outgoing(BIO_new(BIO_s_mem()));
