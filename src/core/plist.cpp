@@ -3,6 +3,7 @@
 #include "binary_plist.hpp"
 #include "celvio_error.hpp"
 #include "utf8.hpp"
+#include "xml_plist.hpp"
 
 #include <plist/plist.h>
 
@@ -14,87 +15,10 @@
 namespace celvio {
 namespace {
 
-// Foundation's wording for an unreadable property list, which callers show unchanged.
-constexpr const char* kCorruptText = "The data couldn’t be read because it isn’t in the correct format.";
-// Deeper nesting than any device or registry sends; bounds our recursion on hostile input.
-constexpr int kMaxDepth = 512;
-
 struct PlistFree {
     void operator()(void* node) const noexcept { plist_free(node); }
 };
 using PlistNode = std::unique_ptr<void, PlistFree>;
-
-PlistValue fromNode(plist_t node, int depth) {
-    if (depth > kMaxDepth) throw PropertyListError(kCorruptText);
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        std::uint8_t v = 0;
-        plist_get_bool_val(node, &v);
-        return PlistValue(v != 0);
-    }
-    case PLIST_UINT:
-    case PLIST_UID: {
-        std::uint64_t v = 0;
-        if (plist_get_node_type(node) == PLIST_UINT) plist_get_uint_val(node, &v);
-        else plist_get_uid_val(node, &v);
-        // Keep the bit pattern: negative numbers arrive as their unsigned twin.
-        return PlistValue(static_cast<std::int64_t>(v));
-    }
-    case PLIST_REAL: {
-        double v = 0;
-        plist_get_real_val(node, &v);
-        return PlistValue(v);
-    }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-        std::uint64_t length = 0;
-        const char* p = plist_get_string_ptr(node, &length);
-        return PlistValue(std::string(p ? p : "", p ? length : 0));
-    }
-    case PLIST_DATA: {
-        std::uint64_t length = 0;
-        const char* p = plist_get_data_ptr(node, &length);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(p);
-        return PlistValue(p ? Bytes(bytes, bytes + length) : Bytes{});
-    }
-    case PLIST_DATE: {
-        std::int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        return PlistValue(PlistDate{sec + usec / 1e6});
-    }
-    case PLIST_ARRAY: {
-        PlistArray array;
-        array.reserve(plist_array_get_size(node));
-        // The iterator walks the children in order; indexed access would rescan them.
-        plist_array_iter it = nullptr;
-        plist_array_new_iter(node, &it);
-        std::unique_ptr<void, decltype(&std::free)> iter(it, &std::free);
-        for (;;) {
-            plist_t item = nullptr;
-            plist_array_next_item(node, it, &item);
-            if (!item) break;
-            array.push_back(fromNode(item, depth + 1));
-        }
-        return PlistValue(std::move(array));
-    }
-    case PLIST_DICT: {
-        PlistDict dict;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        std::unique_ptr<void, decltype(&std::free)> iter(it, &std::free);
-        for (;;) {
-            char* key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
-            if (!value) break;
-            dict.insert_or_assign(std::string(key ? key : ""), fromNode(value, depth + 1));
-        }
-        return PlistValue(std::move(dict));
-    }
-    default: throw PropertyListError(kCorruptText);
-    }
-}
 
 plist_t toNode(const PlistValue& value) {
     struct Visitor {
@@ -217,15 +141,9 @@ Bytes encodeBinary(const PlistValue& value) {
 }
 
 PlistValue decodePlist(ByteView bytes) {
-    // libplist 2.2 aborts the process on binary keys holding a NUL byte, so binary
-    // property lists are read here; libplist reads XML.
-    if (isBinaryPlist(bytes)) return readBinaryPlist(bytes);
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) throw PropertyListError(kCorruptText);
-    plist_t raw = nullptr;
-    plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()), &raw);
-    PlistNode node(raw);
-    if (!node) throw PropertyListError(kCorruptText);
-    return fromNode(node.get(), 0);
+    // Read here rather than by libplist: its 2.2 reader aborts the process on a binary
+    // key holding a NUL byte, and turns dictionaries into our type in quadratic time.
+    return isBinaryPlist(bytes) ? readBinaryPlist(bytes) : readXMLPlist(bytes);
 }
 
 std::optional<std::int64_t> intValue(const PlistDict& dict, std::string_view key) {

@@ -59,7 +59,7 @@ private:
     Storage storage_;
 };
 
-/// XML property list, version 1.0. Throws PropertyListError.
+/// XML property list, version 1.0 (written by libplist). Throws PropertyListError.
 std::string encodeXML(const PlistValue& value);
 /// Binary property list ("bplist00"). Throws PropertyListError.
 Bytes encodeBinary(const PlistValue& value);

@@ -113,3 +113,74 @@ TEST(PlistCoding, UndecodableBytesThrowPropertyListError) {
         EXPECT_THROW(decodePlist(bytesOf(bad)), PropertyListError) << bad;
     }
 }
+
+TEST(PlistCoding, ReadsEverythingTheXMLFormatAllows) {
+    const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<!-- written by hand -->
+<plist version="1.0">
+<dict>
+	<key>Text</key><string>A &lt;b&gt; &amp; &quot;c&quot; &apos;d&apos; &#x2011;&#8212; <![CDATA[<raw> & ]]>end</string>
+	<key>Empty</key><string/>
+	<key>Hex</key><integer>0x1F</integer>
+	<key>Unsigned</key><integer> 18446744073709551615 </integer>
+	<key>Min</key><integer>-9223372036854775808</integer>
+	<key>Real</key><real>-2.5e1</real>
+	<key>Yes</key><true/>
+	<key>No</key><false></false>
+	<key>Date</key><date>2024-02-29T12:30:05Z</date>
+	<key>Data</key><data>
+		AAEC
+		/w==
+	</data>
+	<key>List</key><array><integer>1</integer><array/><dict/></array>
+	<key></key><string>empty key</string>
+</dict>
+</plist>
+)";
+    const PlistValue value = decodePlist(bytesOf(xml));
+    const auto* dict = value.get<PlistDict>();
+    ASSERT_NE(dict, nullptr);
+    EXPECT_EQ(stringValue(*dict, "Text"), "A <b> & \"c\" 'd' \u2011\u2014 <raw> & end");
+    EXPECT_EQ(stringValue(*dict, "Empty"), "");
+    EXPECT_EQ(intValue(*dict, "Hex"), 31);
+    EXPECT_EQ(intValue(*dict, "Unsigned"), -1);
+    EXPECT_EQ(intValue(*dict, "Min"), INT64_MIN);
+    EXPECT_EQ(doubleValue(*dict, "Real"), -25.0);
+    EXPECT_EQ(boolValue(*dict, "Yes"), true);
+    EXPECT_EQ(boolValue(*dict, "No"), false);
+    // 2024-02-29 12:30:05 UTC is 730,902,605 seconds after 2001-01-01.
+    EXPECT_EQ(dict->at("Date"), PlistValue(PlistDate{730902605.0}));
+    EXPECT_EQ(dict->at("Data"), PlistValue(Bytes{0, 1, 2, 255}));
+    EXPECT_EQ(dict->at("List"), PlistValue(PlistArray{1, PlistArray{}, PlistDict{}}));
+    EXPECT_EQ(stringValue(*dict, ""), "empty key");
+}
+
+TEST(PlistCoding, MalformedXMLIsRejected) {
+    const char* rows[] = {
+        "<plist><dict><key>a</key></dict></plist>",                 // key without value
+        "<plist><dict><string>a</string></dict></plist>",           // value without key
+        "<plist><dict><key>a</key><string>b</dict></plist>",        // unclosed string
+        "<plist><integer>12a</integer></plist>",
+        "<plist><integer>-9223372036854775809</integer></plist>",
+        "<plist><integer></integer></plist>",
+        "<plist><real>1.5x</real></plist>",
+        "<plist><date>2024-13-01T00:00:00Z</date></plist>",
+        "<plist><data>AA=A</data></plist>",
+        "<plist><data>A</data></plist>",
+        "<plist><string>&bogus;</string></plist>",
+        "<plist><string>&#0;</string></plist>",
+        "<plist><string>&#xD800;</string></plist>",
+        "<plist><true>x</true></plist>",
+        "<plist><unknown/></plist>",
+        "<plist><string>a</string><string>b</string></plist>",
+        "<plist><array><string>a</string></plist>",
+        "<plist><array>text</array></plist>",
+        "<!-- unterminated",
+    };
+    for (const char* xml : rows) EXPECT_THROW(decodePlist(bytesOf(xml)), PropertyListError) << xml;
+    // Nesting deeper than any device sends is refused before it can exhaust the stack.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<array>";
+    EXPECT_THROW(decodePlist(bytesOf(deep)), PropertyListError);
+}
