@@ -20,8 +20,10 @@ asan: deps
 	  -DCELVIO_WERROR=ON -DCELVIO_SANITIZE=ON -DCELVIO_CORE_ONLY=ON -DCELVIO_FUZZ=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+# Until the window exists: the attached devices (celvio-sim stands in for a device,
+# see README.md). A missing daemon is reported, not treated as a build failure.
 run: build
-	./$(BUILD)/celvio-cli devices
+	-./$(BUILD)/celvio-cli devices
 
 test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
