@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -283,6 +284,64 @@ TEST(ScenarioTest, LockdownErrorsNameTheKeyAndTheExpectation) {
     }
 }
 
+TEST(ScenarioTest, ParsesRelay) {
+    auto scenario = parseScenario(R"({"devices": [{
+      "udid": "A1",
+      "lockdown": {"services": {"com.apple.mobile.diagnostics_relay": {"kind": "relay"}}},
+      "relay": {
+        "entries": {"IOPMPowerSource": {"DesignCapacity": 3200, "InstantAmperage": 18446744073709551209,
+                                        "BatteryData": {"ManufactureDate": {"$data": "TWFu"}}},
+                    "AppleSmartBattery": {}},
+        "faults": {"status": "Failure", "dropAfter": 2, "notStartable": true}
+      }
+    }]})");
+    const auto& relay = scenario.devices.at(0).relay;
+    ASSERT_EQ(relay.entries.size(), 2U);
+    const PlistDict power{
+        {"DesignCapacity", PlistValue(3200)},
+        {"InstantAmperage", PlistValue(-407)},
+        {"BatteryData", PlistValue(PlistDict{{"ManufactureDate", PlistValue(Bytes{'M', 'a', 'n'})}})},
+    };
+    EXPECT_EQ(relay.entries.at("IOPMPowerSource"), power);
+    EXPECT_TRUE(relay.entries.at("AppleSmartBattery").empty());
+    EXPECT_EQ(relay.faults.status, "Failure");
+    EXPECT_EQ(relay.faults.dropAfter, 2U);
+    EXPECT_TRUE(relay.faults.notStartable);
+
+    for (const char* json : {R"({"devices": [{"udid": "A1"}]})", R"({"devices": [{"udid": "A1", "relay": {}}]})"}) {
+        const auto defaults = parseScenario(json);
+        const auto& empty = defaults.devices.at(0).relay;
+        EXPECT_TRUE(empty.entries.empty());
+        EXPECT_EQ(empty.faults.status, "");
+        EXPECT_EQ(empty.faults.dropAfter, 0U);
+        EXPECT_FALSE(empty.faults.notStartable);
+    }
+}
+
+TEST(ScenarioTest, RelayErrorsNameTheKeyAndTheExpectation) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"devices": [{"udid": "A", "relay": {"entry": {}}}]})",
+         "devices[0].relay: unknown key \"entry\" (expected one of: entries, faults)"},
+        {R"({"devices": [{"udid": "A", "relay": {"entries": {"IOPMPowerSource": [1]}}}]})",
+         "devices[0].relay.entries.IOPMPowerSource: expected an object"},
+        {R"({"devices": [{"udid": "A", "relay": {"entries": {"": {}}}}]})",
+         "devices[0].relay.entries: an entry name must not be empty"},
+        {R"({"devices": [{"udid": "A", "relay": {"faults": {"drop": 1}}}]})",
+         "devices[0].relay.faults: unknown key \"drop\" (expected one of: status, dropAfter, notStartable)"},
+        {R"({"devices": [{"udid": "A", "relay": {"faults": {"status": "Success"}}}]})",
+         "devices[0].relay.faults.status: \"Success\" is no fault (leave \"status\" out)"},
+        {R"({"devices": [{"udid": "A", "relay": {"faults": {"dropAfter": -1}}}]})",
+         "devices[0].relay.faults.dropAfter: expected a non-negative integer"},
+        {R"({"devices": [{"udid": "A", "relay": {"faults": {"notStartable": 1}}}]})",
+         "devices[0].relay.faults.notStartable: expected true or false"},
+        {R"({"devices": [{"udid": "A", "lockdown": {"services": {"s": {}}}, "relay": {"faults": {"notStartable": true}}}]})",
+         "devices[0].relay.faults.notStartable: needs a service of kind \"relay\" in lockdown.services"},
+    };
+    for (const auto& [json, message] : cases) {
+        EXPECT_EQ(parseError(json), message) << json;
+    }
+}
+
 TEST(ScenarioTest, LoadPrefixesThePath) {
     auto path = std::filesystem::temp_directory_path() / ("celvio-sim-test-" + std::to_string(::getpid()) + ".json");
     {
@@ -328,6 +387,22 @@ TEST(ScenarioTest, EveryShippedScenarioParses) {
     EXPECT_EQ(two.devices[0].lockdown.domains.at("com.apple.mobile.battery").at("BatteryCurrentCapacity"),
               PlistValue(57));
     EXPECT_FALSE(two.devices[0].lockdown.services.empty());
+    EXPECT_EQ(two.devices[0].lockdown.services.at("com.apple.mobile.diagnostics_relay").kind, "relay");
+    const auto& power = two.devices[0].relay.entries.at("IOPMPowerSource");
+    EXPECT_EQ(power.at("DesignCapacity"), PlistValue(3200));
+    EXPECT_EQ(power.at("InstantAmperage"), PlistValue(-407));
+    // The iPad answers only the second request.
+    EXPECT_EQ(two.devices[1].relay.entries.count("IOPMPowerSource"), 0U);
+    EXPECT_EQ(two.devices[1].relay.entries.count("AppleSmartBattery"), 1U);
+
+    auto relay = loadScenario(std::string(CELVIO_SIM_SCENARIO_DIR) + "/relay-faults.json");
+    ASSERT_EQ(relay.devices.size(), 6U);
+    EXPECT_EQ(relay.devices[1].relay.faults.status, "Failure");
+    EXPECT_EQ(relay.devices[2].relay.faults.dropAfter, 1U);
+    EXPECT_TRUE(relay.devices[3].relay.faults.notStartable);
+    EXPECT_EQ(relay.devices[4].lockdown.errors.at("GetValue:com.apple.mobile.battery"), "InvalidDomain");
+    EXPECT_EQ(relay.devices[5].relay.entries.at("IOPMPowerSource").at("CurrentCapacity"),
+              PlistValue(std::numeric_limits<std::int64_t>::max()));
 }
 
 TEST(PairingMaterialTest, CertificatesAndKeysBelongTogether) {

@@ -143,6 +143,7 @@ PlistDict LockdownConnection::startService(const PlistDict& message) {
     if (name == nullptr) return invalid();
     auto service = config_.services.find(*name);
     if (service == config_.services.end()) return invalid();
+    if (service->second.kind == "relay" && device_.relay.faults.notStartable) return invalid();
 
     PlistDict answer{{"Request", PlistValue("StartService")},
                      {"Service", PlistValue(*name)},

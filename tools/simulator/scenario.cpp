@@ -303,11 +303,44 @@ ScenarioLockdown parseLockdown(const json& value, const std::string& where) {
     return lockdown;
 }
 
+RelayFaults parseRelayFaults(const json& value, const std::string& where) {
+    requireObject(value, where);
+    requireKnownKeys(value, where, {"status", "dropAfter", "notStartable"});
+    RelayFaults faults;
+    if (value.contains("status")) {
+        faults.status = requireString(value["status"], where + ".status");
+        if (faults.status == "Success") fail(where + ".status", "\"Success\" is no fault (leave \"status\" out)");
+    }
+    if (value.contains("dropAfter")) {
+        faults.dropAfter =
+            requireUnsigned(value["dropAfter"], where + ".dropAfter", std::numeric_limits<std::uint32_t>::max());
+    }
+    if (value.contains("notStartable")) {
+        faults.notStartable = requireBool(value["notStartable"], where + ".notStartable");
+    }
+    return faults;
+}
+
+ScenarioRelay parseRelay(const json& value, const std::string& where) {
+    requireObject(value, where);
+    requireKnownKeys(value, where, {"entries", "faults"});
+    ScenarioRelay relay;
+    if (value.contains("entries")) {
+        const auto& entries = requireObject(value["entries"], where + ".entries");
+        for (const auto& item : entries.items()) {
+            if (item.key().empty()) fail(where + ".entries", "an entry name must not be empty");
+            relay.entries.emplace(item.key(), toPlistDict(item.value(), where + ".entries." + item.key()));
+        }
+    }
+    if (value.contains("faults")) relay.faults = parseRelayFaults(value["faults"], where + ".faults");
+    return relay;
+}
+
 ScenarioDevice parseDevice(const json& value, const std::string& where) {
     requireObject(value, where);
     requireKnownKeys(value, where,
                      {"udid", "attachments", "paired", "privateKeyFormat", "omitPairKeys", "connectResults",
-                      "lockdown"});
+                      "lockdown", "relay"});
     ScenarioDevice device;
     if (!value.contains("udid")) fail(where, "missing \"udid\"");
     device.udid = requireString(value["udid"], where + ".udid");
@@ -351,6 +384,15 @@ ScenarioDevice parseDevice(const json& value, const std::string& where) {
         }
     }
     if (value.contains("lockdown")) device.lockdown = parseLockdown(value["lockdown"], where + ".lockdown");
+    if (value.contains("relay")) device.relay = parseRelay(value["relay"], where + ".relay");
+    if (device.relay.faults.notStartable) {
+        bool hasRelay = false;
+        for (const auto& service : device.lockdown.services) hasRelay = hasRelay || service.second.kind == "relay";
+        // Without one the fault would go unnoticed: StartService fails anyway.
+        if (!hasRelay) {
+            fail(where + ".relay.faults.notStartable", "needs a service of kind \"relay\" in lockdown.services");
+        }
+    }
     return device;
 }
 

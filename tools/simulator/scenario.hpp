@@ -58,6 +58,20 @@ struct ScenarioLockdown {
     LockdownFaults faults;
 };
 
+/// Ways the diagnostics relay misbehaves.
+struct RelayFaults {
+    std::string status;           ///< "Status" of every IORegistry answer instead of "Success"; empty: none
+    std::uint64_t dropAfter = 0;  ///< close after answering this many IORegistry requests; 0: never
+    bool notStartable = false;    ///< StartService of a "relay" service answers "InvalidService"
+};
+
+/// What the device's diagnostics relay (service kind "relay") answers.
+struct ScenarioRelay {
+    /// Registry dictionaries by the "EntryName" or "EntryClass" that asks for them.
+    std::map<std::string, PlistDict, std::less<>> entries;
+    RelayFaults faults;
+};
+
 struct ScenarioDevice {
     std::string udid;
     std::vector<Attachment> attachments;
@@ -67,6 +81,7 @@ struct ScenarioDevice {
     std::map<std::uint16_t, std::int64_t> connectResults;  ///< per port; missing: 0
     std::int64_t defaultConnectResult = 0;
     ScenarioLockdown lockdown;
+    ScenarioRelay relay;
 };
 
 struct Scenario {

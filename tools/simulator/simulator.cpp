@@ -185,6 +185,12 @@ struct Simulator::Impl final : LockdownHost {
             serveLockdown(fd, device, *this);
         };
         kinds["echo"] = echoService;
+        kinds["relay"] = [this](PlistService& channel, const ScenarioDevice& device, const std::string& service) {
+            relayService(channel, device, service, [this](RelayRequest request) {
+                std::lock_guard lock(mutex);
+                relayLog.push_back(std::move(request));
+            });
+        };
     }
 
     Simulator& owner;
@@ -199,6 +205,7 @@ struct Simulator::Impl final : LockdownHost {
     std::vector<ReceivedPacket> packets;
     std::map<std::string, ServiceKind, std::less<>> kinds;
     std::vector<LockdownRequest> lockdownLog;
+    std::vector<RelayRequest> relayLog;
     std::map<std::pair<std::string, std::uint16_t>, std::string> started;  // (udid, port) -> service name
     std::uint16_t nextServicePort = kFirstServicePort;
 
@@ -560,6 +567,11 @@ void Simulator::addServiceKind(std::string kind, ServiceKind handler) {
 std::vector<LockdownRequest> Simulator::lockdownRequests() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->lockdownLog;
+}
+
+std::vector<RelayRequest> Simulator::relayRequests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->relayLog;
 }
 
 }  // namespace celvio::sim

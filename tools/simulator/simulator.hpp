@@ -2,6 +2,7 @@
 
 #include "lockdown_service.hpp"
 #include "plist.hpp"
+#include "relay_service.hpp"
 #include "scenario.hpp"
 
 #include <atomic>
@@ -50,7 +51,7 @@ public:
     /// lockdown service for port 62078. Ports of started services take precedence.
     void setService(std::uint16_t port, ServiceHandler handler);
     /// Makes `kind` (as named by a scenario service's "kind") served by `handler`,
-    /// replacing any earlier one; "echo" is built in.
+    /// replacing any earlier one; "echo" and "relay" are built in.
     void addServiceKind(std::string kind, ServiceKind handler);
 
     /// Connections accepted so far, and those still open now.
@@ -60,6 +61,8 @@ public:
     std::vector<ReceivedPacket> received() const;
     /// Every lockdown request received so far, in arrival order.
     std::vector<LockdownRequest> lockdownRequests() const;
+    /// Every request the built-in "relay" services received so far, in arrival order.
+    std::vector<RelayRequest> relayRequests() const;
     /// TLS server handshakes (lockdown sessions and services) that completed with the
     /// pairing record's host certificate.
     int tlsHandshakes() const noexcept { return handshakes_.load(); }
