@@ -1,41 +1,128 @@
 // celvio-cli: a small scriptable front end over the core library.
 
+#include "ios_device_reader.hpp"
+#include "sections.hpp"
 #include "usbmux.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
 
+using nlohmann::json;
+
 constexpr const char* kUsage =
     "usage: celvio-cli <command> [options]\n"
     "\n"
     "commands:\n"
-    "  devices [--json]   list the attached iPhones and iPads (through the usbmux daemon)\n"
+    "  devices [--json]              list the attached iPhones and iPads\n"
+    "  read [UDID] [--json] [--raw]  read a device's battery (every attached device\n"
+    "                                without UDID); --raw adds every registry value\n"
     "\n"
-    "The daemon is reached at /var/run/usbmuxd unless USBMUXD_SOCKET_ADDRESS says\n"
-    "otherwise (UNIX:/path or host:port).\n";
+    "The usbmux daemon is reached at /var/run/usbmuxd unless USBMUXD_SOCKET_ADDRESS\n"
+    "says otherwise (UNIX:/path or host:port).\n";
 
-int usageError(const std::string& message) {
-    std::cerr << "celvio-cli: " << message << "\n\n" << kUsage;
-    return 2;
+struct UsageError {
+    std::string message;
+};
+
+struct Options {
+    bool json = false;
+    bool raw = false;
+    std::vector<std::string> operands;
+};
+
+Options parse(const std::vector<std::string_view>& args, bool allowRaw, std::size_t maxOperands) {
+    Options options;
+    for (auto arg : args) {
+        if (arg == "--json") options.json = true;
+        else if (arg == "--raw" && allowRaw) options.raw = true;
+        else if (arg.starts_with("-")) throw UsageError{"unknown option: " + std::string(arg)};
+        else options.operands.emplace_back(arg);
+    }
+    if (options.operands.size() > maxOperands) throw UsageError{"too many arguments"};
+    return options;
+}
+
+template <typename T>
+json orNull(const std::optional<T>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+std::string isoTime(std::chrono::system_clock::time_point time) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char buffer[32];
+    std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return buffer;
+}
+
+json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {
+    const auto& b = info.battery;
+    json battery{
+        {"chargePercent", orNull(b.chargePercent)},   {"currentCapacity", orNull(b.currentCapacity)},
+        {"fullChargeCapacity", orNull(b.fullChargeCapacity)}, {"designCapacity", orNull(b.designCapacity)},
+        {"health", orNull(b.health())},               {"cycleCount", orNull(b.cycleCount)},
+        {"temperature", orNull(b.temperature)},       {"voltage", orNull(b.voltage)},
+        {"amperage", orNull(b.amperage)},             {"watts", orNull(b.watts())},
+        {"isCharging", b.isCharging},                 {"externalConnected", b.externalConnected},
+        {"fullyCharged", b.fullyCharged},             {"batterySerial", orNull(b.batterySerial)},
+        {"adapterName", orNull(b.adapterName)},       {"adapterWatts", orNull(b.adapterWatts)},
+    };
+    if (raw) {
+        json rows = json::array();
+        for (const auto& [key, value] : b.rawValues) rows.push_back({key, value});
+        battery["rawValues"] = rows;
+    }
+    return {
+        {"udid", info.udid},
+        {"connection", celvio::connectionText(info.connection)},
+        {"name", info.name},
+        {"productType", info.productType},
+        {"marketingName", info.marketingName},
+        {"deviceClass", info.deviceClass},
+        {"osVersion", info.osVersion},
+        {"buildVersion", orNull(info.buildVersion)},
+        {"serialNumber", info.serialNumber},
+        {"modelNumber", orNull(info.modelNumber)},
+        {"regulatoryModel", orNull(info.regulatoryModel)},
+        {"hardwareModel", orNull(info.hardwareModel)},
+        {"wifiAddress", orNull(info.wifiAddress)},
+        {"readDate", isoTime(info.readDate)},
+        {"battery", battery},
+    };
+}
+
+void printSections(const std::vector<celvio::Sections::Section>& sections) {
+    for (const auto& section : sections) {
+        std::printf("%s\n", section.title.c_str());
+        for (const auto& [label, value] : section.rows) std::printf("  %-22s %s\n", label.c_str(), value.c_str());
+    }
+}
+
+void printReport(const celvio::IOSDeviceInfo& info, bool raw) {
+    printSections(celvio::Sections::device(info));
+    printSections(celvio::Sections::deviceBattery(info.battery, celvio::NumberFormat()));
+    if (raw) {
+        std::printf("Raw Values (%zu)\n", info.battery.rawValues.size());
+        for (const auto& [key, value] : info.battery.rawValues) std::printf("  %s = %s\n", key.c_str(), value.c_str());
+    }
 }
 
 int devices(const std::vector<std::string_view>& args) {
-    bool json = false;
-    for (auto arg : args) {
-        if (arg == "--json") json = true;
-        else return usageError("unknown option for devices: " + std::string(arg));
-    }
+    const Options options = parse(args, false, 0);
     const auto list = celvio::USBMux::listDevices(false);
-    if (json) {
-        auto out = nlohmann::json::array();
+    if (options.json) {
+        json out = json::array();
         for (const auto& d : list)
             out.push_back({{"udid", d.udid}, {"deviceID", d.deviceID}, {"connection", celvio::connectionText(d.connection)}});
         std::cout << out.dump(2) << "\n";
@@ -52,6 +139,42 @@ int devices(const std::vector<std::string_view>& args) {
     return 0;
 }
 
+int read(const std::vector<std::string_view>& args) {
+    const Options options = parse(args, true, 1);
+    auto attached = celvio::USBMux::listDevices(false);
+    if (!options.operands.empty()) {
+        const std::string& udid = options.operands[0];
+        std::erase_if(attached, [&](const celvio::MuxDevice& d) { return d.udid != udid; });
+        if (attached.empty()) {
+            std::cerr << "No attached device has the UDID " << udid << ".\n";
+            return 1;
+        }
+    }
+    int status = 0;
+    json all = json::array();
+    for (std::size_t i = 0; i < attached.size(); ++i) {
+        const auto& device = attached[i];
+        try {
+            const auto info = celvio::IOSDeviceReader::read(device);
+            if (options.json) {
+                all.push_back(toJSON(info, options.raw));
+            } else {
+                if (i > 0) std::printf("\n");
+                printReport(info, options.raw);
+            }
+        } catch (const std::exception& error) {
+            // One failing device does not hide the others.
+            if (attached.size() > 1) std::cerr << device.udid << ": ";
+            std::cerr << error.what() << "\n";
+            status = 1;
+        }
+    }
+    if (options.json && options.operands.empty()) std::cout << all.dump(2) << "\n";
+    if (options.json && !options.operands.empty() && !all.empty()) std::cout << all[0].dump(2) << "\n";
+    if (!options.json && attached.empty()) std::cout << "No devices attached.\n";
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,7 +187,11 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     try {
         if (command == "devices") return devices(args);
-        return usageError("unknown command: " + std::string(command));
+        if (command == "read") return read(args);
+        throw UsageError{"unknown command: " + std::string(command)};
+    } catch (const UsageError& error) {
+        std::cerr << "celvio-cli: " << error.message << "\n\n" << kUsage;
+        return 2;
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
         return 1;
