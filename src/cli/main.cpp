@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -102,10 +103,18 @@ json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {
     };
 }
 
+/// The label padded to `width` characters (not bytes: "Wi‑Fi" holds a three-byte hyphen).
+std::string padded(const std::string& label, std::size_t width) {
+    const auto characters = static_cast<std::size_t>(
+        std::count_if(label.begin(), label.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return label + std::string(width > characters ? width - characters : 0, ' ');
+}
+
 void printSections(const std::vector<celvio::Sections::Section>& sections) {
     for (const auto& section : sections) {
         std::printf("%s\n", section.title.c_str());
-        for (const auto& [label, value] : section.rows) std::printf("  %-22s %s\n", label.c_str(), value.c_str());
+        for (const auto& [label, value] : section.rows)
+            std::printf("  %s %s\n", padded(label, 22).c_str(), value.c_str());
     }
 }
 

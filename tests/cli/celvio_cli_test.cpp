@@ -1,0 +1,83 @@
+// celvio-cli as a person runs it: a separate process against the simulated daemon.
+
+#include "simulated_daemon.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+using celvio::test::SimulatedDaemon;
+using nlohmann::json;
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+/// Runs celvio-cli with the arguments; stderr joins stdout.
+CliRun cli(const std::string& arguments) {
+    const std::string command = std::string(CELVIO_CLI) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    while (std::size_t n = fread(buffer, 1, sizeof(buffer), pipe)) out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string shippedScenario() {
+    std::FILE* file = std::fopen(CELVIO_SCENARIO_DIR "/two-devices.json", "rb");
+    std::string text;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof(buffer), file)) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+}  // namespace
+
+TEST(CelvioCLI, ListsAndReadsTheShippedDevices) {
+    SimulatedDaemon daemon(shippedScenario());
+
+    const CliRun devices = cli("devices --json");
+    ASSERT_EQ(devices.status, 0) << devices.out;
+    const json list = json::parse(devices.out);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]["udid"], "00008120-001A2B3C4D5E6F70");
+    EXPECT_EQ(list[1]["connection"], "Wi\u2011Fi");
+
+    const CliRun one = cli("read 00008120-001A2B3C4D5E6F70 --json --raw");
+    ASSERT_EQ(one.status, 0) << one.out;
+    const json phone = json::parse(one.out);
+    EXPECT_EQ(phone["marketingName"], "iPhone 14 Pro");
+    EXPECT_EQ(phone["battery"]["designCapacity"], 3200);
+    EXPECT_EQ(phone["battery"]["amperage"], -407);
+    EXPECT_NEAR(phone["battery"]["health"].get<double>(), 92.1875, 1e-9);
+    EXPECT_GT(phone["battery"]["rawValues"].size(), 40u);
+
+    const CliRun text = cli("read");
+    ASSERT_EQ(text.status, 0) << text.out;
+    EXPECT_NE(text.out.find("  Health                 92.2 %\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  Wi\u2011Fi Address          f0:c3:71:2a:9b:44\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Kitchen iPad"), std::string::npos);
+    EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(CelvioCLI, Failures) {
+    {
+        SimulatedDaemon daemon(shippedScenario());
+        const CliRun missing = cli("read nosuch");
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_EQ(missing.out, "No attached device has the UDID nosuch.\n");
+        EXPECT_EQ(cli("read --bogus").status, 2);
+    }
+    celvio::test::TempDir dir;
+    celvio::test::ScopedEnv env("USBMUXD_SOCKET_ADDRESS", "UNIX:" + (dir / "absent").string());
+    const CliRun noDaemon = cli("devices");
+    EXPECT_EQ(noDaemon.status, 1);
+    EXPECT_EQ(noDaemon.out, "Socket: connect(" + (dir / "absent").string() + ") failed: No such file or directory\n");
+}
