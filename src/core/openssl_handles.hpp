@@ -4,6 +4,9 @@
 
 #include <memory>
 
+// types.h leaves this one to x509.h; declaring it here keeps x509.h out of the header.
+using X509_EXTENSION = struct X509_extension_st;
+
 namespace celvio {
 
 /// Frees any OpenSSL handle the core owns, each with its own free function.
@@ -12,6 +15,8 @@ struct OpenSSLFree {
     void operator()(EVP_PKEY* p) const noexcept;
     void operator()(SSL_CTX* p) const noexcept;
     void operator()(SSL* p) const noexcept;
+    void operator()(BIO* p) const noexcept;
+    void operator()(X509_EXTENSION* p) const noexcept;
 };
 
 template <typename T>

@@ -1,5 +1,7 @@
 #include "pairing_records.hpp"
 
+#include "openssl_handles.hpp"
+
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -13,7 +15,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -21,23 +22,6 @@
 namespace celvio::sim {
 
 namespace {
-
-struct PKeyFree {
-    void operator()(EVP_PKEY* p) const noexcept { EVP_PKEY_free(p); }
-};
-struct X509Free {
-    void operator()(X509* p) const noexcept { X509_free(p); }
-};
-struct BIOFree {
-    void operator()(BIO* p) const noexcept { BIO_free(p); }
-};
-struct ExtensionFree {
-    void operator()(X509_EXTENSION* p) const noexcept { X509_EXTENSION_free(p); }
-};
-using PKey = std::unique_ptr<EVP_PKEY, PKeyFree>;
-using Cert = std::unique_ptr<X509, X509Free>;
-using Bio = std::unique_ptr<BIO, BIOFree>;
-using Extension = std::unique_ptr<X509_EXTENSION, ExtensionFree>;
 
 [[noreturn]] void opensslFailure(const char* what) {
     std::array<char, 256> text{};
@@ -55,16 +39,16 @@ void check(int ok, const char* what) {
     if (ok != 1) opensslFailure(what);
 }
 
-PKey generateKey() {
-    PKey key(EVP_RSA_gen(2048));
+OpenSSLPtr<EVP_PKEY> generateKey() {
+    OpenSSLPtr<EVP_PKEY> key(EVP_RSA_gen(2048));
     if (!key) opensslFailure("RSA key generation");
     return key;
 }
 
 struct Keys {
-    PKey root = generateKey();
-    PKey host = generateKey();
-    PKey device = generateKey();
+    OpenSSLPtr<EVP_PKEY> root = generateKey();
+    OpenSSLPtr<EVP_PKEY> host = generateKey();
+    OpenSSLPtr<EVP_PKEY> device = generateKey();
 };
 
 // Key generation is the slow part, so every device shares the same three keys.
@@ -80,8 +64,8 @@ std::string bioText(BIO* bio) {
     return std::string(data, static_cast<std::size_t>(size));
 }
 
-Bio memoryBio() {
-    Bio bio(BIO_new(BIO_s_mem()));
+OpenSSLPtr<BIO> memoryBio() {
+    OpenSSLPtr<BIO> bio(BIO_new(BIO_s_mem()));
     if (!bio) opensslFailure("BIO_new");
     return bio;
 }
@@ -130,7 +114,7 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-    Extension extension(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
+    OpenSSLPtr<X509_EXTENSION> extension(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
     if (!extension) opensslFailure("X509V3_EXT_conf_nid");
     check(X509_add_ext(cert, extension.get(), -1), "X509_add_ext");
 }
@@ -144,8 +128,9 @@ void setCommonName(X509_NAME* name, const std::string& commonName) {
 constexpr long kTenYears = 10L * 365 * 24 * 60 * 60;
 
 // Signs `subjectKey` with `issuerKey`; a null issuer makes the certificate self-signed.
-Cert makeCertificate(EVP_PKEY* subjectKey, const std::string& commonName, X509* issuer, EVP_PKEY* issuerKey) {
-    Cert cert(X509_new());
+OpenSSLPtr<X509> makeCertificate(EVP_PKEY* subjectKey, const std::string& commonName, X509* issuer,
+                                 EVP_PKEY* issuerKey) {
+    OpenSSLPtr<X509> cert(X509_new());
     if (!cert) opensslFailure("X509_new");
     check(X509_set_version(cert.get(), X509_VERSION_3), "X509_set_version");
     check(ASN1_INTEGER_set_uint64(X509_get_serialNumber(cert.get()), randomSerial()), "ASN1_INTEGER_set_uint64");

@@ -59,10 +59,12 @@ private:
 
 std::string systemText(int error) { return std::system_category().message(error); }
 
-bool readExactly(int fd, std::uint8_t* buffer, std::size_t count) {
+// Repeats `step` (a recv or send) until `count` bytes have moved; false on hang-up or error.
+template <typename Byte, typename Step>
+bool moveAll(Byte* bytes, std::size_t count, Step step) {
     std::size_t done = 0;
     while (done < count) {
-        ssize_t n = ::recv(fd, buffer + done, count - done, 0);
+        ssize_t n = step(bytes + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -74,19 +76,12 @@ bool readExactly(int fd, std::uint8_t* buffer, std::size_t count) {
     return true;
 }
 
+bool readExactly(int fd, std::uint8_t* buffer, std::size_t count) {
+    return moveAll(buffer, count, [fd](std::uint8_t* p, std::size_t n) { return ::recv(fd, p, n, 0); });
+}
+
 bool writeAll(int fd, const std::uint8_t* data, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::send(fd, data + done, count - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return moveAll(data, count, [fd](const std::uint8_t* p, std::size_t n) { return ::send(fd, p, n, MSG_NOSIGNAL); });
 }
 
 // Keeps the connection open, throwing away whatever arrives, until the peer hangs up

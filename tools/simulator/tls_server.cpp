@@ -1,6 +1,7 @@
 #include "tls_server.hpp"
 
 #include "celvio_error.hpp"
+#include "openssl_handles.hpp"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -22,23 +23,6 @@ namespace celvio::sim {
 
 namespace {
 
-struct CtxFree {
-    void operator()(SSL_CTX* p) const noexcept { SSL_CTX_free(p); }
-};
-struct X509Free {
-    void operator()(X509* p) const noexcept { X509_free(p); }
-};
-struct PKeyFree {
-    void operator()(EVP_PKEY* p) const noexcept { EVP_PKEY_free(p); }
-};
-struct BIOFree {
-    void operator()(BIO* p) const noexcept { BIO_free(p); }
-};
-using Ctx = std::unique_ptr<SSL_CTX, CtxFree>;
-using Cert = std::unique_ptr<X509, X509Free>;
-using PKey = std::unique_ptr<EVP_PKEY, PKeyFree>;
-using Bio = std::unique_ptr<BIO, BIOFree>;
-
 // OpenSSL's queued errors as one line; the queue is emptied.
 std::string queuedErrors() {
     std::string text;
@@ -53,22 +37,22 @@ std::string queuedErrors() {
 
 [[noreturn]] void tlsFailure(const std::string& what) { throw CelvioError::tls(what + ": " + queuedErrors()); }
 
-Bio pemBio(const std::string& pem) {
-    Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+OpenSSLPtr<BIO> pemBio(const std::string& pem) {
+    OpenSSLPtr<BIO> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     if (!bio) tlsFailure("BIO_new_mem_buf");
     return bio;
 }
 
-Cert certificate(const std::string& pem) {
+OpenSSLPtr<X509> certificate(const std::string& pem) {
     auto bio = pemBio(pem);
-    Cert cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+    OpenSSLPtr<X509> cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
     if (!cert) tlsFailure("Reading a certificate");
     return cert;
 }
 
-PKey privateKey(const std::string& pem) {
+OpenSSLPtr<EVP_PKEY> privateKey(const std::string& pem) {
     auto bio = pemBio(pem);
-    PKey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+    OpenSSLPtr<EVP_PKEY> key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
     if (!key) tlsFailure("Reading a private key");
     return key;
 }
@@ -77,8 +61,8 @@ PKey privateKey(const std::string& pem) {
 // by chain building: the pairing root is no trusted authority.
 int acceptAnyChain(int, X509_STORE_CTX*) { return 1; }
 
-Ctx serverContext(const PairingMaterial& material, bool tls13Only) {
-    Ctx ctx(SSL_CTX_new(TLS_server_method()));
+OpenSSLPtr<SSL_CTX> serverContext(const PairingMaterial& material, bool tls13Only) {
+    OpenSSLPtr<SSL_CTX> ctx(SSL_CTX_new(TLS_server_method()));
     if (!ctx) tlsFailure("Could not create TLS context");
     // Level 0 lets TLS 1.0 and SHA-1 through, as older hosts need.
     SSL_CTX_set_security_level(ctx.get(), 0);
@@ -105,9 +89,9 @@ Ctx serverContext(const PairingMaterial& material, bool tls13Only) {
 // the PEM key) costs more than a handshake.
 SSL_CTX* cachedServerContext(const PairingMaterial& material, bool tls13Only) {
     static std::mutex mutex;
-    static std::map<std::pair<const PairingMaterial*, bool>, Ctx> cache;
+    static std::map<std::pair<const PairingMaterial*, bool>, OpenSSLPtr<SSL_CTX>> cache;
     std::lock_guard lock(mutex);
-    Ctx& slot = cache[{&material, tls13Only}];
+    OpenSSLPtr<SSL_CTX>& slot = cache[{&material, tls13Only}];
     if (!slot) slot = serverContext(material, tls13Only);
     return slot.get();
 }
@@ -144,8 +128,8 @@ TlsServerStream::TlsServerStream(int fd, const PairingMaterial& material, bool t
     ERR_clear_error();
     ssl_.reset(SSL_new(cachedServerContext(material, tls13Only)));
     if (!ssl_) tlsFailure("SSL_new");
-    Bio incoming(BIO_new(BIO_s_mem()));
-    Bio outgoing(BIO_new(BIO_s_mem()));
+    OpenSSLPtr<BIO> incoming(BIO_new(BIO_s_mem()));
+    OpenSSLPtr<BIO> outgoing(BIO_new(BIO_s_mem()));
     if (!incoming || !outgoing) tlsFailure("BIO_new");
     incoming_ = incoming.release();
     outgoing_ = outgoing.release();
@@ -169,7 +153,7 @@ TlsServerStream::TlsServerStream(int fd, const PairingMaterial& material, bool t
         tlsFailure("Handshake failed");
     }
 
-    Cert peer(SSL_get1_peer_certificate(ssl_.get()));
+    OpenSSLPtr<X509> peer(SSL_get1_peer_certificate(ssl_.get()));
     auto host = certificate(material.hostCertificatePEM);
     if (!peer || X509_cmp(peer.get(), host.get()) != 0) {
         throw CelvioError::tls("The peer did not present the pairing record's host certificate");

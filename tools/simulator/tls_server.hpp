@@ -1,12 +1,12 @@
 #pragma once
 
 #include "byte_stream.hpp"
+#include "openssl_handles.hpp"
 #include "pairing_records.hpp"
 
 #include <openssl/ssl.h>
 
 #include <cstddef>
-#include <memory>
 
 namespace celvio::sim {
 
@@ -34,16 +34,12 @@ public:
     void writeTruncated(ByteView bytes, std::size_t keep);
 
 private:
-    struct SSLFree {
-        void operator()(SSL* p) const noexcept { SSL_free(p); }
-    };
-
     bool fill();
     void flush();
     void encrypt(ByteView bytes);
 
     int fd_;
-    std::unique_ptr<SSL, SSLFree> ssl_;
+    OpenSSLPtr<SSL> ssl_;
     BIO* incoming_ = nullptr;  // owned by ssl_
     BIO* outgoing_ = nullptr;  // owned by ssl_
     bool closed_ = false;
