@@ -178,28 +178,9 @@ std::shared_ptr<Socket> USBMux::connect(std::int64_t deviceID, std::uint16_t por
 
 void USBMux::close() noexcept { socket_->close(); }
 
-std::vector<MuxDevice> USBMux::listDevices(bool allConnections) {
-    USBMux client(daemonTimeout);
-    try {
-        auto devices = client.list(allConnections);
-        client.close();
-        return devices;
-    } catch (...) {
-        client.close();
-        throw;
-    }
-}
+// The client is the socket's only holder, so leaving scope closes it on both paths.
+std::vector<MuxDevice> USBMux::listDevices(bool allConnections) { return USBMux(daemonTimeout).list(allConnections); }
 
-PlistDict USBMux::pairRecord(const std::string& udid) {
-    USBMux client(daemonTimeout);
-    try {
-        auto record = client.readPairRecord(udid);
-        client.close();
-        return record;
-    } catch (...) {
-        client.close();
-        throw;
-    }
-}
+PlistDict USBMux::pairRecord(const std::string& udid) { return USBMux(daemonTimeout).readPairRecord(udid); }
 
 }  // namespace celvio

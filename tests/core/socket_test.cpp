@@ -10,9 +10,7 @@
 #include <csignal>
 #include <thread>
 
-#include <arpa/inet.h>   // htonl for the loopback listener
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pthread.h>     // pthread_kill to interrupt a blocked call
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -45,24 +43,6 @@ struct InterruptHandler {
     ~InterruptHandler() { sigaction(SIGUSR1, &old, nullptr); }
 };
 
-/// A TCP listener on an ephemeral loopback port.
-struct LoopbackListener {
-    int fd = -1;
-    std::uint16_t port = 0;
-    LoopbackListener() {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(fd, 4);
-        socklen_t length = sizeof(address);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~LoopbackListener() { ::close(fd); }
-};
-
 }  // namespace
 
 TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
@@ -75,7 +55,7 @@ TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
 
     int port = 0;
     {
-        LoopbackListener closed;
+        test::LoopbackListener closed;
         port = closed.port;
     }
     expectError([&] { Socket s("127.0.0.1", static_cast<std::uint16_t>(port), kShort); },
@@ -84,7 +64,7 @@ TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
 }
 
 TEST(Socket, TCPConnectsToLoopback) {
-    LoopbackListener listener;
+    test::LoopbackListener listener;
     Socket client("127.0.0.1", listener.port, kShort);
     const int server = accept(listener.fd, nullptr, nullptr);
     ASSERT_GE(server, 0);

@@ -10,9 +10,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>       // posix_spawn for openssl s_server
@@ -123,17 +121,8 @@ private:
 class RawServer {
 public:
     explicit RawServer(std::function<void(int fd, SSL* ssl)> after) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(listener_, 1);
-        socklen_t length = sizeof(address);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
         thread_ = std::thread([this, after] {
-            const int fd = accept(listener_, nullptr, nullptr);
+            const int fd = accept(listener_.fd, nullptr, nullptr);
             SSL_CTX* context = SSL_CTX_new(TLS_server_method());
             SSL_CTX_set_max_proto_version(context, TLS1_2_VERSION);
             BIO* certBio = BIO_new_mem_buf(material().deviceCertificatePEM.data(), -1);
@@ -154,15 +143,11 @@ public:
             ::close(fd);
         });
     }
-    ~RawServer() {
-        thread_.join();
-        ::close(listener_);
-    }
-    std::uint16_t port() const { return port_; }
+    ~RawServer() { thread_.join(); }
+    std::uint16_t port() const { return listener_.port; }
 
 private:
-    int listener_ = -1;
-    std::uint16_t port_ = 0;
+    test::LoopbackListener listener_;
     std::thread thread_;
 };
 

@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <system_error>
 
+#include <arpa/inet.h>   // htonl
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace celvio::test {
 
@@ -29,6 +32,20 @@ ScopedEnv::~ScopedEnv() {
     if (old_) setenv(name_.c_str(), old_->c_str(), 1);
     else unsetenv(name_.c_str());
 }
+
+LoopbackListener::LoopbackListener() {
+    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(fd, 4) != 0)
+        throw std::system_error(errno, std::generic_category(), "loopback listener");
+    socklen_t length = sizeof(address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+}
+
+LoopbackListener::~LoopbackListener() { ::close(fd); }
 
 std::pair<int, int> socketPair() {
     int fds[2];

@@ -42,6 +42,16 @@ private:
     std::optional<std::string> old_;
 };
 
+/// A TCP listener on an ephemeral loopback port.
+struct LoopbackListener {
+    LoopbackListener();
+    ~LoopbackListener();
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+    int fd = -1;
+    std::uint16_t port = 0;
+};
+
 /// Two connected Unix stream sockets.
 std::pair<int, int> socketPair();
 
