@@ -1,5 +1,6 @@
 // celvio-cli: a small scriptable front end over the core library.
 
+#include "commands.hpp"
 #include "ios_device_reader.hpp"
 #include "sections.hpp"
 #include "usbmux.hpp"
@@ -27,6 +28,16 @@ constexpr const char* kUsage =
     "  devices [--json]              list the attached iPhones and iPads\n"
     "  read [UDID] [--json] [--raw]  read a device's battery (every attached device\n"
     "                                without UDID); --raw adds every registry value\n"
+    "  host [--json] [--raw] [--root DIR]\n"
+    "                                this computer's system data and battery, read\n"
+    "                                from the system under DIR (default /)\n"
+    "  history [--csv | --json] [--file PATH]\n"
+    "                                the stored history by device and month, or as CSV\n"
+    "  import-coconut [DATABASE] [--file PATH]\n"
+    "                                add a coconutBattery history (default: the one in\n"
+    "                                ~/Library/Group Containers); prints the count\n"
+    "\n"
+    "The history file is $XDG_DATA_HOME/Celvio/history.json unless --file names one.\n"
     "\n"
     "The usbmux daemon is reached at /var/run/usbmuxd unless USBMUXD_SOCKET_ADDRESS\n"
     "says otherwise (UNIX:/path or host:port).\n";
@@ -197,6 +208,9 @@ int main(int argc, char** argv) {
     try {
         if (command == "devices") return devices(args);
         if (command == "read") return read(args);
+        if (command == "host") return celvio::cli::host(args);
+        if (command == "history") return celvio::cli::history(args);
+        if (command == "import-coconut") return celvio::cli::importCoconut(args);
         throw UsageError{"unknown command: " + std::string(command)};
     } catch (const UsageError& error) {
         std::cerr << "celvio-cli: " << error.message << "\n\n" << kUsage;

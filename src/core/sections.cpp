@@ -1,5 +1,8 @@
 #include "sections.hpp"
 
+#include "platform/host_words.hpp"
+
+#include <cmath>
 #include <cstdio>
 
 namespace celvio {
@@ -11,7 +14,62 @@ std::string orAbsent(const std::optional<std::string>& value) { return value.val
 
 std::string yesNo(bool value) { return value ? "Yes" : "No"; }
 
+std::string volts(std::int64_t millivolts, const NumberFormat& format) {
+    return format.fixed(static_cast<double>(millivolts) / 1000.0, 2) + " V";
+}
+
+/// Minutes as "1:35 h".
+std::string hours(std::int64_t minutes) {
+    char text[48];
+    std::snprintf(text, sizeof(text), "%lld:%02lld h", static_cast<long long>(minutes / 60),
+                  static_cast<long long>(minutes % 60));
+    return text;
+}
+
+/// "2d 3h 4m": days, hours and minutes, the zero ones left out, seconds dropped.
+std::string duration(double seconds) {
+    const auto minutes = seconds >= 60 && std::isfinite(seconds) ? static_cast<std::int64_t>(seconds / 60) : 0;
+    const std::int64_t parts[] = {minutes / 1440, minutes / 60 % 24, minutes % 60};
+    const char* const units[] = {"d", "h", "m"};
+    std::string text;
+    for (int i = 0; i < 3; ++i) {
+        if (parts[i] == 0) continue;
+        if (!text.empty()) text += ' ';
+        text += std::to_string(parts[i]) + units[i];
+    }
+    return text.empty() ? "0m" : text;
+}
+
+/// The UTC calendar day, "2025-01-01"; "—" when absent.
+std::string day(const std::optional<std::chrono::system_clock::time_point>& date) {
+    if (!date) return kAbsent;
+    const std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(*date)};
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return text;
+}
+
+/// Whole calendar months from `from` to a later `to`.
+std::int64_t monthsBetween(std::chrono::system_clock::time_point from, std::chrono::system_clock::time_point to) {
+    using namespace std::chrono;
+    const auto fromDay = floor<days>(from), toDay = floor<days>(to);
+    const year_month_day a{fromDay}, b{toDay};
+    std::int64_t months =
+        (static_cast<int>(b.year()) - static_cast<int>(a.year())) * 12 +
+        (static_cast<int>(static_cast<unsigned>(b.month())) - static_cast<int>(static_cast<unsigned>(a.month())));
+    // The last month counts once its day and time of day are reached.
+    if (b.day() < a.day() || (b.day() == a.day() && to - toDay < from - fromDay)) --months;
+    return months;
+}
+
 }  // namespace
+
+std::string ageString(std::chrono::system_clock::time_point since, std::chrono::system_clock::time_point now) {
+    const std::int64_t months = since <= now ? monthsBetween(since, now) : -monthsBetween(now, since);
+    if (months / 12 == 0) return std::to_string(months) + (months == 1 ? " month" : " months");
+    return std::to_string(months / 12) + " y " + std::to_string(months % 12) + " m";
+}
 
 std::string NumberFormat::grouped(std::int64_t value) const { return std::to_string(value); }
 
@@ -79,6 +137,84 @@ std::vector<Section> deviceBattery(const IOSBatteryInfo& battery, const NumberFo
              {"Charge Cycles", plain(battery.cycleCount, "")},
          }},
         std::move(status),
+    };
+}
+
+std::vector<Section> mac(const MacSystemInfo& info, const NumberFormat&) {
+    return {
+        {std::string(hostWords().host),
+         {
+             {"Name", info.computerName},
+             {"Model", info.productName},
+             {"Model Identifier", info.modelIdentifier},
+             {"Model Number", orAbsent(info.modelNumber)},
+             {"Regulatory Model", orAbsent(info.regulatoryModel)},
+             {"Serial Number", orAbsent(info.serialNumber)},
+         }},
+        {"Hardware & System",
+         {
+             {"Chip", orAbsent(info.chip)},
+             {"Memory", std::to_string(info.memoryGB) + " GB"},
+             {std::string(hostWords().systemName), info.osVersion},
+             {"Uptime", duration(info.uptime)},
+         }},
+    };
+}
+
+std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberFormat& format) {
+    const auto mAh = [&](std::int64_t v) { return format.grouped(v) + " mAh"; };
+    const auto watts = [&](double w) { return format.fixed(w, 1) + " W"; };
+
+    std::string cycles = std::to_string(battery.cycleCount);
+    if (battery.designCycleCount) cycles += " of " + std::to_string(*battery.designCycleCount);
+    std::string cells;
+    for (const std::int64_t cell : battery.cellVoltages) cells += (cells.empty() ? "" : ", ") + volts(cell, format);
+
+    Section status{"Status",
+                   {
+                       {"Charge", std::to_string(battery.chargePercent) + " %"},
+                       {"Charging", yesNo(battery.isCharging)},
+                       {"Fully Charged", yesNo(battery.fullyCharged)},
+                   }};
+    if (battery.timeToFull) status.rows.emplace_back("Time to Full", hours(*battery.timeToFull));
+    if (battery.timeToEmpty) status.rows.emplace_back("Time Remaining", hours(*battery.timeToEmpty));
+
+    Section adapter{"Power Adapter", {{"Connected", yesNo(battery.externalConnected)}}};
+    if (battery.adapterName) adapter.rows.emplace_back("Adapter", *battery.adapterName);
+    if (battery.adapterWatts)
+        adapter.rows.emplace_back("Negotiated Power", std::to_string(*battery.adapterWatts) + " W");
+    if (battery.adapterVoltage && battery.adapterCurrent)
+        adapter.rows.emplace_back("Adapter Output", volts(*battery.adapterVoltage, format) + " / " +
+                                                        format.fixed(*battery.adapterCurrent / 1000.0, 2) + " A");
+    if (battery.systemPower) adapter.rows.emplace_back("System Power", watts(*battery.systemPower));
+
+    return {
+        {"Battery",
+         {
+             {"Serial Number", orAbsent(battery.batterySerial)},
+             {"Gas Gauge", orAbsent(battery.gaugeName)},
+             {"Manufacture Date", day(battery.manufactureDate)},
+             {"Age", battery.manufactureDate ? ageString(*battery.manufactureDate) : kAbsent},
+         }},
+        {"Capacity",
+         {
+             {"Current Charge", mAh(battery.currentCapacity)},
+             {"Full Charge Capacity", mAh(battery.fullChargeCapacity)},
+             {"Nominal Capacity", battery.nominalChargeCapacity ? mAh(*battery.nominalChargeCapacity) : kAbsent},
+             {"Design Capacity", mAh(battery.designCapacity)},
+             {"Health", format.fixed(battery.health(), 1) + " %"},
+             {"Charge Cycles", cycles},
+         }},
+        {"Electrical",
+         {
+             {"Voltage", volts(battery.voltage, format)},
+             {"Amperage", std::to_string(battery.amperage) + " mA"},
+             {"Battery Power", watts(battery.batteryPower())},
+             {"Cell Voltages", cells.empty() ? kAbsent : cells},
+             {"Temperature", battery.temperature > 0 ? format.fixed(battery.temperature, 1) + " \u00B0C" : kAbsent},
+         }},
+        std::move(status),
+        std::move(adapter),
     };
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "ios_device_info.hpp"
+#include "mac_battery_info.hpp"
+#include "mac_system_info.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -33,7 +36,17 @@ struct Section {
 std::vector<Section> device(const IOSDeviceInfo& info);
 /// "Battery", "Electrical & Status".
 std::vector<Section> deviceBattery(const IOSBatteryInfo& battery, const NumberFormat& format);
+/// The computer: the host word's section ("Computer"), "Hardware & System".
+std::vector<Section> mac(const MacSystemInfo& info, const NumberFormat& format);
+/// "Battery", "Capacity", "Electrical", "Status", "Power Adapter".
+std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberFormat& format);
 
 }  // namespace Sections
+
+/// How old something made at `since` is at `now`, in whole calendar months (UTC):
+/// "0 months", "1 month", "11 months", then "1 y 0 m", "2 y 3 m". A date in the future
+/// counts backwards ("-1 months").
+std::string ageString(std::chrono::system_clock::time_point since,
+                      std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 }  // namespace celvio

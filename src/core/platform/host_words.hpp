@@ -8,6 +8,8 @@ namespace celvio {
 /// has its own table, so every other file stays free of platform words.
 struct HostWords {
     std::string_view thisHost;        ///< "This Computer": menu item and strip button
+    std::string_view host;            ///< "Computer": the host's section, its name when unknown
+    std::string_view mainsPowerOnly;  ///< under "No internal battery"
     std::string_view systemName;      ///< "Linux"
     std::string_view notPaired;       ///< the pairing-record-missing message
     std::string_view noLongerTrusted; ///< the device's InvalidHostID answer

@@ -1,0 +1,172 @@
+// celvio-cli host: the computer's own system data and battery.
+
+#include "commands.hpp"
+
+#include "low_power_mode.hpp"
+#include "mac_battery_reader.hpp"
+#include "mac_system_info.hpp"
+#include "platform/host_words.hpp"
+#include "raw_values.hpp"
+#include "sections.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <optional>
+#include <string>
+
+namespace celvio::cli {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kUsage = "usage: celvio-cli host [--json] [--raw] [--root DIR]\n";
+
+struct Options {
+    bool json = false;
+    bool raw = false;
+    std::filesystem::path root = "/";
+};
+
+/// The options, or absent after reporting a usage error.
+std::optional<Options> parse(const std::vector<std::string_view>& args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--raw") {
+            options.raw = true;
+        } else if (arg == "--root" && i + 1 < args.size()) {
+            options.root = args[++i];
+        } else if (arg.starts_with("--root=")) {
+            options.root = arg.substr(7);
+        } else {
+            std::cerr << "celvio-cli: "
+                      << (arg == "--root" ? "--root needs a folder" : "unknown argument: " + std::string(arg)) << "\n\n"
+                      << kUsage;
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+template <typename T>
+json orNull(const std::optional<T>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+std::string isoTime(std::chrono::system_clock::time_point time) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char buffer[32];
+    std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return buffer;
+}
+
+json toJSON(const MacSystemInfo& s) {
+    return {
+        {"computerName", s.computerName},
+        {"modelIdentifier", s.modelIdentifier},
+        {"productName", s.productName},
+        {"familyName", s.familyName()},
+        {"variantName", orNull(s.variantName())},
+        {"regulatoryModel", orNull(s.regulatoryModel)},
+        {"modelNumber", orNull(s.modelNumber)},
+        {"serialNumber", orNull(s.serialNumber)},
+        {"chip", orNull(s.chip)},
+        {"memoryGB", s.memoryGB},
+        {"osVersion", s.osVersion},
+        {"uptime", s.uptime},
+    };
+}
+
+json toJSON(const MacBatteryInfo& b) {
+    return {
+        {"chargePercent", b.chargePercent},
+        {"currentCapacity", b.currentCapacity},
+        {"fullChargeCapacity", b.fullChargeCapacity},
+        {"designCapacity", b.designCapacity},
+        {"nominalChargeCapacity", orNull(b.nominalChargeCapacity)},
+        {"health", b.health()},
+        {"cycleCount", b.cycleCount},
+        {"designCycleCount", orNull(b.designCycleCount)},
+        {"temperature", b.temperature},
+        {"voltage", b.voltage},
+        {"amperage", b.amperage},
+        {"batteryPower", b.batteryPower()},
+        {"isCharging", b.isCharging},
+        {"externalConnected", b.externalConnected},
+        {"fullyCharged", b.fullyCharged},
+        {"timeToFull", orNull(b.timeToFull)},
+        {"timeToEmpty", orNull(b.timeToEmpty)},
+        {"manufactureDate", b.manufactureDate ? json(isoTime(*b.manufactureDate)) : json(nullptr)},
+        {"batterySerial", orNull(b.batterySerial)},
+        {"gaugeName", orNull(b.gaugeName)},
+        {"cellVoltages", b.cellVoltages},
+        {"adapterName", orNull(b.adapterName)},
+        {"adapterWatts", orNull(b.adapterWatts)},
+        {"adapterVoltage", orNull(b.adapterVoltage)},
+        {"adapterCurrent", orNull(b.adapterCurrent)},
+        {"systemPower", orNull(b.systemPower)},
+        {"readDate", isoTime(b.readDate)},
+    };
+}
+
+/// The label padded to `width` characters, not bytes.
+std::string padded(const std::string& label, std::size_t width) {
+    const auto characters = static_cast<std::size_t>(std::count_if(
+        label.begin(), label.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return label + std::string(width > characters ? width - characters : 0, ' ');
+}
+
+void printSections(const std::vector<Sections::Section>& sections) {
+    for (const auto& section : sections) {
+        std::printf("%s\n", section.title.c_str());
+        for (const auto& [label, value] : section.rows)
+            std::printf("  %s %s\n", padded(label, 22).c_str(), value.c_str());
+    }
+}
+
+}  // namespace
+
+int host(const std::vector<std::string_view>& args) {
+    const auto options = parse(args);
+    if (!options) return 2;
+    const MacSystemInfo system = MacSystemInfo::read(options->root);
+    // One registry read serves both the record and the raw rows.
+    const auto registry = MacBatteryReader::readRegistry(options->root);
+    const auto battery = registry ? MacBatteryReader::read(*registry) : std::nullopt;
+    const auto rawRows = registry ? RawValues::flatten(*registry) : std::vector<RawRow>{};
+
+    if (options->json) {
+        json out{{"macSystem", toJSON(system)},
+                 {"lowPowerMode", lowPowerModeEnabled(options->root)},
+                 {"battery", battery ? toJSON(*battery) : json(nullptr)}};
+        if (options->raw) {
+            json rows = json::array();
+            for (const auto& [key, value] : rawRows) rows.push_back({key, value});
+            out["rawValues"] = rows;
+        }
+        std::cout << out.dump(2) << "\n";
+        return 0;
+    }
+    const NumberFormat format;
+    printSections(Sections::mac(system, format));
+    if (battery) {
+        printSections(Sections::macBattery(*battery, format));
+    } else {
+        std::printf("No internal battery\n  %s\n", std::string(hostWords().mainsPowerOnly).c_str());
+    }
+    if (options->raw) {
+        std::printf("Raw Values (%zu)\n", rawRows.size());
+        for (const auto& [key, value] : rawRows) std::printf("  %s = %s\n", key.c_str(), value.c_str());
+    }
+    return 0;
+}
+
+}  // namespace celvio::cli

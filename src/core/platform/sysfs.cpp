@@ -1,0 +1,94 @@
+#include "platform/sysfs.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace celvio::sysfs {
+namespace {
+
+/// Owns one descriptor; close is never retried (Linux frees the descriptor even on EINTR).
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { close(); }
+
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    void close() noexcept {
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    }
+
+private:
+    int fd_;
+};
+
+struct DirectoryCloser {
+    void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+FileDescriptor openForReading(const std::string& path) {
+    for (;;) {
+        // O_NONBLOCK: a FIFO planted in a recorded tree must not hang the reader.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 || errno != EINTR) return FileDescriptor(fd);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
+    const FileDescriptor file = openForReading(path);
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];  // one sysfs attribute is at most a page
+    while (bytes.size() < limit) {
+        const ssize_t n = ::read(file.get(), buffer, std::min(sizeof(buffer), limit - bytes.size()));
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;  // EISDIR, EIO from a driver, EACCES ...
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+std::optional<std::string> readAttribute(const std::string& path) {
+    auto value = readFile(path, 4096);
+    if (value && !value->empty() && value->back() == '\n') value->pop_back();
+    return value;
+}
+
+std::vector<std::string> listDirectory(const std::string& path, bool filesOnly) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, DirectoryCloser> dir(::opendir(path.c_str()));
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // sysfs links "device" and "subsystem" and holds "power/" and "hwmonN/" beside the attributes.
+        if (filesOnly && (entry->d_type == DT_DIR || entry->d_type == DT_LNK)) continue;
+        names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace celvio::sysfs
