@@ -3,6 +3,7 @@
 #include "plist.hpp"  // ByteView
 
 #include <string>
+#include <string_view>
 
 namespace celvio {
 
@@ -69,6 +70,16 @@ inline void appendUTF8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
+}
+
+/// The text with each maximal invalid UTF-8 subsequence replaced by one U+FFFD; valid
+/// text comes back unchanged.
+inline std::string repairedUTF8(std::string_view text) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t cp : decodeUTF8(ByteView(data, text.size()))) appendUTF8(out, cp);
+    return out;
 }
 
 }  // namespace celvio

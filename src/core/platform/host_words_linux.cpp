@@ -5,6 +5,8 @@ namespace celvio {
 const HostWords& hostWords() {
     static constexpr HostWords words{
         .thisHost = "This Computer",
+        .host = "Computer",
+        .mainsPowerOnly = "This computer runs on mains power only.",
         .systemName = "Linux",
         .notPaired = "This computer is not paired with the device. Connect it once via USB and tap \u201CTrust\u201D on "
                      "the device.",
