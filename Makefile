@@ -20,10 +20,9 @@ asan: deps
 	  -DCELVIO_WERROR=ON -DCELVIO_SANITIZE=ON -DCELVIO_CORE_ONLY=ON -DCELVIO_FUZZ=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# Until the window exists: the attached devices (celvio-sim stands in for a device,
-# see README.md). A missing daemon is reported, not treated as a build failure.
+# The application; a second `make run` brings the running window to the front.
 run: build
-	-./$(BUILD)/celvio-cli devices
+	./$(BUILD)/celvio
 
 test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

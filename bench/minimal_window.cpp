@@ -1,0 +1,23 @@
+// The yardstick for bench/app_idle.sh: the smallest Qt Widgets window with a Qt Charts
+// chart, at the application's content size, doing nothing.
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QChartView view;  // owns its chart
+    QChart* chart = view.chart();
+    auto* series = new QLineSeries(chart);
+    series->append(0, 80);
+    series->append(1, 82);
+    chart->addSeries(series);
+    chart->createDefaultAxes();
+    chart->setTheme(QChart::ChartThemeDark);
+    view.setFixedSize(300, 553);
+    view.setWindowTitle("Minimal");
+    view.show();
+    return QApplication::exec();
+}

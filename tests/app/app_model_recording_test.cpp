@@ -1,0 +1,183 @@
+#include "app_model.hpp"
+#include "app_test_support.hpp"
+
+#include <QDateTime>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace celvio::test {
+namespace {
+
+const std::string udidA = "00008120-00000000000000AA";
+const std::string udidB = "00008120-00000000000000BB";
+
+std::chrono::system_clock::time_point localTime(QDate day, QTime time) {
+    return std::chrono::system_clock::time_point(std::chrono::milliseconds(QDateTime(day, time).toMSecsSinceEpoch()));
+}
+
+/// A private copy of the recorded laptop, whose attributes a test may change.
+std::filesystem::path copyLaptop(const TempDir& dir) {
+    auto root = dir / "system";
+    std::filesystem::copy(appDataDir() / "laptop", root, std::filesystem::copy_options::recursive);
+    return root;
+}
+
+void setAttribute(const std::filesystem::path& root, const std::string& attribute, const std::string& value) {
+    std::ofstream(root / "sys/class/power_supply/BAT0" / attribute, std::ios::trunc) << value << '\n';
+}
+
+TEST(AppModelRecordingTest, SuccessfulReadIsRecordedAndFoundBySerial) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({{.udid = udidA,
+                   .name = "Alex's iPhone",
+                   .serial = "SERIAL-A",
+                   .fullChargeCapacity = 2950,
+                   .designCapacity = 3200,
+                   .cycles = 412}});
+    auto model = startModel(isolatedOptions(dir), 1);
+
+    const auto group = model->historyForSerial("SERIAL-A");
+    ASSERT_TRUE(group);
+    ASSERT_EQ(group->entries.size(), 1u);
+    const HistoryEntry& entry = group->entries[0];
+    const IOSDeviceInfo& info = *model->deviceStates().at(udidA).info;
+    EXPECT_EQ(entry.kind, HistoryEntry::Kind::ios);
+    EXPECT_EQ(entry.date, HistoryEntry::Date(info.readDate));
+    EXPECT_EQ(entry.deviceSerial, "SERIAL-A");
+    EXPECT_EQ(entry.deviceName, "Alex's iPhone");
+    EXPECT_EQ(entry.modelIdentifier, "iPhone15,2");
+    EXPECT_EQ(entry.osVersion, "17.4.1");
+    EXPECT_EQ(entry.batterySerial, "BATTERY-SERIAL-A");
+    EXPECT_EQ(entry.cycleCount, 412);
+    EXPECT_EQ(entry.fullChargeCapacity, 2950);
+    EXPECT_EQ(entry.designCapacity, 3200);
+    EXPECT_EQ(entry.source, std::nullopt);
+    EXPECT_EQ(HistoryStore(dir / "history.json").entries().size(), 1u) << "written to the file";
+
+    EXPECT_EQ(model->historyForSerial(std::nullopt), std::nullopt);
+    EXPECT_EQ(model->historyForSerial("NO-SUCH-SERIAL"), std::nullopt);
+}
+
+TEST(AppModelRecordingTest, DesignCapacityZeroOrMissingRecordsNothing) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({{.udid = udidA, .deviceID = 1, .serial = "ZERO", .designCapacity = 0},
+                  {.udid = udidB, .deviceID = 2, .serial = "MISSING", .designCapacity = std::nullopt}});
+    auto model = startModel(isolatedOptions(dir), 2);
+
+    for (const std::string& udid : {udidA, udidB}) {
+        const DeviceState& state = model->deviceStates().at(udid);
+        EXPECT_EQ(state.kind, DeviceState::Kind::loaded) << udid;
+        EXPECT_EQ(state.info->battery.fullChargeCapacity, 2950) << "shown, only not recorded";
+    }
+    EXPECT_TRUE(model->historyGroups().empty());
+    EXPECT_TRUE(HistoryStore(dir / "history.json").isEmpty());
+}
+
+TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    const auto noon = localTime(QDate(2025, 3, 12), QTime(12, 0));
+    auto now = noon;
+    options.clock = [&now] { return now; };
+    auto model = startModel(options);
+
+    ASSERT_TRUE(model->macBattery());
+    EXPECT_EQ(model->macSystem().serialNumber, std::nullopt);
+    const auto entries = [&] {
+        const auto group = model->historyForSerial("20XW0055GE");  // no serial: the model identifier
+        return group ? group->entries : std::vector<HistoryEntry>{};
+    };
+    ASSERT_EQ(entries().size(), 1u) << "the first refresh of a run writes";
+    const HistoryEntry first = entries()[0];
+    EXPECT_EQ(first.kind, HistoryEntry::Kind::mac);
+    EXPECT_EQ(first.date, HistoryEntry::Date(noon));
+    EXPECT_EQ(first.deviceName, model->macSystem().computerName);
+    EXPECT_EQ(first.modelIdentifier, "20XW0055GE");
+    EXPECT_EQ(first.batterySerial, "4711");
+    EXPECT_EQ(first.cycleCount, 120);
+    EXPECT_EQ(first.fullChargeCapacity, 4500);
+    EXPECT_EQ(first.designCapacity, 5000);
+
+    QSignalSpy groups(model.get(), &AppModel::historyGroupsChanged);
+    now += std::chrono::hours(1);
+    model->refreshMac();
+    EXPECT_EQ(groups.count(), 0) << "same day, same cycles and capacity";
+    EXPECT_EQ(entries().at(0).date, HistoryEntry::Date(noon));
+
+    setAttribute(options.systemRoot, "cycle_count", "121");
+    now += std::chrono::hours(1);
+    model->refreshMac();
+    ASSERT_EQ(entries().size(), 1u) << "the store keeps one entry per day";
+    EXPECT_EQ(entries()[0].cycleCount, 121);
+    EXPECT_EQ(entries()[0].date, HistoryEntry::Date(now));
+
+    setAttribute(options.systemRoot, "charge_full", "4400000");
+    now += std::chrono::hours(1);
+    model->refreshMac();
+    EXPECT_EQ(entries().at(0).fullChargeCapacity, 4400);
+    EXPECT_EQ(entries().at(0).date, HistoryEntry::Date(now));
+
+    now += std::chrono::hours(24);
+    model->refreshMac();
+    EXPECT_EQ(entries().size(), 2u) << "the first refresh of a new day writes";
+    EXPECT_EQ(groups.count(), 3);
+}
+
+TEST(AppModelRecordingTest, ComputerWithoutBatteryRecordsNothing) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    auto model = startModel(isolatedOptions(dir));
+    QSignalSpy battery(model.get(), &AppModel::macBatteryChanged);
+    model->refreshMac();
+    model->refreshMac();
+    EXPECT_EQ(model->macBattery(), std::nullopt);
+    EXPECT_EQ(battery.count(), 0);
+    EXPECT_TRUE(model->historyGroups().empty());
+}
+
+TEST(AppModelRecordingTest, EmptyHistoryImportsCoconutBatteryOnceAtStart) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    const AppModelOptions options = isolatedOptions(dir);
+    writeCoconutDatabase(options.coconutDatabase,
+                         {{.date = 700000000, .serial = "OLD-1"}, {.date = 700086400, .serial = "OLD-1"}});
+    {
+        auto model = startModel(options);
+        const auto group = model->historyForSerial("OLD-1");
+        ASSERT_TRUE(group);
+        ASSERT_EQ(group->entries.size(), 2u);
+        EXPECT_EQ(group->entries[0].source, "coconutBattery");
+    }
+
+    // The history is no longer empty: a new row of the database waits for the menu command.
+    std::filesystem::remove(options.coconutDatabase);
+    writeCoconutDatabase(options.coconutDatabase, {{.date = 700000000, .serial = "OLD-1"},
+                                                   {.date = 700086400, .serial = "OLD-1"},
+                                                   {.date = 700172800, .serial = "OLD-2"}});
+    auto model = startModel(options);
+    EXPECT_EQ(model->historyForSerial("OLD-2"), std::nullopt);
+    EXPECT_EQ(HistoryStore(options.historyFile).entries().size(), 2u);
+}
+
+TEST(AppModelRecordingTest, BrokenCoconutDatabaseAtStartIsIgnoredSilently) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    const AppModelOptions options = isolatedOptions(dir);
+    writeCoconutDatabase(options.coconutDatabase, {{.date = 700000000, .serial = "OLD-1"}}, false);
+    auto model = startModel(options);
+    EXPECT_TRUE(model->historyGroups().empty());
+}
+
+}  // namespace
+}  // namespace celvio::test

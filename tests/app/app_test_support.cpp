@@ -1,0 +1,127 @@
+#include "app_test_support.hpp"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThreadPool>
+
+#include <sqlite3.h>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace celvio::test {
+
+std::string scenario(const std::vector<SimPhone>& phones) {
+    nlohmann::json devices = nlohmann::json::array();
+    for (const SimPhone& phone : phones) {
+        nlohmann::json registry = {
+            {"AppleRawMaxCapacity", phone.fullChargeCapacity},
+            {"AppleRawCurrentCapacity", phone.fullChargeCapacity / 2},
+            {"CurrentCapacity", 50},
+            {"CycleCount", phone.cycles},
+            {"Voltage", 3900},
+            {"Serial", "BATTERY-" + phone.serial},
+        };
+        if (phone.designCapacity) registry["DesignCapacity"] = *phone.designCapacity;
+        devices.push_back({
+            {"udid", phone.udid},
+            {"attachments", {{{"deviceID", phone.deviceID}, {"connection", phone.connection}}}},
+            {"paired", phone.paired},
+            {"lockdown",
+             {{"values",
+               {{"DeviceName", phone.name},
+                {"ProductType", "iPhone15,2"},
+                {"ProductVersion", "17.4.1"},
+                {"SerialNumber", phone.serial},
+                {"DeviceClass", "iPhone"}}},
+              {"domains", {{"com.apple.mobile.battery", {{"BatteryCurrentCapacity", 50}, {"HasBattery", true}}}}},
+              {"services", {{"com.apple.mobile.diagnostics_relay", {{"kind", "relay"}}}}}}},
+            {"relay", {{"entries", {{"IOPMPowerSource", registry}}}}},
+        });
+    }
+    return nlohmann::json{{"devices", devices}}.dump();
+}
+
+Daemon::Daemon() : path_((dir_ / "usbmuxd").string()), env_("USBMUXD_SOCKET_ADDRESS", "UNIX:" + path_) {}
+
+Daemon::~Daemon() {
+    // A poll still running reads the daemon address that ScopedEnv is about to restore.
+    QThreadPool::globalInstance()->waitForDone();
+}
+
+void Daemon::serve(const std::vector<SimPhone>& phones) {
+    sim_.reset();
+    sim_ = std::make_unique<sim::Simulator>(sim::parseScenario(scenario(phones)), path_);
+}
+
+void Daemon::stop() { sim_.reset(); }
+
+int Daemon::requests(const std::string& request) const {
+    if (!sim_) return 0;
+    int count = 0;
+    for (const auto& received : sim_->lockdownRequests()) count += received.request == request;
+    return count;
+}
+
+AppModelOptions isolatedOptions(const TempDir& dir) {
+    AppModelOptions options;
+    options.macRefreshInterval = options.pollInterval = options.reloadInterval = std::chrono::hours(1);
+    options.historyFile = dir / "history.json";
+    options.settingsFile = qstr(dir / "settings.ini");
+    options.systemRoot = dir / "no-system";
+    options.coconutDatabase = dir / "coconut" / "history.sqlite";
+    options.lowPowerMode = [] { return false; };
+    return options;
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
+}
+
+std::unique_ptr<AppModel> startModel(AppModelOptions options, std::size_t expectedReads) {
+    auto model = std::make_unique<AppModel>(std::move(options));
+    QSignalSpy polls(model.get(), &AppModel::pollApplied);
+    QSignalSpy reads(model.get(), &AppModel::readFinished);
+    EXPECT_TRUE(
+        waitUntil([&] { return polls.count() >= 1 && static_cast<std::size_t>(reads.count()) >= expectedReads; }));
+    return model;
+}
+
+void pollAndWait(AppModel& model) {
+    QSignalSpy polls(&model, &AppModel::pollApplied);
+    model.pollDevices();
+    EXPECT_TRUE(waitUntil([&] { return polls.count() >= 1; }));
+}
+
+void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<CoconutRow>& rows,
+                          bool withDesignCapacity) {
+    std::filesystem::create_directories(path.parent_path());
+    std::string sql =
+        "CREATE TABLE ZHISTORYENTITY (Z_PK INTEGER PRIMARY KEY, ZDATASNAPSHOTDATE REAL, ZDATATYPE TEXT, "
+        "ZDEVICESERIAL TEXT, ZDEVICENAME TEXT, ZDEVICEMODEL TEXT, ZDEVICEOSVERSION TEXT, "
+        "ZBATTERYSERIAL TEXT, ZBATTERYCYCLECOUNT INTEGER, ZBATTERYFCC INTEGER" +
+        std::string(withDesignCapacity ? ", ZBATTERYDC INTEGER);" : ");");
+    for (const CoconutRow& row : rows) {
+        char values[256];
+        std::snprintf(values, sizeof(values), "%.3f, '%s', '%s', 'Old Phone', 'iPhone12,1', %lld, %lld", row.date,
+                      row.type.c_str(), row.serial.c_str(), static_cast<long long>(row.cycles),
+                      static_cast<long long>(row.fcc));
+        sql += std::string(
+                   "INSERT INTO ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, "
+                   "ZDEVICEMODEL, ZBATTERYCYCLECOUNT, ZBATTERYFCC") +
+               (withDesignCapacity ? ", ZBATTERYDC) VALUES (" + std::string(values) + ", " + std::to_string(row.dc)
+                                   : ") VALUES (" + std::string(values)) +
+               ");";
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.string().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+std::filesystem::path appDataDir() { return CELVIO_APP_DATA_DIR; }
+
+}  // namespace celvio::test

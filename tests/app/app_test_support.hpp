@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app_model.hpp"
+#include "simulator.hpp"
+#include "test_support.hpp"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace celvio::test {
+
+/// One simulated iPhone for a scenario.
+struct SimPhone {
+    std::string udid;
+    std::int64_t deviceID = 1;
+    std::string connection = "USB";  ///< "USB" or "Network"
+    bool paired = true;
+    std::string name = "Test iPhone";
+    std::string serial = "SERIAL0001";
+    std::int64_t fullChargeCapacity = 2950;             ///< mAh
+    std::optional<std::int64_t> designCapacity = 3200;  ///< mAh; absent: not reported
+    std::int64_t cycles = 412;
+};
+
+/// The celvio-sim scenario that lists these phones, each with a lockdown service, the
+/// battery domain and a diagnostics relay.
+std::string scenario(const std::vector<SimPhone>& phones);
+
+/// celvio-sim on a fixed socket that the core's daemon address points at. `serve` swaps
+/// the scenario (a fresh simulator on the same socket), `stop` leaves no daemon.
+class Daemon {
+public:
+    Daemon();
+    ~Daemon();
+    void serve(const std::vector<SimPhone>& phones);
+    void stop();
+    /// Lockdown requests named `request` the current simulator received.
+    int requests(const std::string& request) const;
+    /// Lockdown sessions the current simulator saw start: one per device read.
+    int sessions() const { return requests("StartSession"); }
+
+private:
+    TempDir dir_;
+    std::string path_;
+    ScopedEnv env_;
+    std::unique_ptr<sim::Simulator> sim_;
+};
+
+/// Options that keep the model inside `dir`: history, settings, an empty system (no
+/// battery), no coconutBattery database, and timers that never fire during a test.
+AppModelOptions isolatedOptions(const TempDir& dir);
+
+/// Runs the event loop until `done` holds; false after `timeout`.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(15));
+
+/// The model, waited for until its first poll has been applied and its first reads done.
+std::unique_ptr<AppModel> startModel(AppModelOptions options, std::size_t expectedReads = 0);
+
+/// Polls once and waits until the outcome has been applied.
+void pollAndWait(AppModel& model);
+
+/// One row of a coconutBattery history database.
+struct CoconutRow {
+    double date;  ///< seconds since 2001-01-01 UTC
+    std::string serial;
+    std::string type = "iOS";
+    std::int64_t cycles = 100, fcc = 2800, dc = 3000;
+};
+/// Writes a coconutBattery history database with these rows; without ZBATTERYDC when
+/// `withDesignCapacity` is false (a format the import cannot read).
+void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<CoconutRow>& rows,
+                          bool withDesignCapacity = true);
+
+/// The folder of the recorded system trees.
+std::filesystem::path appDataDir();
+
+inline QString qstr(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+}  // namespace celvio::test
