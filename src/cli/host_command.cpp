@@ -9,6 +9,8 @@
 #include "raw_values.hpp"
 #include "sections.hpp"
 
+#include "json_text.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -52,20 +54,6 @@ std::optional<Options> parse(const std::vector<std::string_view>& args) {
         }
     }
     return options;
-}
-
-template <typename T>
-json orNull(const std::optional<T>& value) {
-    return value ? json(*value) : json(nullptr);
-}
-
-std::string isoTime(std::chrono::system_clock::time_point time) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(time);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    char buffer[32];
-    std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buffer;
 }
 
 json toJSON(const MacSystemInfo& s) {

@@ -5,6 +5,8 @@
 #include "sections.hpp"
 #include "usbmux.hpp"
 
+#include "json_text.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -19,6 +21,8 @@
 
 namespace {
 
+using celvio::cli::isoTime;
+using celvio::cli::orNull;
 using nlohmann::json;
 
 constexpr const char* kUsage =
@@ -62,20 +66,6 @@ Options parse(const std::vector<std::string_view>& args, bool allowRaw, std::siz
     }
     if (options.operands.size() > maxOperands) throw UsageError{"too many arguments"};
     return options;
-}
-
-template <typename T>
-json orNull(const std::optional<T>& value) {
-    return value ? json(*value) : json(nullptr);
-}
-
-std::string isoTime(std::chrono::system_clock::time_point time) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(time);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    char buffer[32];
-    std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buffer;
 }
 
 json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {

@@ -2,32 +2,20 @@
 
 #include "simulated_daemon.hpp"
 
+#include "cli_runner.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <sys/wait.h>
 
 using celvio::test::SimulatedDaemon;
 using nlohmann::json;
 
+using celvio::test::cli;
+using celvio::test::CliRun;
+
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-/// Runs celvio-cli with the arguments; stderr joins stdout.
-CliRun cli(const std::string& arguments) {
-    const std::string command = std::string(CELVIO_CLI) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    while (std::size_t n = fread(buffer, 1, sizeof(buffer), pipe)) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
 
 std::string shippedScenario() {
     std::FILE* file = std::fopen(CELVIO_SCENARIO_DIR "/two-devices.json", "rb");

@@ -4,33 +4,18 @@
 #include "history_json.hpp"
 #include "history_test_support.hpp"
 
+#include "cli_runner.hpp"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
 #include <cstdio>
 
 using namespace celvio;
 using namespace celvio::test;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-/// Runs celvio-cli with the arguments; stderr joins stdout.
-CliRun cli(const std::string& arguments) {
-    const std::string command = std::string(CELVIO_CLI) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
 
 void writeHistory(const std::filesystem::path& file) {
     HistoryEntry desk = phoneEntry("C02X", utc("2024-01-31T23:30:00Z"));
