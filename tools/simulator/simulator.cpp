@@ -1,5 +1,7 @@
 #include "simulator.hpp"
 
+#include "file_io.hpp"  // FileDescriptor
+
 #include "pairing_records.hpp"
 
 #include <sys/socket.h>
@@ -31,31 +33,7 @@ constexpr std::uint32_t kReplyVersion = 1;
 constexpr std::uint32_t kPlistMessage = 8;
 constexpr std::uint16_t kFirstServicePort = 49152;
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const noexcept { return fd_; }
-    void reset() noexcept {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
+using FileIO::FileDescriptor;
 
 std::string systemText(int error) { return std::system_category().message(error); }
 
@@ -190,7 +168,7 @@ struct Simulator::Impl final : LockdownHost {
 
     Simulator& owner;
     const Scenario scenario;
-    UniqueFd listener;
+    FileDescriptor listener;
     std::thread acceptThread;
 
     mutable std::mutex mutex;  // guards everything below
@@ -259,7 +237,7 @@ void Simulator::Impl::listen(const std::string& path) {
     struct stat info{};
     if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) ::unlink(path.c_str());
 
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) throw std::runtime_error("socket() failed: " + systemText(errno));
     if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         throw std::runtime_error("bind(" + path + ") failed: " + systemText(errno));
@@ -507,7 +485,7 @@ Simulator::Simulator(Scenario scenario, std::string socketPath)
     try {
         impl_->acceptThread = std::thread([this] { impl_->acceptLoop(); });
     } catch (...) {
-        impl_->listener.reset();
+        impl_->listener.close();
         ::unlink(socketPath_.c_str());
         throw;
     }
@@ -528,7 +506,7 @@ void Simulator::stop() {
     // Shutting the listener down wakes the blocked accept().
     ::shutdown(impl_->listener.get(), SHUT_RDWR);
     if (impl_->acceptThread.joinable()) impl_->acceptThread.join();
-    impl_->listener.reset();
+    impl_->listener.close();
 
     std::list<Impl::Connection> all;
     {

@@ -1,5 +1,7 @@
 #include "platform/sysfs.hpp"
 
+#include "file_io.hpp"  // FileDescriptor
+
 #include <algorithm>
 #include <cerrno>
 #include <memory>
@@ -13,31 +15,7 @@
 namespace celvio::sysfs {
 namespace {
 
-/// Owns one descriptor; close is never retried (Linux frees the descriptor even on EINTR).
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            close();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { close(); }
-
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-    void close() noexcept {
-        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    }
-
-private:
-    int fd_;
-};
+using FileIO::FileDescriptor;
 
 struct DirectoryCloser {
     void operator()(DIR* dir) const noexcept { ::closedir(dir); }
@@ -55,7 +33,7 @@ FileDescriptor openForReading(const std::string& path) {
 
 std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
     const FileDescriptor file = openForReading(path);
-    if (!file) return std::nullopt;
+    if (!file.isOpen()) return std::nullopt;
     std::string bytes;
     char buffer[4096];  // one sysfs attribute is at most a page
     while (bytes.size() < limit) {
