@@ -1,0 +1,40 @@
+#include "appearance.hpp"
+
+#include "theme.hpp"
+
+#include <QApplication>
+#include <QPalette>
+#include <QStyleFactory>
+
+namespace celvio {
+
+void useDarkAppearance(QApplication& app) {
+    app.setStyle(QStyleFactory::create("Fusion"));
+    QPalette palette;
+    const QColor window = Theme::backgroundTop(), base(0x2a, 0x22, 0x1d), text = Theme::cream(),
+                 amber = Theme::amber();
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, base);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::Highlight, amber);
+    palette.setColor(QPalette::HighlightedText, window);
+    palette.setColor(QPalette::Link, amber);
+    palette.setColor(QPalette::PlaceholderText, Theme::faint());
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, Theme::faint());
+    app.setPalette(palette);
+    // Slim scroll bars that leave the narrow window its width.
+    app.setStyleSheet(
+        "QScrollBar:vertical { background: transparent; width: 6px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(246, 237, 226, 60); border-radius: 3px; min-height: 24px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }");
+}
+
+}  // namespace celvio
