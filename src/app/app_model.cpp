@@ -4,6 +4,7 @@
 #include "ios_device_reader.hpp"
 #include "low_power_mode.hpp"
 #include "mac_battery_reader.hpp"
+#include "raw_values.hpp"
 #include "uuid.hpp"
 
 #include <QDateTime>
@@ -294,6 +295,30 @@ QString AppModel::importCoconut() {
     publishGroups();
     if (count == 0) return "No new entries found in the coconutBattery history.";
     return "Imported " + QString::number(count) + " entries from coconutBattery.";
+}
+
+QString AppModel::panelSegment() const { return settings_->value("panelSegment", "stats").toString(); }
+
+void AppModel::setPanelSegment(const QString& segment) { settings_->setValue("panelSegment", segment); }
+
+void AppModel::deleteHistoryEntry(const UUID& id) {
+    history_.deleteEntries({id});
+    publishGroups();
+}
+
+void AppModel::deleteDeviceHistory(const std::string& serial) {
+    history_.deleteDevice(serial);
+    publishGroups();
+}
+
+std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const {
+    try {
+        if (const auto registry = MacBatteryReader::readRegistry(options_.systemRoot))
+            return RawValues::flatten(*registry);
+    } catch (...) {
+        // The sheet then shows no rows, which says as much.
+    }
+    return {};
 }
 
 std::optional<QString> AppModel::exportCSV(const QString& path) const {

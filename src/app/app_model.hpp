@@ -8,6 +8,7 @@
 #include "mac_system_info.hpp"
 #include "selection.hpp"
 #include "usbmux.hpp"
+#include "uuid.hpp"
 
 #include <QDate>
 #include <QObject>
@@ -23,6 +24,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QSettings;
@@ -81,6 +83,11 @@ public:
     /// Also stores the page: "history" for the history panel, "mac" for every other one.
     void setSelection(const Selection& selection);
 
+    /// The device panels' segment, one for all of them and kept across launches; the
+    /// stored text as it is, "stats" when none is stored.
+    QString panelSegment() const;
+    void setPanelSegment(const QString& segment);
+
     const MacSystemInfo& macSystem() const noexcept { return macSystem_; }
     /// Absent without an internal battery.
     const std::optional<MacBatteryInfo>& macBattery() const noexcept { return macBattery_; }
@@ -112,6 +119,14 @@ public:
     /// Imports the coconutBattery history and returns the text for the user: what was
     /// imported, or "Import failed: " and the reason.
     QString importCoconut();
+    /// Removes one measurement and publishes the groups at once.
+    void deleteHistoryEntry(const UUID& id);
+    /// Removes every measurement of the device with this serial and publishes the groups.
+    void deleteDeviceHistory(const std::string& serial);
+    /// The computer's battery registry entry read afresh, as sorted key and value texts;
+    /// empty when it cannot be read.
+    std::vector<std::pair<std::string, std::string>> macRawValues() const;
+
     /// Writes the history as CSV to `path`, replacing the file only once everything is
     /// written. Absent on success, else "Export failed: " and the system's reason.
     std::optional<QString> exportCSV(const QString& path) const;
