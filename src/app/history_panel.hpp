@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QWidget>
+
+#include <cstddef>
+#include <set>
+#include <string>
+
+class QHBoxLayout;
+class QLabel;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace celvio {
+
+class AppModel;
+class HealthChart;
+class IconButton;
+struct HistoryDeviceGroup;
+
+/// The locale's short date pattern with a four-digit year and two-digit month and day
+/// ("M/d/yy" becomes "MM/dd/yyyy"), for dates in a column that must line up;
+/// "yyyy-MM-dd" when the locale's short dates name the month or day.
+QString numericDateFormat(const QLocale& locale = QLocale());
+
+/// Everything the history holds: the count, import and export, the chart, one
+/// collapsible block per device with its months and measurements.
+///
+/// Children others may look for: "historyCount", "exportHistory", "importHistory",
+/// "healthChart", and per device a "historyBlock" header (properties "serial", "open") with a
+/// "historyDot" and, when open, MonthRows and "measurementRow"s with a "deleteEntry"
+/// button each.
+class HistoryPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit HistoryPanel(AppModel& model, QWidget* parent = nullptr);
+
+signals:
+    /// The export button: the window asks where to save.
+    void exportRequested();
+    /// The import button.
+    void importRequested();
+
+private:
+    void rebuild();
+    void rebuildBlocks();
+    QWidget* deviceBlock(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent);
+    QWidget* blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent);
+    QWidget* measurements(const HistoryDeviceGroup& group, QWidget* parent);
+    void toggle(const std::string& serial);
+
+    AppModel& model_;
+    /// Serials of the open blocks; kept across rebuilds, not across launches.
+    std::set<std::string> expanded_;
+    QVBoxLayout* layout_;
+    QLabel* count_;
+    QHBoxLayout* buttons_;
+    IconButton* export_;
+    IconButton* import_ = nullptr;
+    HealthChart* chart_ = nullptr;
+    QScrollArea* scroll_;
+};
+
+}  // namespace celvio

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWidget>
+
+#include "history_grouping.hpp"
+
+#include <vector>
+
+namespace celvio {
+
+/// A device's months, newest first: label, average health tinted by the health rule,
+/// highest cycle count; zebra-striped from the newest month.
+///
+/// Each month row is a child named "monthRow" with the property "index" (0 for the
+/// newest) and labels named "monthLabel", "monthHealth" and "monthCycles".
+class MonthRows : public QWidget {
+    Q_OBJECT
+
+public:
+    /// `periods` in ascending month order.
+    explicit MonthRows(const std::vector<HistoryDeviceGroup::Period>& periods, QWidget* parent = nullptr);
+};
+
+}  // namespace celvio
