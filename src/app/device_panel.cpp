@@ -1,0 +1,300 @@
+#include "device_panel.hpp"
+
+#include "app_model.hpp"
+#include "fmt.hpp"
+#include "health_chart.hpp"
+#include "icon_button.hpp"
+#include "kv_list.hpp"
+#include "month_rows.hpp"
+#include "raw_values_sheet.hpp"
+#include "ring_gauge.hpp"
+#include "segment_bar.hpp"
+#include "stat_cell.hpp"
+#include "symbols.hpp"
+#include "text_style.hpp"
+#include "theme.hpp"
+
+#include <QBoxLayout>
+#include <QDateTime>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace celvio {
+namespace {
+
+const std::vector<std::pair<QString, QString>> segmentItems{
+    {"stats", "Stats"}, {"history", "History"}, {"details", "Details"}};
+
+/// A vertical scroll area for the dark panels: no frame, no background of its own.
+QScrollArea* scrollArea(QWidget* content, QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(true);
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    area->setWidget(content);
+    area->setStyleSheet("QScrollArea { background: transparent; }");
+    return area;
+}
+
+}  // namespace
+
+IconView::IconView(int side, QWidget* parent) : QWidget(parent), side_(side) { setFixedSize(sizeHint()); }
+
+QSize IconView::sizeHint() const { return {side_, side_}; }
+
+void IconView::setIcon(const QPixmap& icon) {
+    icon_ = icon;
+    update();
+}
+
+void IconView::paintEvent(QPaintEvent*) {
+    if (icon_.isNull()) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF size = icon_.deviceIndependentSize().scaled(QSizeF(rect().size()), Qt::KeepAspectRatio);
+    const QRectF target(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    painter.drawPixmap(target, icon_, QRectF(icon_.rect()));
+}
+
+DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 10, 14, 10);
+    column->setSpacing(8);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(10);
+    icon_ = new IconView(36, this);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(1);
+    name_ = TextStyle::label({}, 14, QFont::Bold, Theme::cream(), this);
+    subtitle_ = TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this);
+    titles->addWidget(name_);
+    titles->addWidget(subtitle_);
+    auto* raw = new IconButton("curlybraces", "Raw battery values", this);
+    raw->setObjectName("rawValues");
+    refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
+    refresh_->setObjectName("refresh");
+    connect(raw, &IconButton::clicked, this, &DevicePanel::openRawValues);
+    connect(refresh_, &IconButton::clicked, this, [this] {
+        // Queued: a refresh may replace this panel, which must not happen inside its own click.
+        if (data_.onRefresh) QMetaObject::invokeMethod(this, data_.onRefresh, Qt::QueuedConnection);
+    });
+    header->addWidget(icon_);
+    header->addLayout(titles, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    buttons->addWidget(raw);
+    buttons->addWidget(refresh_);
+    header->addLayout(buttons);
+    column->addLayout(header);
+
+    warning_ = new QWidget(this);
+    auto* warningRow = new QHBoxLayout(warning_);
+    warningRow->setContentsMargins(0, 0, 0, 0);
+    warningRow->setSpacing(4);
+    warningText_ = TextStyle::label({}, 9.5, QFont::Normal, Theme::orange(), warning_);
+    warningText_->setObjectName("warning");
+    warningText_->setWordWrap(true);
+    warningText_->setMaximumHeight(QFontMetrics(warningText_->font()).lineSpacing() * 2);
+    warningRow->addWidget(Symbols::label("exclamationmark.triangle.fill", 10, Theme::orange(), warning_), 0,
+                          Qt::AlignTop);
+    warningRow->addWidget(warningText_, 1);
+    warning_->hide();
+    column->addWidget(warning_);
+
+    auto* gauges = new QHBoxLayout;
+    gauges->setSpacing(22);
+    charge_ = new RingGauge(this);
+    charge_->setObjectName("chargeGauge");
+    health_ = new RingGauge(this);
+    health_->setObjectName("healthGauge");
+    gauges->addStretch();
+    gauges->addWidget(charge_);
+    gauges->addWidget(health_);
+    gauges->addStretch();
+    column->addSpacing(5);
+    column->addLayout(gauges);
+
+    auto* power = new QHBoxLayout;
+    power->setSpacing(5);
+    powerSymbol_ = Symbols::label("", 10, Theme::cream(), this);
+    powerText_ = TextStyle::label({}, 10.5, QFont::Medium, Theme::cream(), this);
+    powerText_->setObjectName("power");
+    timeInfo_ = TextStyle::label({}, 10.5, QFont::Medium, Theme::muted(), this);
+    timeInfo_->setObjectName("timeInfo");
+    power->addStretch();
+    power->addWidget(powerSymbol_);
+    power->addWidget(powerText_);
+    power->addWidget(timeInfo_);
+    power->addStretch();
+    column->addSpacing(5);
+    column->addLayout(power);
+    column->addSpacing(7);
+
+    segments_ = new SegmentBar(segmentItems, this);
+    connect(segments_, &SegmentBar::selected, this, &DevicePanel::chooseSegment);
+    column->addWidget(segments_);
+
+    auto* content = new QVBoxLayout;
+    content->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(content, 1);
+    shown_ = WidgetSlot(content);
+
+    segment_ = model_.panelSegment();
+    segments_->setSelection(segment_);
+    connect(&model_, &AppModel::historyGroupsChanged, this, [this] {
+        if (segment_ == "history") showSegment();
+    });
+}
+
+QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
+    QString time = Fmt::absent();
+    if (updated) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(updated->time_since_epoch()).count();
+        // The locale's long time pattern shows seconds; the zone name adds nothing here.
+        QString pattern = QLocale().timeFormat(QLocale::LongFormat);
+        pattern.remove('t');
+        time = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), pattern.trimmed());
+    }
+    return QString::fromUtf8("Refresh \u00b7 last update ") + time;
+}
+
+void DevicePanel::setData(PanelData data) {
+    const bool detailsChanged = data.details != data_.details || shown_.widget() == nullptr;
+    const bool historyChanged = data.historySerial != data_.historySerial;
+    data_ = std::move(data);
+
+    icon_->setIcon(Symbols::deviceIcon(data_.iconModel, data_.iconFallback));
+    name_->setText(data_.name);
+    subtitle_->setText(data_.subtitle);
+    refresh_->setToolTip(refreshHelp(data_.updated));
+    warning_->setVisible(data_.warning.has_value());
+    warningText_->setText(data_.warning.value_or(QString()));
+
+    if (data_.chargePercent)
+        charge_->set(*data_.chargePercent / 100, Theme::chargeTint(*data_.chargePercent),
+                     QString::number(static_cast<long long>(*data_.chargePercent)) + " %", "Charge");
+    else
+        charge_->set(0, Theme::muted(), Fmt::absent(), "Charge");
+    if (data_.health)
+        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), Fmt::percent(*data_.health, 1), "Health");
+    else
+        health_->set(0, Theme::muted(), Fmt::absent(), "Health");
+
+    powerSymbol_->setText(Symbols::glyph(data_.power.symbol));
+    TextStyle::setTextColour(powerSymbol_, data_.power.tint);
+    powerText_->setText(data_.power.text);
+    timeInfo_->setVisible(data_.timeInfo.has_value());
+    timeInfo_->setText(data_.timeInfo ? QString::fromUtf8("\u00b7 ") + *data_.timeInfo : QString());
+
+    if (segment_ == "history" ? historyChanged || shown_.widget() == nullptr
+                              : segment_ == "details" ? detailsChanged : true)
+        showSegment();
+}
+
+void DevicePanel::chooseSegment(const QString& tag) {
+    if (tag == segment_) return;
+    segment_ = tag;
+    model_.setPanelSegment(tag);
+    showSegment();
+}
+
+void DevicePanel::showSegment() {
+    if (segment_ == "history")
+        showHistory();
+    else if (segment_ == "details")
+        showDetails();
+    else
+        showStats();
+}
+
+void DevicePanel::showStats() {
+    // The tiles are updated in place while the stats stay on show.
+    if (shown_.widget() && shown_.widget()->objectName() == "stats" && cells_.size() == data_.stats.size()) {
+        for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
+        return;
+    }
+    // In a scroll area: the last row may not fit the window's fixed height.
+    auto* grid = new QWidget;
+    auto* layout = new QGridLayout(grid);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    std::vector<StatCell*> cells;
+    for (std::size_t i = 0; i < data_.stats.size(); ++i) {
+        auto* cell = new StatCell(grid);
+        cell->setStat(data_.stats[i]);
+        layout->addWidget(cell, static_cast<int>(i / 2), static_cast<int>(i % 2));
+        cells.push_back(cell);
+    }
+    layout->setColumnStretch(0, 1);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(static_cast<int>((data_.stats.size() + 1) / 2), 1);
+    QScrollArea* area = scrollArea(grid, this);
+    area->setObjectName("stats");
+    shown_.replace(area);
+    cells_ = std::move(cells);
+}
+
+void DevicePanel::showHistory() {
+    auto* page = new QWidget(this);
+    page->setObjectName("history");
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (const auto group = model_.historyForSerial(data_.historySerial)) {
+        auto* inner = new QWidget;
+        auto* list = new QVBoxLayout(inner);
+        list->setContentsMargins(0, 0, 0, 8);
+        list->setSpacing(8);
+        auto* chart = new HealthChart({{Fmt::fromStd(group->title), group->entries}}, inner);
+        chart->setFixedHeight(96);
+        list->addWidget(chart);
+        list->addWidget(new MonthRows(group->periods, inner));
+        list->addStretch();
+        layout->addWidget(scrollArea(inner, page));
+    } else {
+        QLabel* empty = TextStyle::label(QString::fromUtf8("No history yet \u2013 measurements are saved automatically."),
+                                         11, QFont::Normal, Theme::muted(), page);
+        empty->setObjectName("noHistory");
+        empty->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        empty->setWordWrap(true);
+        layout->addSpacing(30 - 8);
+        layout->addWidget(empty);
+        layout->addStretch();
+    }
+    shown_.replace(page);
+    cells_.clear();
+}
+
+void DevicePanel::showDetails() {
+    int scrolled = 0;
+    if (auto* old = qobject_cast<QScrollArea*>(shown_.widget()); old && old->objectName() == "details")
+        scrolled = old->verticalScrollBar()->value();
+    auto* inner = new QWidget;
+    auto* layout = new QVBoxLayout(inner);
+    layout->setContentsMargins(0, 0, 0, 8);
+    layout->addWidget(new KVList(data_.details, inner));
+    layout->addStretch();
+    QScrollArea* area = scrollArea(inner, this);
+    area->setObjectName("details");
+    shown_.replace(area);
+    cells_.clear();
+    area->verticalScrollBar()->setValue(scrolled);
+}
+
+void DevicePanel::openRawValues() {
+    std::vector<RawValuesSheet::Row> rows;
+    if (data_.rawValues) rows = data_.rawValues();
+    // Parented to the window, not the panel: a model change may rebuild the panel while
+    // the sheet is open.
+    auto* sheet = new RawValuesSheet(data_.name, std::move(rows), window());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+}
+
+}  // namespace celvio

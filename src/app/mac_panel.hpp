@@ -1,0 +1,27 @@
+#pragma once
+
+#include "widget_slot.hpp"
+
+#include <QWidget>
+
+namespace celvio {
+
+class AppModel;
+class DevicePanel;
+
+/// The computer's panel, or a message when it has no internal battery.
+class MacPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MacPanel(AppModel& model, QWidget* parent = nullptr);
+
+private:
+    void refresh();
+
+    AppModel& model_;
+    WidgetSlot shown_;
+    DevicePanel* panel_ = nullptr;
+};
+
+}  // namespace celvio
