@@ -1,8 +1,8 @@
 #include "main_window.hpp"
 
 #include "app_model.hpp"
-#include "placeholder_view.hpp"
 #include "platform/host_words.hpp"
+#include "root_view.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -72,8 +72,10 @@ MainWindow::MainWindow(AppModel& model, ShellDialogs dialogs, QWidget* parent)
     : QMainWindow(parent), model_(model), dialogs_(std::move(dialogs)) {
     setWindowTitle("Celvio");
     setObjectName("main");
-    auto* content = new PlaceholderView(model_, this);
-    content->setFixedSize(contentWidth, contentHeight);
+    auto* content = new RootView(model_, this);
+    connect(content, &RootView::supportRequested, this, [this] { dialogs_.openUrl(supportURL()); });
+    connect(content, &RootView::exportRequested, this, &MainWindow::exportCSV);
+    connect(content, &RootView::importRequested, this, &MainWindow::importCoconut);
     setCentralWidget(content);
     buildMenus();
     // The window follows its content's fixed size and cannot be resized.

@@ -42,9 +42,6 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    static constexpr int contentWidth = 300;
-    static constexpr int contentHeight = 553;
-
     explicit MainWindow(AppModel& model, ShellDialogs dialogs = systemDialogs(), QWidget* parent = nullptr);
 
     /// Saves the history as CSV where the user chooses; reports a failed write.

@@ -7,7 +7,8 @@ namespace celvio {
 /// User-visible texts that name the host computer or its system. Each platform backend
 /// has its own table, so every other file stays free of platform words.
 struct HostWords {
-    std::string_view thisHost;        ///< "This Computer": menu item and strip button
+    std::string_view thisHost;        ///< "This Computer": the menu item
+    std::string_view shortHost;       ///< "PC": the strip button's label, which has room for a short word
     std::string_view host;            ///< "Computer": the host's section, its name when unknown
     std::string_view mainsPowerOnly;  ///< under "No internal battery"
     std::string_view systemName;      ///< "Linux"

@@ -5,6 +5,7 @@ namespace celvio {
 const HostWords& hostWords() {
     static constexpr HostWords words{
         .thisHost = "This Computer",
+        .shortHost = "PC",
         .host = "Computer",
         .mainsPowerOnly = "This computer runs on mains power only.",
         .systemName = "Linux",
