@@ -5,7 +5,7 @@ FUZZ_SECONDS ?= 300
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: deps build asan run test bench fuzz clean
+.PHONY: deps build asan run test bench fuzz screenshots clean
 
 deps:
 	./scripts/install-deps
@@ -27,6 +27,11 @@ run: build
 test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# A picture of every panel, drawn from the simulator, in $(BUILD)/screenshots.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/app/celvio_app_tests --gtest_filter='Screenshots.*'
+	@ls $(BUILD)/screenshots
 
 bench: build
 	@for b in $(BUILD)/bench/celvio_bench_*; do echo "== $$b"; $$b; done
