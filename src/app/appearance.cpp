@@ -3,6 +3,9 @@
 #include "theme.hpp"
 
 #include <QApplication>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScrollArea>
 #include <QPalette>
 #include <QStyleFactory>
 
@@ -35,6 +38,25 @@ void useDarkAppearance(QApplication& app) {
         "QScrollBar::handle:vertical { background: rgba(246, 237, 226, 60); border-radius: 3px; min-height: 24px; }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }");
+}
+
+void paintBackground(QPainter& painter, const QRect& area) {
+    QLinearGradient gradient(area.topLeft(), area.bottomLeft());
+    gradient.setColorAt(0, Theme::backgroundTop());
+    gradient.setColorAt(1, Theme::backgroundBottom());
+    painter.fillRect(area, gradient);
+}
+
+QScrollArea* transparentScrollArea(QWidget* content, QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(true);
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    area->setWidget(content);
+    area->setStyleSheet("QScrollArea { background: transparent; }");
+    return area;
 }
 
 }  // namespace celvio

@@ -1,9 +1,11 @@
 #include "device_panel.hpp"
 
 #include "app_model.hpp"
+#include "appearance.hpp"
 #include "fmt.hpp"
 #include "health_chart.hpp"
 #include "icon_button.hpp"
+#include "icon_view.hpp"
 #include "kv_list.hpp"
 #include "month_rows.hpp"
 #include "raw_values_sheet.hpp"
@@ -22,6 +24,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace celvio {
 namespace {
@@ -29,38 +32,26 @@ namespace {
 const std::vector<std::pair<QString, QString>> segmentItems{
     {"stats", "Stats"}, {"history", "History"}, {"details", "Details"}};
 
-/// A vertical scroll area for the dark panels: no frame, no background of its own.
-QScrollArea* scrollArea(QWidget* content, QWidget* parent) {
-    auto* area = new QScrollArea(parent);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setWidgetResizable(true);
-    area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
-    area->setWidget(content);
-    area->setStyleSheet("QScrollArea { background: transparent; }");
-    return area;
+/// The locale's long time pattern, which shows seconds, without its zone name ("t"
+/// outside quoted text), which adds nothing to a time of today.
+QString timeWithSeconds() {
+    const QString pattern = QLocale().timeFormat(QLocale::LongFormat);
+    QString kept;
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == '\'') quoted = !quoted;
+        if (quoted || c != 't') kept += c;
+    }
+    return kept.simplified();
+}
+
+/// Scrolls a new page to where the page it replaces was, once its layout has a height.
+void keepScrolled(QScrollArea* area, int position) {
+    if (position > 0)
+        QTimer::singleShot(0, area, [area, position] { area->verticalScrollBar()->setValue(position); });
 }
 
 }  // namespace
-
-IconView::IconView(int side, QWidget* parent) : QWidget(parent), side_(side) { setFixedSize(sizeHint()); }
-
-QSize IconView::sizeHint() const { return {side_, side_}; }
-
-void IconView::setIcon(const QPixmap& icon) {
-    icon_ = icon;
-    update();
-}
-
-void IconView::paintEvent(QPaintEvent*) {
-    if (icon_.isNull()) return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QSizeF size = icon_.deviceIndependentSize().scaled(QSizeF(rect().size()), Qt::KeepAspectRatio);
-    const QRectF target(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-    painter.drawPixmap(target, icon_, QRectF(icon_.rect()));
-}
 
 DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
@@ -82,8 +73,7 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     refresh_->setObjectName("refresh");
     connect(raw, &IconButton::clicked, this, &DevicePanel::openRawValues);
     connect(refresh_, &IconButton::clicked, this, [this] {
-        // Queued: a refresh may replace this panel, which must not happen inside its own click.
-        if (data_.onRefresh) QMetaObject::invokeMethod(this, data_.onRefresh, Qt::QueuedConnection);
+        if (data_.onRefresh) data_.onRefresh();
     });
     header->addWidget(icon_);
     header->addLayout(titles, 1);
@@ -149,7 +139,7 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     segment_ = model_.panelSegment();
     segments_->setSelection(segment_);
     connect(&model_, &AppModel::historyGroupsChanged, this, [this] {
-        if (segment_ == "history") showSegment();
+        if (segment_ == "history") showHistory();
     });
 }
 
@@ -157,17 +147,13 @@ QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::
     QString time = Fmt::absent();
     if (updated) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(updated->time_since_epoch()).count();
-        // The locale's long time pattern shows seconds; the zone name adds nothing here.
-        QString pattern = QLocale().timeFormat(QLocale::LongFormat);
-        pattern.remove('t');
-        time = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), pattern.trimmed());
+        time = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), timeWithSeconds());
     }
     return QString::fromUtf8("Refresh \u00b7 last update ") + time;
 }
 
 void DevicePanel::setData(PanelData data) {
     const bool detailsChanged = data.details != data_.details || shown_.widget() == nullptr;
-    const bool historyChanged = data.historySerial != data_.historySerial;
     data_ = std::move(data);
 
     icon_->setIcon(Symbols::deviceIcon(data_.iconModel, data_.iconFallback));
@@ -193,9 +179,7 @@ void DevicePanel::setData(PanelData data) {
     timeInfo_->setVisible(data_.timeInfo.has_value());
     timeInfo_->setText(data_.timeInfo ? QString::fromUtf8("\u00b7 ") + *data_.timeInfo : QString());
 
-    if (segment_ == "history" ? historyChanged || shown_.widget() == nullptr
-                              : segment_ == "details" ? detailsChanged : true)
-        showSegment();
+    if (segment_ != "details" || detailsChanged) showSegment();
 }
 
 void DevicePanel::chooseSegment(const QString& tag) {
@@ -235,28 +219,40 @@ void DevicePanel::showStats() {
     layout->setColumnStretch(0, 1);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(static_cast<int>((data_.stats.size() + 1) / 2), 1);
-    QScrollArea* area = scrollArea(grid, this);
+    QScrollArea* area = transparentScrollArea(grid, this);
     area->setObjectName("stats");
     shown_.replace(area);
     cells_ = std::move(cells);
 }
 
 void DevicePanel::showHistory() {
+    // Every device read republishes the history; the page is rebuilt, keeping its
+    // position, only when this device's part of it changed.
+    std::optional<HistoryDeviceGroup> group = model_.historyForSerial(data_.historySerial);
+    int scrolled = 0;
+    if (QWidget* old = shown_.widget(); old && old->objectName() == "history") {
+        if (group == history_) return;
+        if (auto* area = old->findChild<QScrollArea*>()) scrolled = area->verticalScrollBar()->value();
+    }
+    history_ = std::move(group);
+
     auto* page = new QWidget(this);
     page->setObjectName("history");
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (const auto group = model_.historyForSerial(data_.historySerial)) {
+    if (history_) {
         auto* inner = new QWidget;
         auto* list = new QVBoxLayout(inner);
         list->setContentsMargins(0, 0, 0, 8);
         list->setSpacing(8);
-        auto* chart = new HealthChart({{Fmt::fromStd(group->title), group->entries}}, inner);
+        auto* chart = new HealthChart({{Fmt::fromStd(history_->title), history_->entries}}, inner);
         chart->setFixedHeight(96);
         list->addWidget(chart);
-        list->addWidget(new MonthRows(group->periods, inner));
+        list->addWidget(new MonthRows(history_->periods, inner));
         list->addStretch();
-        layout->addWidget(scrollArea(inner, page));
+        QScrollArea* area = transparentScrollArea(inner, page);
+        layout->addWidget(area);
+        keepScrolled(area, scrolled);
     } else {
         QLabel* empty = TextStyle::label(QString::fromUtf8("No history yet \u2013 measurements are saved automatically."),
                                          11, QFont::Normal, Theme::muted(), page);
@@ -280,11 +276,11 @@ void DevicePanel::showDetails() {
     layout->setContentsMargins(0, 0, 0, 8);
     layout->addWidget(new KVList(data_.details, inner));
     layout->addStretch();
-    QScrollArea* area = scrollArea(inner, this);
+    QScrollArea* area = transparentScrollArea(inner, this);
     area->setObjectName("details");
     shown_.replace(area);
     cells_.clear();
-    area->verticalScrollBar()->setValue(scrolled);
+    keepScrolled(area, scrolled);
 }
 
 void DevicePanel::openRawValues() {

@@ -1,10 +1,11 @@
 #pragma once
 
+// Qt first: moc (6.4) fails on <concepts> when a core header brings it in before Qt's.
+#include <QWidget>
+
+#include "history_grouping.hpp"
 #include "panel_data.hpp"
 #include "widget_slot.hpp"
-
-#include <QPixmap>
-#include <QWidget>
 
 #include <optional>
 
@@ -68,23 +69,7 @@ private:
     SegmentBar* segments_;
     WidgetSlot shown_;  // the segment's widget
     std::vector<StatCell*> cells_;
-};
-
-/// A device icon scaled to fit its fixed square.
-class IconView : public QWidget {
-    Q_OBJECT
-
-public:
-    explicit IconView(int side, QWidget* parent = nullptr);
-    void setIcon(const QPixmap& icon);
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    int side_;
-    QPixmap icon_;
+    std::optional<HistoryDeviceGroup> history_;  // the group the history page shows
 };
 
 }  // namespace celvio

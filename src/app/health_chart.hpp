@@ -1,5 +1,6 @@
 #pragma once
 
+// Qt first: moc (6.4) fails on <concepts> when a core header brings it in before Qt's.
 #include <QColor>
 #include <QString>
 #include <QWidget>

@@ -1,14 +1,17 @@
 #include "history_panel.hpp"
 
 #include "app_model.hpp"
+#include "appearance.hpp"
 #include "device_catalog.hpp"
 #include "fmt.hpp"
 #include "health_chart.hpp"
 #include "icon_button.hpp"
+#include "icon_view.hpp"
 #include "month_rows.hpp"
 #include "symbols.hpp"
 #include "text_style.hpp"
 #include "theme.hpp"
+#include "widget_slot.hpp"
 
 #include <QAbstractButton>
 #include <QDateTime>
@@ -25,14 +28,6 @@
 namespace celvio {
 
 namespace {
-
-/// Hides and detaches `widget` now, deleting it only back in the event loop: it may be
-/// the very button or menu whose signal led here.
-void discard(QWidget* widget) {
-    widget->hide();
-    widget->setParent(nullptr);
-    widget->deleteLater();
-}
 
 /// A one-line label that elides its end instead of widening the row.
 class ElidedLabel : public QLabel {
@@ -96,27 +91,6 @@ protected:
 
 private:
     QColor colour_;
-};
-
-/// The device icon, drawn from its large image so it stays sharp at any pixel ratio.
-class DeviceIcon : public QWidget {
-public:
-    DeviceIcon(const QPixmap& image, QWidget* parent) : QWidget(parent), image_(image) { setFixedSize(18, 18); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        if (image_.isNull()) return;
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        QSizeF size = image_.deviceIndependentSize();
-        size.scale(QSizeF(this->size()), Qt::KeepAspectRatio);
-        QRectF target(QPointF(), size);
-        target.moveCenter(QRectF(rect()).center());
-        painter.drawPixmap(target, image_, QRectF(image_.rect()));
-    }
-
-private:
-    const QPixmap& image_;  // the icon cache's, which lives as long as the process
 };
 
 /// A block's header: one plain target for the whole row, on a card.
@@ -211,7 +185,7 @@ HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
       count_(TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this)),
       buttons_(new QHBoxLayout),
       export_(new IconButton("square.and.arrow.up", "Export history as CSV", this)),
-      scroll_(new QScrollArea(this)) {
+      scroll_(transparentScrollArea(new QWidget, this)) {
     layout_->setContentsMargins(14, 10, 14, 0);
     layout_->setSpacing(10);
 
@@ -233,16 +207,6 @@ HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
     header->addLayout(buttons_);
     layout_->addLayout(header);
 
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setWidgetResizable(true);
-    scroll_->viewport()->setAutoFillBackground(false);
-    // The platform's scroll bar would be a light slab on the dark panel.
-    scroll_->verticalScrollBar()->setStyleSheet(
-        "QScrollBar:vertical { background: transparent; width: 6px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 40); border-radius: 3px; min-height: 24px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }");
     layout_->addWidget(scroll_, 1);
 
     connect(&model_, &AppModel::historyGroupsChanged, this, &HistoryPanel::rebuild);
@@ -256,7 +220,7 @@ void HistoryPanel::rebuild() {
     count_->setText(QString("%1 measurements").arg(total));
 
     // The database may have appeared or gone since the last change.
-    if (import_) discard(import_);
+    if (import_) discardLater(import_);
     import_ = nullptr;
     if (model_.coconutAvailable()) {
         import_ = new IconButton("square.and.arrow.down", "Import coconutBattery history", this);
@@ -265,7 +229,7 @@ void HistoryPanel::rebuild() {
         buttons_->insertWidget(0, import_);
     }
 
-    if (chart_) discard(chart_);
+    if (chart_) discardLater(chart_);
     chart_ = nullptr;
     if (!groups.empty()) {
         std::vector<HealthSeries> series;
@@ -284,7 +248,7 @@ void HistoryPanel::rebuild() {
 
 void HistoryPanel::rebuildBlocks() {
     const int scrolled = scroll_->verticalScrollBar()->value();
-    if (QWidget* old = scroll_->takeWidget()) discard(old);
+    if (QWidget* old = scroll_->takeWidget()) discardLater(old);
 
     auto* content = new QWidget(scroll_);
     auto* blocks = new QVBoxLayout(content);
@@ -337,9 +301,9 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     dot->setObjectName("historyDot");
     row->addWidget(dot, 0, Qt::AlignVCenter);
     const bool mac = group.kind == HistoryEntry::Kind::mac;
-    row->addWidget(
-        new DeviceIcon(Symbols::deviceIcon(group.modelIdentifier, mac ? "laptopcomputer" : "iphone"), header), 0,
-        Qt::AlignVCenter);
+    auto* icon = new IconView(18, header);
+    icon->setIcon(Symbols::deviceIcon(group.modelIdentifier, mac ? "laptopcomputer" : "iphone"));
+    row->addWidget(icon, 0, Qt::AlignVCenter);
 
     const auto marketing = DeviceCatalog::marketingName(group.modelIdentifier);
     auto* lines = new QVBoxLayout;

@@ -59,12 +59,7 @@ void IOSPanel::refresh() {
         failure_ = message;
         shown_.replace(new MessageView("exclamationmark.triangle", "Could not read the device",
                                        Fmt::fromStd(message), QString("Try Again"),
-                                       [this] {
-                                           // Queued: the outcome may replace this view.
-                                           QMetaObject::invokeMethod(
-                                               this, [this] { model_.reload(udid_); }, Qt::QueuedConnection);
-                                       },
-                                       this));
+                                       [this] { model_.reload(udid_); }, this));
         return;
     }
     failure_.reset();

@@ -1,5 +1,6 @@
 #include "raw_values_sheet.hpp"
 
+#include "appearance.hpp"
 #include "fmt.hpp"
 #include "text_style.hpp"
 #include "theme.hpp"
@@ -12,7 +13,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLinearGradient>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -35,7 +35,7 @@ constexpr int keyValueSpacing = 1;
 
 QString css(const QColor& colour) { return colour.name(QColor::HexArgb); }
 
-/// The line edit, buttons and scroll bar drawn for the dark gradient, whatever the style.
+/// The line edit and buttons drawn for the dark gradient, whatever the style.
 QString darkStyleSheet() {
     return QString(
                "QLineEdit { background: %1; border: 1px solid %2; border-radius: 6px; padding: 3px 6px;"
@@ -45,28 +45,10 @@ QString darkStyleSheet() {
                " color: %3; }"
                "QPushButton:pressed { background: %8; }"
                "QPushButton:default { background: %4; border-color: %4; color: %5; }"
-               "QPushButton:default:pressed { background: %9; }"
-               "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-               "QScrollBar::handle:vertical { background: %8; border-radius: 3px; min-height: 24px;"
-               " margin: 0 1px; }"
-               "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-               "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+               "QPushButton:default:pressed { background: %9; }")
         .arg(css(Theme::white(0.06)), css(Theme::white(0.14)), css(Theme::cream()), css(Theme::amber()),
              css(Theme::onAmber()), css(Theme::withOpacity(Theme::amber(), 0.7)), css(Theme::white(0.08)),
              css(Theme::white(0.2)), css(Theme::amber().darker(120)));
-}
-
-QPalette darkPalette(QPalette palette) {
-    palette.setColor(QPalette::Window, Theme::backgroundTop());
-    palette.setColor(QPalette::WindowText, Theme::cream());
-    palette.setColor(QPalette::Base, Theme::backgroundBottom());
-    palette.setColor(QPalette::Text, Theme::cream());
-    palette.setColor(QPalette::PlaceholderText, Theme::faint());
-    palette.setColor(QPalette::Button, Theme::backgroundTop());
-    palette.setColor(QPalette::ButtonText, Theme::cream());
-    palette.setColor(QPalette::Highlight, Theme::amber());
-    palette.setColor(QPalette::HighlightedText, Theme::onAmber());
-    return palette;
 }
 
 /// Breaks `layout` into lines of `width`, inside a word when it alone is wider (hex data,
@@ -314,7 +296,6 @@ RawValuesSheet::RawValuesSheet(const QString& title, std::vector<Row> rows, QWid
     setWindowTitle("Raw Battery Values");
     setModal(true);
     setFixedSize(290, 470);
-    setPalette(darkPalette(palette()));
 
     keys_.reserve(static_cast<qsizetype>(rows.size()));
     values_.reserve(static_cast<qsizetype>(rows.size()));
@@ -350,7 +331,6 @@ RawValuesSheet::RawValuesSheet(const QString& title, std::vector<Row> rows, QWid
     layout->addWidget(search);
 
     list_ = new RowList(keys_, values_, this);
-    list_->verticalScrollBar()->setStyleSheet(styleSheet);
     layout->addWidget(list_, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -392,10 +372,8 @@ QRect RawValuesSheet::shownRowRect(int shownIndex) const {
 }
 
 void RawValuesSheet::paintEvent(QPaintEvent*) {
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, Theme::backgroundTop());
-    gradient.setColorAt(1, Theme::backgroundBottom());
-    QPainter(this).fillRect(rect(), gradient);
+    QPainter painter(this);
+    paintBackground(painter, rect());
 }
 
 void RawValuesSheet::applyFilter(const QString& filter) {

@@ -1,6 +1,7 @@
 #include "root_view.hpp"
 
 #include "app_model.hpp"
+#include "appearance.hpp"
 #include "connect_help_panel.hpp"
 #include "device_strip.hpp"
 #include "history_panel.hpp"
@@ -11,7 +12,6 @@
 #include "theme.hpp"
 
 #include <QLabel>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QToolButton>
 
@@ -80,10 +80,7 @@ void RootView::showPanel() {
 
 void RootView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QLinearGradient gradient(0, 0, 0, height());
-    gradient.setColorAt(0, Theme::backgroundTop());
-    gradient.setColorAt(1, Theme::backgroundBottom());
-    painter.fillRect(rect(), gradient);
+    paintBackground(painter, rect());
     painter.fillRect(separator_->geometry(), Theme::white(0.06));
 }
 

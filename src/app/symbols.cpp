@@ -119,6 +119,8 @@ QPixmap pixmap(std::string_view name, double pixelSize, const QColor& colour) {
 const QPixmap& deviceIcon(std::string_view modelCode, std::string_view fallbackSymbol) {
     static DeviceCatalog::IconCache<QPixmap> cache(
         [](std::string_view symbol) { return pixmap(symbol, 64, Theme::cream()); });
+    // No model has a picture of its own here; an iPad's code at least gets the tablet.
+    if (modelCode.starts_with("iPad")) fallbackSymbol = "ipad";
     return cache.icon(modelCode, fallbackSymbol);
 }
 

@@ -30,7 +30,8 @@ QLabel* label(std::string_view name, double pixelSize, const QColor& colour, QWi
 QPixmap pixmap(std::string_view name, double pixelSize, const QColor& colour);
 
 /// The icon of a device model (its model identifier or product type) with the symbol
-/// `fallbackSymbol` when the model has none, drawn large enough to be scaled down.
+/// `fallbackSymbol` when the model has none (an iPad's code draws the "ipad" symbol),
+/// drawn large enough to be scaled down.
 /// Main thread only; the reference stays valid for the process.
 const QPixmap& deviceIcon(std::string_view modelCode, std::string_view fallbackSymbol);
 
