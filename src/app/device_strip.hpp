@@ -1,14 +1,19 @@
 #pragma once
 
+#include "selection.hpp"
+#include "strip_button.hpp"
+
 #include <QTimer>
 #include <QWidget>
+
+#include <string>
+#include <vector>
 
 class QHBoxLayout;
 
 namespace celvio {
 
 class AppModel;
-class StripButton;
 
 /// The row of buttons that chooses the panel: the computer, one per attached device (or
 /// a dimmed placeholder when none is attached), the history.
@@ -22,10 +27,22 @@ public:
     std::vector<StripButton*> buttons() const;
 
 private:
+    /// What one button shows and selects.
+    struct Item {
+        QString name;  ///< the button's object name
+        StripButton::Look look;
+        /// "model|<code>|<fallback>", "symbol|<name>" or "spinner"
+        std::string icon;
+        Selection target;
+        bool operator==(const Item&) const = default;
+    };
+
+    std::vector<Item> items() const;
     void rebuild();
 
     AppModel& model_;
     QHBoxLayout* row_;
+    std::vector<Item> shown_;
     // Changes arrive in bursts and some from the strip's own clicks; one rebuild per
     // burst, after the click has returned.
     QTimer pending_;

@@ -22,6 +22,8 @@ public:
         std::optional<double> charge;  ///< percent; absent: an empty ring
         bool dimmed = false;           ///< the empty ring dashed and fainter
         std::optional<std::string> badge;
+
+        bool operator==(const Look&) const = default;
     };
 
     /// Takes ownership of `icon`, which is centred in the ring.
