@@ -26,6 +26,7 @@ QString day(std::optional<std::chrono::system_clock::time_point> date);
 /// The em dash that stands for every absent value.
 inline QString absent() { return QString(QChar(0x2014)); }
 
+/// The core's UTF-8 texts to and from Qt's.
 QString fromStd(const std::string& text);
 std::string toStd(const QString& text);
 

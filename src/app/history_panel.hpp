@@ -36,6 +36,7 @@ class HistoryPanel : public QWidget {
     Q_OBJECT
 
 public:
+    /// Rebuilt from the model on every change of its history, keeping the open blocks.
     explicit HistoryPanel(AppModel& model, QWidget* parent = nullptr);
 
 signals:

@@ -18,6 +18,7 @@ class IOSPanel : public QWidget {
     Q_OBJECT
 
 public:
+    /// Follows the state of the device with this UDID.
     IOSPanel(AppModel& model, std::string udid, QWidget* parent = nullptr);
 
     const std::string& udid() const noexcept { return udid_; }

@@ -14,6 +14,7 @@ class MacPanel : public QWidget {
     Q_OBJECT
 
 public:
+    /// Follows the model's battery and low-power flag until it goes.
     explicit MacPanel(AppModel& model, QWidget* parent = nullptr);
 
 private:

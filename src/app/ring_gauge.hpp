@@ -25,6 +25,7 @@ class RingGauge : public QWidget {
 public:
     explicit RingGauge(QWidget* parent = nullptr);
 
+    /// `fraction` 0…1 of the ring in `tint`; repaints only on a change.
     void set(double fraction, const QColor& tint, const QString& value, const QString& caption);
 
     double fraction() const noexcept { return fraction_; }

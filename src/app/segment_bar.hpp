@@ -19,6 +19,7 @@ public:
     /// (tag, label) pairs in display order.
     explicit SegmentBar(std::vector<std::pair<QString, QString>> items, QWidget* parent = nullptr);
 
+    /// Highlights the item with this tag, or none for an unknown tag.
     void setSelection(const QString& tag);
     const QString& selection() const noexcept { return selection_; }
     /// The button of a tag, for tests; null for an unknown tag.

@@ -12,6 +12,7 @@ class Spinner : public QWidget {
     Q_OBJECT
 
 public:
+    /// A square of `side` pixels.
     explicit Spinner(int side = 16, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;

@@ -16,6 +16,7 @@ class StatCell : public QWidget {
 public:
     explicit StatCell(QWidget* parent = nullptr);
 
+    /// Shows `stat`; a tile keeps its widgets, so refreshes only change texts.
     void setStat(const StatSpec& stat);
     const StatSpec& stat() const noexcept { return stat_; }
 

@@ -9,8 +9,8 @@
 /// constant is the exact fraction n/255.
 namespace celvio::Theme {
 
-QColor backgroundTop();
-QColor backgroundBottom();
+QColor backgroundTop();     ///< the window's gradient, top
+QColor backgroundBottom();  ///< and bottom
 QColor card();   ///< white at 5 %
 QColor cream();  ///< primary text and icons
 QColor muted();  ///< cream at 58 %

@@ -4,12 +4,15 @@
 #include "simulator.hpp"
 #include "test_support.hpp"
 
+#include <QLocale>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +84,42 @@ void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<C
 
 /// The folder of the recorded system trees.
 std::filesystem::path appDataDir();
+
+/// Holds device reads back until opened. A model waits for its running read when it goes,
+/// so place `openOnExit()`'s guard after the model: a failed assertion then opens the
+/// gate before the model waits.
+class Gate {
+public:
+    void open() {
+        if (!opened_.exchange(true)) promise_.set_value();
+    }
+    void wait() const { future_.wait(); }
+
+    struct Opener {
+        Gate& gate;
+        ~Opener() { gate.open(); }
+    };
+    [[nodiscard]] Opener openOnExit() { return {*this}; }
+
+private:
+    std::promise<void> promise_;
+    std::shared_future<void> future_ = promise_.get_future().share();
+    std::atomic<bool> opened_ = false;
+};
+
+/// The application's default locale for one scope; US English unless told.
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) {
+        QLocale::setDefault(locale);
+    }
+    ~ScopedLocale() { QLocale::setDefault(saved_); }
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+private:
+    QLocale saved_;
+};
 
 inline QString qstr(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
 

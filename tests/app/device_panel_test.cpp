@@ -3,6 +3,7 @@
 #include "celvio_error.hpp"
 #include "device_panel.hpp"
 #include "health_chart.hpp"
+#include "history_store.hpp"
 #include "ios_device_reader.hpp"
 #include "ios_panel.hpp"
 #include "mac_panel.hpp"
@@ -47,17 +48,8 @@ const StatCell* tile(const QWidget& panel, const QString& title) {
     return panel.findChild<StatCell*>("stat:" + title);
 }
 
-class EnglishLocale {
-public:
-    EnglishLocale() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    ~EnglishLocale() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
-};
-
 TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
-    EnglishLocale english;
+    ScopedLocale english;
     TempDir dir;
     const auto root = copyLaptop(dir);
     AppModelOptions options = isolatedOptions(dir);
@@ -108,7 +100,7 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
 }
 
 TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
-    EnglishLocale english;
+    ScopedLocale english;
     MacBatteryInfo battery;
     battery.designCapacity = 5000;
     battery.fullChargeCapacity = 4000;
@@ -136,15 +128,15 @@ TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
     EXPECT_EQ(iosPanelData(device, std::nullopt).power.tint, Theme::amber());
     EXPECT_EQ(iosPanelData(device, "Lockdown: gone").warning, "Last refresh failed: Lockdown: gone");
 
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
     battery.currentCapacity = 4382;
     battery.voltage = 12600;
     battery.amperage = 1250;
-    const PanelData german = macPanelData(battery, MacSystemInfo{}, true);
-    EXPECT_EQ(german.stats.at(0).value, "4.382 mAh");
-    EXPECT_EQ(german.stats.at(7).note, QString::fromUtf8("12,60 V \u00b7 1250 mA")) << "the current is not grouped";
-    EXPECT_EQ(german.power.text, "Charging with 15,8 W");
-    EXPECT_EQ(german.details.at(3).rows.at(0).second, "4.382 mAh");
+    const PanelData inGerman = macPanelData(battery, MacSystemInfo{}, true);
+    EXPECT_EQ(inGerman.stats.at(0).value, "4.382 mAh");
+    EXPECT_EQ(inGerman.stats.at(7).note, QString::fromUtf8("12,60 V \u00b7 1250 mA")) << "the current is not grouped";
+    EXPECT_EQ(inGerman.power.text, "Charging with 15,8 W");
+    EXPECT_EQ(inGerman.details.at(3).rows.at(0).second, "4.382 mAh");
 }
 
 TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
@@ -153,6 +145,12 @@ TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats
     options.systemRoot = appDataDir() / "laptop";
     {
         QSettings(*options.settingsFile, QSettings::IniFormat).setValue("panelSegment", "bogus");
+        HistoryEntry other;
+        other.id = UUID::random();
+        other.date = std::chrono::system_clock::now() - std::chrono::days(3);
+        other.deviceSerial = "OTHER-DEVICE";
+        other.fullChargeCapacity = other.designCapacity = 3000;
+        HistoryStore(*options.historyFile).record(other);
         AppModel model(options);
         MacPanel panel(model);
         auto* bar = panel.findChild<SegmentBar*>();
@@ -162,6 +160,9 @@ TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats
 
         QTest::mouseClick(bar->button("history"), Qt::LeftButton);
         EXPECT_NE(panel.findChild<HealthChart*>(), nullptr) << "the computer's measurement of today";
+        const QWidget* page = panel.findChild<QWidget*>("history");
+        model.deleteDeviceHistory("OTHER-DEVICE");
+        EXPECT_EQ(panel.findChild<QWidget*>("history"), page) << "another device's change keeps the page as it is";
 
         DevicePanel unknown(model);
         PanelData data;

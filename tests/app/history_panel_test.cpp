@@ -50,12 +50,6 @@ HistoryEntry measurement(const std::string& serial, int day, std::int64_t fcc, s
 }
 
 /// US English for the duration of a test, so separators and date order are known.
-struct EnglishLocale {
-    EnglishLocale() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    ~EnglishLocale() { QLocale::setDefault(previous); }
-    QLocale previous;
-};
-
 /// A model over a history file holding `entries`, and the panel showing it.
 struct Panel {
     explicit Panel(std::vector<HistoryEntry> entries, bool coconutDatabase = false) {
@@ -81,7 +75,7 @@ struct Panel {
     HealthChart* chart() const { return widget->findChild<HealthChart*>("healthChart"); }
     QString count() const { return widget->findChild<QLabel*>("historyCount")->text(); }
 
-    EnglishLocale locale;
+    ScopedLocale locale;
     TempDir dir;
     Daemon daemon;
     std::unique_ptr<AppModel> model;
@@ -316,7 +310,7 @@ TEST(HealthChart, DrawsEachSeriesInItsColourOverTheRule) {
 }
 
 TEST(MonthRows, NewestFirstStripedRoundedAndTinted) {
-    EnglishLocale locale;
+    ScopedLocale locale;
     MonthRows rows({{"2024-01", 92.4, 100}, {"2024-02", 79.6, 120}, {"2024-03", 59.6, 1234}});
     rows.resize(rows.sizeHint().expandedTo(QSize(240, 0)));
     rows.show();

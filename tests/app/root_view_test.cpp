@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 
 namespace celvio::test {
 namespace {
@@ -86,16 +85,16 @@ TEST(RootView, DeviceButtonsFollowTheirStates) {
     Daemon daemon;
     daemon.serve({{.udid = udidA, .name = "Alex's iPhone"},
                   {.udid = udidB, .deviceID = 2, .connection = "Network", .name = "Kitchen iPad"}});
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
+    Gate gate;
     AppModelOptions options = isolatedOptions(dir);
     options.systemRoot = appDataDir() / "laptop";
-    options.readDevice = [released](const MuxDevice& device) {
-        released.wait();
+    options.readDevice = [&gate](const MuxDevice& device) {
+        gate.wait();
         if (device.udid == udidB) throw CelvioError::lockdown("The device is locked.");
         return IOSDeviceReader::read(device);
     };
     auto model = startModel(options);
+    const auto opened = gate.openOnExit();
     RootView root(*model);
 
     // Listed, not read yet.
@@ -113,7 +112,7 @@ TEST(RootView, DeviceButtonsFollowTheirStates) {
     EXPECT_EQ(panel->udid(), udidA);
     EXPECT_TRUE(button(root, "strip:device", 0)->look().selected);
 
-    release.set_value();
+    gate.open();
     ASSERT_TRUE(waitUntil([&] { return names(root).size() == 4 && button(root, "strip:device", 1)->look().label == "Error"; }));
     const StripButton* phone = button(root, "strip:device", 0);
     EXPECT_EQ(phone->look().label, "Alex's iPhone");

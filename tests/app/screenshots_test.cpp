@@ -22,7 +22,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 
 namespace celvio::test {
 namespace {
@@ -46,23 +45,24 @@ private:
     sim::Simulator sim_;
 };
 
-/// The application's look and an English locale for one test, as `main` sets them up.
+/// The application's look, as `main` sets it up, and an English locale for one test.
 class AppLook {
 public:
-    AppLook() : style_(QApplication::style()->name()), palette_(QApplication::palette()) {
+    AppLook()
+        : style_(QApplication::style()->name()), palette_(QApplication::palette()), sheet_(qApp->styleSheet()) {
         useDarkAppearance(*qApp);
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
     ~AppLook() {
+        qApp->setStyleSheet(sheet_);
         QApplication::setStyle(style_);
         QApplication::setPalette(palette_);
-        QLocale::setDefault(locale_);
     }
 
 private:
     QString style_;
     QPalette palette_;
-    QLocale locale_;
+    QString sheet_;
+    ScopedLocale english_;
 };
 
 void save(const QImage& image, const char* name) {
@@ -181,19 +181,18 @@ TEST(Screenshots, EveryPanel) {
     }
     {
         TwoDevices devices;
-        std::promise<void> release;
-        std::shared_future<void> released = release.get_future().share();
+        Gate gate;
         AppModelOptions opts = options(dir, true);
-        opts.readDevice = [released](const MuxDevice& device) {
-            released.wait();
+        opts.readDevice = [&gate](const MuxDevice& device) {
+            gate.wait();
             return IOSDeviceReader::read(device);
         };
         auto model = startModel(std::move(opts));
+        const auto opened = gate.openOnExit();
         MainWindow window(*model);
         window.show();
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "loading");
-        release.set_value();
     }
 }
 

@@ -1,3 +1,4 @@
+#include "app_test_support.hpp"
 #include "fmt.hpp"
 #include "symbols.hpp"
 #include "theme.hpp"
@@ -9,16 +10,6 @@
 
 namespace celvio::test {
 namespace {
-
-/// Sets the application's default locale for one test.
-class DefaultLocale {
-public:
-    explicit DefaultLocale(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~DefaultLocale() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
-};
 
 TEST(Theme, ChargeAndHealthTintsAtTheirBoundaries) {
     const struct {
@@ -43,7 +34,7 @@ TEST(Theme, ChargeAndHealthTintsAtTheirBoundaries) {
 
 TEST(Fmt, NumbersFollowTheDefaultLocale) {
     {
-        DefaultLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
+        ScopedLocale english;
         EXPECT_EQ(Fmt::percent(87.46, 1), "87.5 %");
         EXPECT_EQ(Fmt::percent(100, 1), "100.0 %");
         EXPECT_EQ(Fmt::percent(std::nullopt, 1), QString::fromUtf8("\u2014"));
@@ -52,7 +43,7 @@ TEST(Fmt, NumbersFollowTheDefaultLocale) {
         EXPECT_EQ(LocaleNumberFormat().fixed(4.012, 2), "4.01");
     }
     {
-        DefaultLocale german(QLocale(QLocale::German, QLocale::Germany));
+        ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
         EXPECT_EQ(Fmt::percent(87.46, 1), "87,5 %");
         EXPECT_EQ(Fmt::grouped(4382), "4.382");
         EXPECT_EQ(LocaleNumberFormat().grouped(-12000), "-12.000");
