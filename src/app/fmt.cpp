@@ -1,8 +1,6 @@
 #include "fmt.hpp"
 
-#include <QDateTime>
 #include <QLocale>
-#include <QTimeZone>
 
 namespace celvio::Fmt {
 
@@ -15,11 +13,7 @@ QString number(double value, int digits) { return QLocale().toString(value, 'f',
 
 QString grouped(std::int64_t value) { return QLocale().toString(static_cast<qlonglong>(value)); }
 
-QString day(std::optional<std::chrono::system_clock::time_point> date) {
-    if (!date) return absent();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(date->time_since_epoch()).count();
-    return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString("yyyy-MM-dd");
-}
+QString day(std::optional<std::chrono::system_clock::time_point> date) { return fromStd(dayString(date)); }
 
 QString fromStd(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 

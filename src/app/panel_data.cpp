@@ -3,7 +3,6 @@
 #include "fmt.hpp"
 #include "theme.hpp"
 
-#include <cstdio>
 
 namespace celvio {
 namespace {
@@ -14,23 +13,17 @@ QString mAh(std::int64_t value) { return Fmt::grouped(value) + " mAh"; }
 
 QString mAh(const std::optional<std::int64_t>& value) { return value ? mAh(*value) : Fmt::absent(); }
 
-/// Minutes as "1:35 h".
-QString hours(std::int64_t minutes) {
-    char text[48];
-    std::snprintf(text, sizeof(text), "%d:%02d h", static_cast<int>(minutes / 60), static_cast<int>(minutes % 60));
-    return text;
-}
+QString hours(std::int64_t minutes) { return Fmt::fromStd(hoursString(minutes)); }
 
 QString temperature(const std::optional<double>& celsius) {
-    if (!celsius || *celsius <= 0) return Fmt::absent();
-    return Fmt::number(*celsius, 1) + QString::fromUtf8(" \u00b0C");
+    return Fmt::fromStd(temperatureString(celsius, LocaleNumberFormat()));
 }
+
+QString volts(std::int64_t millivolts) { return Fmt::fromStd(voltsString(millivolts, LocaleNumberFormat())); }
 
 QColor temperatureTint(const std::optional<double>& celsius) {
     return celsius && *celsius > 40 ? Theme::red() : Theme::orange();
 }
-
-QString volts(std::int64_t millivolts) { return Fmt::number(static_cast<double>(millivolts) / 1000.0, 2) + " V"; }
 
 std::optional<QString> adapterNote(bool externalConnected, const std::optional<std::string>& adapterName) {
     if (!externalConnected) return QString("not connected");

@@ -1,13 +1,13 @@
 #include "symbols.hpp"
 
 #include "device_catalog.hpp"
+#include "text_style.hpp"
 #include "theme.hpp"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
-#include <QPalette>
 
 #include <algorithm>
 #include <array>
@@ -92,9 +92,7 @@ QFont font(double pixelSize) {
 QLabel* label(std::string_view name, double pixelSize, const QColor& colour, QWidget* parent) {
     auto* symbol = new QLabel(glyph(name), parent);
     symbol->setFont(font(pixelSize));
-    QPalette palette = symbol->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    symbol->setPalette(palette);
+    TextStyle::setTextColour(symbol, colour);
     symbol->setAlignment(Qt::AlignCenter);
     return symbol;
 }

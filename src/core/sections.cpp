@@ -14,17 +14,6 @@ std::string orAbsent(const std::optional<std::string>& value) { return value.val
 
 std::string yesNo(bool value) { return value ? "Yes" : "No"; }
 
-std::string volts(std::int64_t millivolts, const NumberFormat& format) {
-    return format.fixed(static_cast<double>(millivolts) / 1000.0, 2) + " V";
-}
-
-/// Minutes as "1:35 h".
-std::string hours(std::int64_t minutes) {
-    char text[48];
-    std::snprintf(text, sizeof(text), "%lld:%02lld h", static_cast<long long>(minutes / 60),
-                  static_cast<long long>(minutes % 60));
-    return text;
-}
 
 /// "2d 3h 4m": days, hours and minutes, the zero ones left out, seconds dropped.
 std::string duration(double seconds) {
@@ -38,16 +27,6 @@ std::string duration(double seconds) {
         text += std::to_string(parts[i]) + units[i];
     }
     return text.empty() ? "0m" : text;
-}
-
-/// The UTC calendar day, "2025-01-01"; "—" when absent.
-std::string day(const std::optional<std::chrono::system_clock::time_point>& date) {
-    if (!date) return kAbsent;
-    const std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(*date)};
-    char text[32];
-    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-    return text;
 }
 
 /// Whole calendar months from `from` to a later `to`.
@@ -64,6 +43,31 @@ std::int64_t monthsBetween(std::chrono::system_clock::time_point from, std::chro
 }
 
 }  // namespace
+
+std::string dayString(const std::optional<std::chrono::system_clock::time_point>& date) {
+    if (!date) return kAbsent;
+    const std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(*date)};
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return text;
+}
+
+std::string hoursString(std::int64_t minutes) {
+    char text[48];
+    std::snprintf(text, sizeof(text), "%lld:%02lld h", static_cast<long long>(minutes / 60),
+                  static_cast<long long>(minutes % 60));
+    return text;
+}
+
+std::string temperatureString(const std::optional<double>& celsius, const NumberFormat& format) {
+    if (!celsius || !(*celsius > 0)) return kAbsent;
+    return format.fixed(*celsius, 1) + " \u00B0C";
+}
+
+std::string voltsString(std::int64_t millivolts, const NumberFormat& format) {
+    return format.fixed(static_cast<double>(millivolts) / 1000.0, 2) + " V";
+}
 
 std::string ageString(std::chrono::system_clock::time_point since, std::chrono::system_clock::time_point now) {
     const std::int64_t months = since <= now ? monthsBetween(since, now) : -monthsBetween(now, since);
@@ -114,10 +118,8 @@ std::vector<Section> deviceBattery(const IOSBatteryInfo& battery, const NumberFo
     const auto health = battery.health();
     Section status{"Electrical & Status",
                    {
-                       {"Temperature", battery.temperature && *battery.temperature > 0
-                                           ? format.fixed(*battery.temperature, 1) + " \u00B0C"
-                                           : std::string(kAbsent)},
-                       {"Voltage", battery.voltage ? format.fixed(*battery.voltage / 1000.0, 2) + " V" : kAbsent},
+                       {"Temperature", temperatureString(battery.temperature, format)},
+                       {"Voltage", battery.voltage ? voltsString(*battery.voltage, format) : kAbsent},
                        {"Amperage", plain(battery.amperage, " mA")},
                        {"Charge", plain(battery.chargePercent, " %")},
                        {"Charging", yesNo(battery.isCharging)},
@@ -168,7 +170,7 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
     std::string cycles = std::to_string(battery.cycleCount);
     if (battery.designCycleCount) cycles += " of " + std::to_string(*battery.designCycleCount);
     std::string cells;
-    for (const std::int64_t cell : battery.cellVoltages) cells += (cells.empty() ? "" : ", ") + volts(cell, format);
+    for (const std::int64_t cell : battery.cellVoltages) cells += (cells.empty() ? "" : ", ") + voltsString(cell, format);
 
     Section status{"Status",
                    {
@@ -176,15 +178,15 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
                        {"Charging", yesNo(battery.isCharging)},
                        {"Fully Charged", yesNo(battery.fullyCharged)},
                    }};
-    if (battery.timeToFull) status.rows.emplace_back("Time to Full", hours(*battery.timeToFull));
-    if (battery.timeToEmpty) status.rows.emplace_back("Time Remaining", hours(*battery.timeToEmpty));
+    if (battery.timeToFull) status.rows.emplace_back("Time to Full", hoursString(*battery.timeToFull));
+    if (battery.timeToEmpty) status.rows.emplace_back("Time Remaining", hoursString(*battery.timeToEmpty));
 
     Section adapter{"Power Adapter", {{"Connected", yesNo(battery.externalConnected)}}};
     if (battery.adapterName) adapter.rows.emplace_back("Adapter", *battery.adapterName);
     if (battery.adapterWatts)
         adapter.rows.emplace_back("Negotiated Power", std::to_string(*battery.adapterWatts) + " W");
     if (battery.adapterVoltage && battery.adapterCurrent)
-        adapter.rows.emplace_back("Adapter Output", volts(*battery.adapterVoltage, format) + " / " +
+        adapter.rows.emplace_back("Adapter Output", voltsString(*battery.adapterVoltage, format) + " / " +
                                                         format.fixed(*battery.adapterCurrent / 1000.0, 2) + " A");
     if (battery.systemPower) adapter.rows.emplace_back("System Power", watts(*battery.systemPower));
 
@@ -193,7 +195,7 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
          {
              {"Serial Number", orAbsent(battery.batterySerial)},
              {"Gas Gauge", orAbsent(battery.gaugeName)},
-             {"Manufacture Date", day(battery.manufactureDate)},
+             {"Manufacture Date", dayString(battery.manufactureDate)},
              {"Age", battery.manufactureDate ? ageString(*battery.manufactureDate) : kAbsent},
          }},
         {"Capacity",
@@ -207,11 +209,11 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
          }},
         {"Electrical",
          {
-             {"Voltage", volts(battery.voltage, format)},
+             {"Voltage", voltsString(battery.voltage, format)},
              {"Amperage", std::to_string(battery.amperage) + " mA"},
              {"Battery Power", watts(battery.batteryPower())},
              {"Cell Voltages", cells.empty() ? kAbsent : cells},
-             {"Temperature", battery.temperature > 0 ? format.fixed(battery.temperature, 1) + " \u00B0C" : kAbsent},
+             {"Temperature", temperatureString(battery.temperature, format)},
          }},
         std::move(status),
         std::move(adapter),

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,16 @@ std::vector<Section> mac(const MacSystemInfo& info, const NumberFormat& format);
 std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberFormat& format);
 
 }  // namespace Sections
+
+/// The value texts the details and the panels' tiles share; "—" stands for absent.
+/// The UTC calendar day, "2025-01-01".
+std::string dayString(const std::optional<std::chrono::system_clock::time_point>& date);
+/// Minutes as "1:35 h".
+std::string hoursString(std::int64_t minutes);
+/// "31.3 °C" when above 0 °C; "—" when absent or not above 0 (no reading).
+std::string temperatureString(const std::optional<double>& celsius, const NumberFormat& format);
+/// Millivolts as "4.01 V".
+std::string voltsString(std::int64_t millivolts, const NumberFormat& format);
 
 /// How old something made at `since` is at `now`, in whole calendar months (UTC):
 /// "0 months", "1 month", "11 months", then "1 y 0 m", "2 y 3 m". A date in the future
