@@ -18,17 +18,6 @@ std::chrono::system_clock::time_point localTime(QDate day, QTime time) {
     return std::chrono::system_clock::time_point(std::chrono::milliseconds(QDateTime(day, time).toMSecsSinceEpoch()));
 }
 
-/// A private copy of the recorded laptop, whose attributes a test may change.
-std::filesystem::path copyLaptop(const TempDir& dir) {
-    auto root = dir / "system";
-    std::filesystem::copy(appDataDir() / "laptop", root, std::filesystem::copy_options::recursive);
-    return root;
-}
-
-void setAttribute(const std::filesystem::path& root, const std::string& attribute, const std::string& value) {
-    std::ofstream(root / "sys/class/power_supply/BAT0" / attribute, std::ios::trunc) << value << '\n';
-}
-
 TEST(AppModelRecordingTest, SuccessfulReadIsRecordedAndFoundBySerial) {
     TempDir dir;
     Daemon daemon;
@@ -112,14 +101,14 @@ TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel
     EXPECT_EQ(groups.count(), 0) << "same day, same cycles and capacity";
     EXPECT_EQ(entries().at(0).date, HistoryEntry::Date(noon));
 
-    setAttribute(options.systemRoot, "cycle_count", "121");
+    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "121");
     now += std::chrono::hours(1);
     model->refreshMac();
     ASSERT_EQ(entries().size(), 1u) << "the store keeps one entry per day";
     EXPECT_EQ(entries()[0].cycleCount, 121);
     EXPECT_EQ(entries()[0].date, HistoryEntry::Date(now));
 
-    setAttribute(options.systemRoot, "charge_full", "4400000");
+    setSupplyAttribute(options.systemRoot, "BAT0/charge_full", "4400000");
     now += std::chrono::hours(1);
     model->refreshMac();
     EXPECT_EQ(entries().at(0).fullChargeCapacity, 4400);

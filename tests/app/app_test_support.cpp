@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 
 namespace celvio::test {
 
@@ -123,5 +124,15 @@ void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<C
 }
 
 std::filesystem::path appDataDir() { return CELVIO_APP_DATA_DIR; }
+
+std::filesystem::path copyLaptop(const TempDir& dir) {
+    auto root = dir / "system";
+    std::filesystem::copy(appDataDir() / "laptop", root, std::filesystem::copy_options::recursive);
+    return root;
+}
+
+void setSupplyAttribute(const std::filesystem::path& root, const std::string& path, const std::string& value) {
+    std::ofstream(root / "sys/class/power_supply" / path, std::ios::trunc) << value << '\n';
+}
 
 }  // namespace celvio::test

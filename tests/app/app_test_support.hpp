@@ -85,6 +85,11 @@ void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<C
 /// The folder of the recorded system trees.
 std::filesystem::path appDataDir();
 
+/// A private copy of the recorded laptop in `dir`, whose attributes a test may change.
+std::filesystem::path copyLaptop(const TempDir& dir);
+/// Writes `value` to the power-supply attribute `path` ("BAT0/status") under `root`.
+void setSupplyAttribute(const std::filesystem::path& root, const std::string& path, const std::string& value);
+
 /// Holds device reads back until opened. A model waits for its running read when it goes,
 /// so place `openOnExit()`'s guard after the model: a failed assertion then opens the
 /// gate before the model waits.

@@ -29,16 +29,6 @@ namespace {
 
 const std::string udid = "00008120-00000000000000AA";
 
-std::filesystem::path copyLaptop(const TempDir& dir) {
-    auto root = dir / "system";
-    std::filesystem::copy(appDataDir() / "laptop", root, std::filesystem::copy_options::recursive);
-    return root;
-}
-
-void setAttribute(const std::filesystem::path& root, const std::string& attribute, const std::string& value) {
-    std::ofstream(root / "sys/class/power_supply" / attribute, std::ios::trunc) << value << '\n';
-}
-
 QString text(const QWidget& parent, const char* name) {
     const auto* label = parent.findChild<QLabel*>(name);
     return label ? label->text() : QString("<no %1>").arg(name);
@@ -68,23 +58,23 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     EXPECT_EQ(tile(panel, "Cycles")->stat().value, "120") << "cycles are not";
 
     // Charging: 1,250 mA at 12,600 mV on the adapter.
-    setAttribute(root, "BAT0/status", "Charging");
-    setAttribute(root, "BAT0/current_now", "1250000");
-    setAttribute(root, "BAT0/voltage_now", "12600000");
-    setAttribute(root, "AC/online", "1");
+    setSupplyAttribute(root, "BAT0/status", "Charging");
+    setSupplyAttribute(root, "BAT0/current_now", "1250000");
+    setSupplyAttribute(root, "BAT0/voltage_now", "12600000");
+    setSupplyAttribute(root, "AC/online", "1");
     model.refreshMac();
     EXPECT_EQ(text(panel, "power"), "Charging with 15.8 W");
     EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.tint, Theme::green());
     EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.symbol, "bolt.fill");
 
     // Full on the adapter, no current.
-    setAttribute(root, "BAT0/status", "Full");
-    setAttribute(root, "BAT0/current_now", "0");
+    setSupplyAttribute(root, "BAT0/status", "Full");
+    setSupplyAttribute(root, "BAT0/current_now", "0");
     model.refreshMac();
     EXPECT_EQ(text(panel, "power"), QString::fromUtf8("On adapter \u00b7 fully charged"));
 
     // No design capacity: health 0.0 % in red rather than nothing.
-    setAttribute(root, "BAT0/charge_full_design", "0");
+    setSupplyAttribute(root, "BAT0/charge_full_design", "0");
     model.refreshMac();
     EXPECT_EQ(health->value(), "0.0 %");
     EXPECT_EQ(health->tint(), Theme::red());
