@@ -5,14 +5,24 @@ namespace {
 
 std::string describe(CelvioError::Kind kind, const std::string& message) {
     switch (kind) {
-    case CelvioError::Kind::socket: return "Socket: " + message;
-    case CelvioError::Kind::usbmux: return "usbmuxd: " + message;
-    case CelvioError::Kind::lockdown: return message;
-    case CelvioError::Kind::tls: return "TLS: " + message;
-    case CelvioError::Kind::pairing: return message;
-    case CelvioError::Kind::diagnostics: return "Diagnostics: " + message;
-    case CelvioError::Kind::timeout: return "The device did not respond in time.";
-    case CelvioError::Kind::connectionClosed: return "The connection was closed by the device.";
+        case CelvioError::Kind::socket:
+            return "Socket: " + message;
+        case CelvioError::Kind::usbmux:
+            return "usbmuxd: " + message;
+        case CelvioError::Kind::lockdown:
+            return message;
+        case CelvioError::Kind::tls:
+            return "TLS: " + message;
+        case CelvioError::Kind::pairing:
+            return message;
+        case CelvioError::Kind::diagnostics:
+            return "Diagnostics: " + message;
+        case CelvioError::Kind::timeout:
+            return "The device did not respond in time.";
+        case CelvioError::Kind::connectionClosed:
+            return "The connection was closed by the device.";
+        case CelvioError::Kind::history:
+            return message;
     }
     return message;
 }

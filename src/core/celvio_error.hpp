@@ -10,7 +10,7 @@ namespace celvio {
 /// text the application shows, unchanged.
 class CelvioError : public std::exception {
 public:
-    enum class Kind { socket, usbmux, lockdown, tls, pairing, diagnostics, timeout, connectionClosed };
+    enum class Kind { socket, usbmux, lockdown, tls, pairing, diagnostics, timeout, connectionClosed, history };
 
     static CelvioError socket(std::string message) { return {Kind::socket, std::move(message)}; }
     static CelvioError usbmux(std::string message) { return {Kind::usbmux, std::move(message)}; }
@@ -20,6 +20,8 @@ public:
     static CelvioError diagnostics(std::string message) { return {Kind::diagnostics, std::move(message)}; }
     static CelvioError timeout() { return {Kind::timeout, {}}; }
     static CelvioError connectionClosed() { return {Kind::connectionClosed, {}}; }
+    /// The history file could not be read or written; the message is the whole text.
+    static CelvioError history(std::string message) { return {Kind::history, std::move(message)}; }
 
     Kind kind() const noexcept { return kind_; }
     /// The case's message text; empty for `timeout` and `connectionClosed`.

@@ -5,20 +5,65 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+#include <sys/file.h>  // flock
 #include <sys/stat.h>
 
 using namespace celvio;
 using namespace celvio::test;
 namespace fs = std::filesystem;
 
-TEST(FileIO, ReadsWholeFilesAndReportsWhyNot) {
+TEST(FileIO, ReadsWholeRegularFilesAndReportsWhyNot) {
     TempDir dir;
     const std::string big(200'000, 'x');  // more than one read
     writeText(dir / "big", big);
-    EXPECT_EQ(FileIO::readFile(dir / "big").bytes, big);
-    EXPECT_EQ(FileIO::readFile(dir / "big").error, 0);
-    EXPECT_EQ(FileIO::readFile(dir / "absent").error, ENOENT);
-    EXPECT_EQ(FileIO::readFile(dir.path()).error, EISDIR);
+    const FileIO::ReadResult read = FileIO::readFile(dir / "big");
+    EXPECT_EQ(read.bytes, big);
+    EXPECT_EQ(read.error, 0);
+    EXPECT_EQ(read.stamp, FileIO::stampOf(dir / "big"));
+    EXPECT_TRUE(read.stamp.exists);
+
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const struct {
+        const char* what;
+        fs::path path;
+        std::uint64_t limit;
+        int error;
+        bool refused;
+        std::string reason;
+    } rows[] = {
+        {"missing", dir / "absent", FileIO::kMaxReadSize, ENOENT, false, "No such file or directory"},
+        {"a folder", dir.path(), FileIO::kMaxReadSize, EISDIR, true, "Is a directory"},
+        {"a FIFO without a writer: no wait", dir / "fifo", FileIO::kMaxReadSize, EINVAL, true, "Not a regular file"},
+        {"an endless device", "/dev/zero", FileIO::kMaxReadSize, EINVAL, true, "Not a regular file"},
+        {"above the limit", dir / "big", 100'000, EFBIG, true, "File larger than 100000 bytes"},
+    };
+    for (const auto& row : rows) {
+        const FileIO::ReadResult result = FileIO::readFile(row.path, row.limit);
+        EXPECT_EQ(result.error, row.error) << row.what;
+        EXPECT_EQ(result.refused, row.refused) << row.what;
+        EXPECT_EQ(result.reason, row.reason) << row.what;
+        EXPECT_TRUE(row.error == 0 || result.bytes.empty()) << row.what;
+    }
+    writeText(dir / "small", "x");
+    EXPECT_FALSE(FileIO::stampOf(dir / "absent").exists);
+    EXPECT_NE(FileIO::stampOf(dir / "small"), FileIO::stampOf(dir / "big"));
+}
+
+TEST(FileIO, LockExcludesEveryOtherHolder) {
+    TempDir dir;
+    const fs::path lockFile = dir / "history.json.lock";
+    const auto tryLock = [&lockFile] {
+        FileIO::FileDescriptor fd(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC));
+        return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
+    };
+    {
+        const FileIO::FileLock lock(lockFile);
+        ASSERT_EQ(lock.error(), 0);
+        EXPECT_FALSE(tryLock()) << "held";
+    }
+    EXPECT_TRUE(tryLock()) << "released with the object";
+    EXPECT_EQ(FileIO::FileLock(dir / "absent" / "x.lock").error(), ENOENT);
 }
 
 TEST(FileIO, AtomicWriteReplacesOrLeavesTheOldFile) {
@@ -27,6 +72,7 @@ TEST(FileIO, AtomicWriteReplacesOrLeavesTheOldFile) {
     EXPECT_EQ(FileIO::writeAtomically(file, "old"), 0);
     EXPECT_EQ(FileIO::writeAtomically(file, "new"), 0);
     EXPECT_EQ(readText(file), "new");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600)) << "a new file is private";
 
     fs::create_directory(dir / "folder");
     writeText(dir / "folder" / "inside", "x");
