@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -84,21 +86,46 @@ private:
     std::unordered_map<std::string, std::multiset<double>, StringHash, std::equal_to<>> dates_;
 };
 
-/// The private copy: the database and whichever of its "-wal" and "-shm" files exist, so
-/// that changes not yet merged into the main file come along.
-fs::path copyDatabase(const fs::path& database, const fs::path& folder) {
-    const fs::path copy = folder / "history.sqlite";
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        fs::path from = database;
-        from += suffix;
-        std::error_code error;
-        if (!fs::exists(from, error)) continue;
-        fs::path to = copy;
-        to += suffix;
-        fs::copy_file(from, to, error);
-        if (error) throw copyFailed(error.message());
+CelvioError unsupportedFormat() { return CelvioError::diagnostics("Unsupported coconutBattery database format"); }
+
+// An import that runs this long was killed; its snapshot is garbage.
+constexpr std::chrono::hours kStaleImportAge{1};
+
+/// The private snapshot, written by the backup API: it reads the source inside one read
+/// transaction, under the source's locks, so a writer's uncommitted pages never come along
+/// and rows still in a write-ahead log do.
+Database snapshot(const fs::path& database, const fs::path& folder) {
+    sqlite3* opened = nullptr;
+    int status = sqlite3_open_v2(database.c_str(), &opened, SQLITE_OPEN_READONLY, nullptr);
+    const Database source(opened);
+    if (status != SQLITE_OK) throw CelvioError::diagnostics("coconutBattery database could not be opened");
+    sqlite3_busy_timeout(source.get(), kBusyTimeoutMilliseconds);
+
+    const fs::path file = folder / "history.sqlite";
+    opened = nullptr;
+    status = sqlite3_open_v2(file.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Database copy(opened);
+    if (status != SQLITE_OK) throw copyFailed(sqlite3_errstr(status));
+    sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", source.get(), "main");
+    if (!backup) throw copyFailed(sqlite3_errmsg(copy.get()));
+    status = sqlite3_backup_step(backup, -1);
+    const int systemError = sqlite3_system_errno(copy.get());
+    sqlite3_backup_finish(backup);
+    switch (status) {
+        case SQLITE_DONE:
+            return copy;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            throw CelvioError::diagnostics(
+                "coconutBattery database is in use by another program; try again in a moment");
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            throw unsupportedFormat();
+        case SQLITE_FULL:
+            throw copyFailed(FileIO::errorText(ENOSPC));
+        default:
+            throw copyFailed(systemError != 0 ? FileIO::errorText(systemError) : sqlite3_errstr(status));
     }
-    return copy;
 }
 
 HistoryEntry entryFromRow(sqlite3_stmt* row, HistoryEntry::Date date, std::string serial) {
@@ -126,29 +153,28 @@ fs::path databaseURL() {
            "history.sqlite";
 }
 
-std::vector<HistoryEntry> newEntries(const fs::path& database, const std::vector<HistoryEntry>& existing) {
+std::vector<HistoryEntry> readRows(const fs::path& database) {
+    const fs::path temporary = Paths::temporaryDirectory();
+    FileIO::removeStaleFolders(temporary, "celvio-import-", kStaleImportAge);
     std::optional<FileIO::TemporaryFolder> folder;
     try {
-        folder.emplace(Paths::temporaryDirectory(), "celvio-import-" + UUID::random().text());
+        folder.emplace(temporary, "celvio-import-" + UUID::random().text());
     } catch (const std::system_error& error) {
         throw copyFailed(error.code().message());
     }
-    const fs::path copy = copyDatabase(database, folder->path());
-
-    sqlite3* opened = nullptr;
-    const int status = sqlite3_open(copy.c_str(), &opened);
-    const Database db(opened);  // sqlite3_open may hand out a handle even when it fails
-    if (status != SQLITE_OK) throw CelvioError::diagnostics("coconutBattery database could not be opened");
+    const Database db = snapshot(database, folder->path());
 
     sqlite3_stmt* prepared = nullptr;
     const int prepareStatus = sqlite3_prepare_v2(db.get(), kQuery, -1, &prepared, nullptr);
     const Statement statement(prepared);
-    if (prepareStatus != SQLITE_OK) throw CelvioError::diagnostics("Unsupported coconutBattery database format");
+    if (prepareStatus != SQLITE_OK) throw unsupportedFormat();
 
-    SeenDates seen(existing);
-    std::vector<HistoryEntry> added;
-    // A step error ends the rows like their end does; what was read so far counts.
-    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+    std::vector<HistoryEntry> rows;
+    for (;;) {
+        const int status = sqlite3_step(statement.get());
+        if (status == SQLITE_DONE) break;
+        // A row that cannot be read means rows are missing; a partial import would hide that.
+        if (status != SQLITE_ROW) throw unsupportedFormat();
         sqlite3_stmt* row = statement.get();
         const HistoryEntry::Date date(
             HistoryEntry::Date::duration(kReferenceDateSince1970 + sqlite3_column_double(row, 0)));
@@ -156,10 +182,19 @@ std::vector<HistoryEntry> newEntries(const fs::path& database, const std::vector
         if (!serial || serial->empty()) continue;
         // Outside the years 0000-9999 the file could not hold the date and would no longer load.
         if (!(date >= earliestStorableDate() && date <= latestStorableDate())) continue;
-        const double seconds = SeenDates::seconds(date);
-        if (seen.near(*serial, seconds)) continue;
-        seen.add(*serial, seconds);
-        added.push_back(entryFromRow(row, date, std::move(*serial)));
+        rows.push_back(entryFromRow(row, date, std::move(*serial)));
+    }
+    return rows;
+}
+
+std::vector<HistoryEntry> newEntries(std::vector<HistoryEntry> rows, const std::vector<HistoryEntry>& existing) {
+    SeenDates seen(existing);
+    std::vector<HistoryEntry> added;
+    for (HistoryEntry& row : rows) {
+        const double seconds = SeenDates::seconds(row.date);
+        if (seen.near(row.deviceSerial, seconds)) continue;
+        seen.add(row.deviceSerial, seconds);
+        added.push_back(std::move(row));
     }
     return added;
 }

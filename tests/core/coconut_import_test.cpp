@@ -7,7 +7,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <fstream>
 #include <variant>
 
 using namespace celvio;
@@ -113,6 +115,8 @@ struct ImportFolders {
 
     ImportFolders() { fs::create_directory(dir / "tmp"); }
     bool temporaryFolderEmpty() const { return fs::is_empty(dir / "tmp"); }
+    ImportFolders(const ImportFolders&) = delete;
+    ImportFolders& operator=(const ImportFolders&) = delete;
 };
 
 }  // namespace
@@ -214,6 +218,74 @@ TEST(CoconutImport, ReadsRowsStillInTheWriteAheadLog) {
     EXPECT_TRUE(s.temporaryFolderEmpty());
 }
 
+TEST(CoconutImport, OnlyCommittedRowsArrive) {
+    // Another program in the middle of a transaction: small ones stay in its memory, large
+    // ones spill into the database file (rollback journal) or the log (WAL).
+    const struct {
+        const char* what;
+        const char* mode;
+        int uncommitted;
+        std::int64_t imported;  // -1: the import fails as "in use"
+    } rows[] = {
+        {"rollback journal, a few rows pending", "DELETE", 3, 500},
+        {"rollback journal, pages spilled into the file", "DELETE", 1919, -1},
+        {"write-ahead log, a few rows pending", "WAL", 3, 500},
+        {"write-ahead log, pages spilled into the log", "WAL", 1919, 500},
+    };
+    for (const auto& r : rows) {
+        ScopedTimeZone zone("UTC0");
+        ImportFolders s;
+        Database writer(s.database);
+        writer.exec(std::string("PRAGMA journal_mode=") + r.mode + "; PRAGMA cache_size=10;");
+        std::vector<Row> committed;
+        for (int i = 0; i < 500; ++i) committed.push_back(row(i, "COMMITTED"));
+        writer.exec("BEGIN");
+        writer.insert(committed);
+        writer.exec("COMMIT; BEGIN");
+        std::vector<Row> pending;
+        for (int i = 0; i < r.uncommitted; ++i) pending.push_back(row(i, "PENDING"));
+        writer.insert(pending);
+
+        {
+            HistoryStore store(s.history);
+            store.record(phoneEntry("OWN", utc("2024-03-05T10:00:00Z")));
+        }
+        const std::string before = readText(s.history);
+        HistoryStore store(s.history);
+        if (r.imported >= 0) {
+            EXPECT_EQ(store.importCoconutBattery(s.database), r.imported) << r.what;
+            for (const auto& entry : store.entries()) EXPECT_NE(entry.deviceSerial, "PENDING") << r.what;
+        } else {
+            expectError([&] { store.importCoconutBattery(s.database); },
+                        "Diagnostics: coconutBattery database is in use by another program; try again in a moment");
+            EXPECT_EQ(readText(s.history), before) << r.what << ": nothing saved";
+        }
+        writer.exec("ROLLBACK");
+        EXPECT_TRUE(s.temporaryFolderEmpty()) << r.what;
+    }
+}
+
+TEST(CoconutImport, RemovesOnlyOldImportFoldersOfOurs) {
+    ImportFolders s;
+    {
+        Database db(s.database);
+        db.insert({row(100.0, "A")});
+    }
+    const fs::path tmp = s.dir / "tmp";
+    for (const char* name : {"celvio-import-OLD", "celvio-import-NEW", "other-OLD"}) fs::create_directory(tmp / name);
+    writeText(tmp / "celvio-import-OLD" / "history.sqlite", "x");
+    writeText(tmp / "celvio-import-FILE", "x");
+    const auto twoHoursAgo = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    for (const char* name : {"celvio-import-OLD", "other-OLD", "celvio-import-FILE"})
+        fs::last_write_time(tmp / name, twoHoursAgo);
+    HistoryStore store(s.history);
+    EXPECT_EQ(store.importCoconutBattery(s.database), 1);
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(tmp)) names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"celvio-import-FILE", "celvio-import-NEW", "other-OLD"}));
+}
+
 TEST(CoconutImport, FailuresChangeNothing) {
     const struct {
         const char* what;
@@ -236,7 +308,25 @@ TEST(CoconutImport, FailuresChangeNothing) {
           "Diagnostics: coconutBattery database could not be opened"}},
         {"a folder",
          [](const fs::path& path) { fs::create_directory(path); },
-         {"Diagnostics: coconutBattery database could not be copied: "}},
+         {"Diagnostics: coconutBattery database could not be opened",
+          "Diagnostics: coconutBattery database could not be copied: "}},
+        {"a damaged page among the rows",
+         [](const fs::path& path) {
+             {
+                 Database db(path);
+                 std::vector<Row> rows;
+                 for (int i = 0; i < 2000; ++i) rows.push_back(row(i, "A" + std::to_string(i)));
+                 db.exec("BEGIN");
+                 db.insert(rows);
+                 db.exec("COMMIT");
+             }
+             // Page 10 of 4096 bytes is one of the table's leaves by now.
+             std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+             file.seekp(9 * 4096);
+             const std::string garbage(4096, '\xa5');
+             file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+         },
+         {"Diagnostics: Unsupported coconutBattery database format"}},
     };
     for (const auto& r : rows) {
         ScopedTimeZone zone("UTC0");
