@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <regex>
 
 #include <sys/stat.h>
@@ -108,20 +109,31 @@ TEST(HistoryStore, ImportedEntriesAndOtherDevicesStayBeside) {
 
 TEST(HistoryStore, ReplacementKeepsItsPlaceUntilTheNextAppend) {
     ScopedTimeZone zone("UTC0");
-    TempDir dir;
-    HistoryStore store(dir / "history.json");
-    const HistoryEntry x1 = phoneEntry("X", utc("2024-03-05T10:00:00Z"));
-    const HistoryEntry y = phoneEntry("Y", utc("2024-03-05T12:00:00Z"));
-    HistoryEntry x2 = phoneEntry("X", utc("2024-03-05T14:00:00Z"));
-    store.record(x1);
-    store.record(y);
-    store.record(x2);
-    x2.id = x1.id;
-    EXPECT_EQ(store.entries(), (std::vector<HistoryEntry>{x2, y})) << "out of date order";
-
-    const HistoryEntry early = phoneEntry("Z", utc("2024-03-05T11:00:00Z"));
-    store.record(early);
-    EXPECT_EQ(store.entries(), (std::vector<HistoryEntry>{early, y, x2})) << "sorted with the append";
+    // X and Y, then X again the same day: the replacement stays first, out of date order,
+    // until the next append sorts the whole list.
+    const struct {
+        const char* what;
+        const char* next;  // the fourth measurement, of device Z
+        std::vector<const char*> order;
+    } rows[] = {
+        {"a later append", "2024-03-05T13:00:00Z", {"Y", "X", "Z"}},
+        {"an earlier append", "2024-03-05T09:00:00Z", {"Z", "Y", "X"}},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        HistoryStore store(dir / "history.json");
+        const HistoryEntry x1 = phoneEntry("X", utc("2024-03-05T10:00:00Z"));
+        store.record(x1);
+        store.record(phoneEntry("Y", utc("2024-03-05T11:00:00Z")));
+        store.record(phoneEntry("X", utc("2024-03-05T12:00:00Z")));
+        ASSERT_EQ(store.entries()[0].id, x1.id) << "replaced in place";
+        ASSERT_EQ(store.entries()[0].date, utc("2024-03-05T12:00:00Z"));
+        store.record(phoneEntry("Z", utc(row.next)));
+        std::vector<std::string> serials;
+        for (const auto& entry : store.entries()) serials.push_back(entry.deviceSerial);
+        EXPECT_EQ(serials, std::vector<std::string>(row.order.begin(), row.order.end())) << row.what;
+        EXPECT_EQ(HistoryStore::read(dir / "history.json"), store.entries()) << row.what << ": the file in that order";
+    }
 }
 
 TEST(HistoryStore, AppendsInDateOrderAfterEqualDates) {
@@ -148,7 +160,8 @@ TEST(HistoryStore, WritesOneObjectPerLine) {
     store.record(b);
     EXPECT_EQ(readText(dir / "history.json"),
               "[\n" + HistoryJSON::encode(a) + ",\n" + HistoryJSON::encode(b) + "\n]\n");
-    EXPECT_EQ(folderNames(dir.path()), std::vector<std::string>{"history.json"}) << "no temporary file left";
+    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"history.json", "history.json.lock"}))
+        << "no temporary file left";
 }
 
 TEST(HistoryStore, DeletingRewritesTheFileEvenWhenNothingMatched) {
@@ -192,7 +205,7 @@ TEST(HistoryStore, LoadsSortedStablyAndEmpty) {
     HistoryStore empty(dir / "empty.json");
     EXPECT_TRUE(empty.isEmpty());
     empty.save();
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"empty.json", "history.json"}))
+    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"empty.json", "empty.json.lock", "history.json"}))
         << "a readable empty file is not kept aside";
 
     HistoryStore missing(dir / "missing.json");
@@ -213,42 +226,150 @@ TEST(HistoryStore, KeepsAnUndecodableFileAsideBeforeSaving) {
     HistoryStore store(file);
     EXPECT_TRUE(store.isEmpty()) << "one entry without deviceName fails the whole file";
     EXPECT_EQ(readText(file), broken) << "untouched until a save";
+    EXPECT_EQ(store.keptAside(), std::nullopt);
 
     const HistoryEntry next = phoneEntry("C", utc("2024-03-07T10:00:00Z"));
     store.record(next);
     const auto names = folderNames(dir.path());
-    ASSERT_EQ(names.size(), 2u);
+    ASSERT_EQ(names.size(), 3u);
     EXPECT_EQ(names[0], "history.json");
-    EXPECT_TRUE(std::regex_match(names[1], std::regex(R"(history\.json\.unreadable-\d{8}T\d{6}Z)"))) << names[1];
-    EXPECT_EQ(readText(dir / names[1]), broken);
+    EXPECT_EQ(names[1], "history.json.lock");
+    EXPECT_TRUE(std::regex_match(names[2], std::regex(R"(history\.json\.unreadable-\d{8}T\d{6}Z)"))) << names[2];
+    EXPECT_EQ(readText(dir / names[2]), broken);
+    EXPECT_EQ(store.keptAside(), names[2]);
+    EXPECT_EQ(HistoryStore::keptAsideText(*store.keptAside()),
+              "The history file could not be read and was kept as " + names[2] + "; a new history was started.");
     EXPECT_EQ(HistoryStore(file).entries(), std::vector<HistoryEntry>{next}) << "the new file is valid";
 
+    store.forgetKeptAside();
     store.record(phoneEntry("D", utc("2024-03-08T10:00:00Z")));
-    EXPECT_EQ(folderNames(dir.path()).size(), 2u) << "kept aside once only";
+    EXPECT_EQ(folderNames(dir.path()).size(), 3u) << "kept aside once only";
+    EXPECT_EQ(store.keptAside(), std::nullopt);
 }
 
-TEST(HistoryStore, AnUnreadableFileIsKeptAsideToo) {
-    TempDir dir;
-    fs::create_directory(dir / "history.json");  // reading fails with EISDIR
-    writeText(dir / "history.json" / "inside", "x");
-    HistoryStore store(dir / "history.json");
-    EXPECT_TRUE(store.isEmpty());
-    store.save();
-    EXPECT_EQ(readText(dir / "history.json"), "[]\n");
-    const auto names = folderNames(dir.path());
-    ASSERT_EQ(names.size(), 2u);
-    EXPECT_EQ(readText(dir / names[1] / "inside"), "x");
+TEST(HistoryStore, WhatIsNoHistoryFileIsLeftWhereItIs) {
+    ScopedTimeZone zone("UTC0");
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+        std::string reason;
+    } rows[] = {
+        {"a folder",
+         [](const fs::path& path) {
+             fs::create_directory(path);
+             writeText(path / "inside", "x");
+         },
+         "Is a directory"},
+        {"a FIFO", [](const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, "Not a regular file"},
+        {"a link to an endless device", [](const fs::path& path) { fs::create_symlink("/dev/zero", path); },
+         "Not a regular file"},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        const fs::path file = dir / "history.json";
+        row.make(file);
+        HistoryStore store(file);
+        EXPECT_TRUE(store.isEmpty()) << row.what;
+        const HistoryEntry entry = phoneEntry("A", utc("2024-03-05T10:00:00Z"));
+        expectError([&] { store.record(entry); }, "History could not be saved: " + row.reason);
+        EXPECT_EQ(store.entries(), std::vector<HistoryEntry>{entry}) << row.what << ": kept in memory";
+        EXPECT_TRUE(store.hasUnsavedChanges()) << row.what;
+        EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"history.json", "history.json.lock"}))
+            << row.what << ": nothing kept aside";
+        expectError([&] { HistoryStore::read(file); },
+                    "History file " + file.string() + " could not be read: " + row.reason);
+    }
 }
 
-TEST(HistoryStore, ExplicitLocationIsUsedAsIs) {
+TEST(HistoryStore, AFailedSaveKeepsTheChangesAndTheNextSaveWritesThem) {
+    ScopedTimeZone zone("UTC0");
     TempDir dir;
     ScopedEnv data("XDG_DATA_HOME", (dir / "data").string());
-    HistoryStore store(dir / "absent" / "history.json");
-    EXPECT_EQ(store.fileURL(), dir / "absent" / "history.json");
-    store.record(phoneEntry("A", utc("2024-03-05T10:00:00Z")));
-    EXPECT_FALSE(fs::exists(dir / "absent")) << "no folder made; the failed save is silent";
+    const fs::path file = dir / "absent" / "history.json";
+    HistoryStore store(file);
+    EXPECT_EQ(store.fileURL(), file);
+    const HistoryEntry a = phoneEntry("A", utc("2024-03-05T10:00:00Z"));
+    const HistoryEntry b = phoneEntry("B", utc("2024-03-06T10:00:00Z"));
+    expectError([&] { store.record(a); }, "History could not be saved: No such file or directory");
+    EXPECT_EQ(store.saveFailure(), "No such file or directory");
+    EXPECT_FALSE(fs::exists(dir / "absent")) << "no folder made for a location given";
     EXPECT_FALSE(fs::exists(dir / "data"));
-    EXPECT_EQ(store.entries().size(), 1u);
+    EXPECT_EQ(store.entries(), std::vector<HistoryEntry>{a});
+    EXPECT_TRUE(store.hasUnsavedChanges());
+
+    fs::create_directory(dir / "absent");
+    store.record(b);
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_EQ(store.saveFailure(), std::nullopt);
+    EXPECT_EQ(HistoryStore::read(file), (std::vector<HistoryEntry>{a, b})) << "both written";
+}
+
+TEST(HistoryStore, SavingKeepsPermissionsAndLinks) {
+    ScopedTimeZone zone("UTC0");
+    TempDir dir;
+    for (const fs::perms mode : {fs::perms(0644), fs::perms(0640), fs::perms(0600)}) {
+        const fs::path file = dir / "history.json";
+        writeText(file, "[]\n");
+        fs::permissions(file, mode);
+        HistoryStore store(file);
+        store.record(phoneEntry("A", utc("2024-03-05T10:00:00Z")));
+        EXPECT_EQ(fs::status(file).permissions(), mode);
+    }
+
+    // A history kept elsewhere, for example in a synchronised folder.
+    fs::create_directory(dir / "synced");
+    const fs::path target = dir / "synced" / "history.json";
+    writeText(target, "[]\n");
+    fs::permissions(target, fs::perms(0644));
+    const fs::path link = dir / "link.json";
+    fs::create_symlink(fs::path("synced") / "history.json", link);
+    HistoryStore store(link);
+    const HistoryEntry entry = phoneEntry("A", utc("2024-03-05T10:00:00Z"));
+    store.record(entry);
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+    EXPECT_EQ(fs::read_symlink(link), fs::path("synced") / "history.json");
+    EXPECT_EQ(HistoryStore::read(target), std::vector<HistoryEntry>{entry}) << "its target is written";
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
+    EXPECT_EQ(folderNames(dir / "synced"), std::vector<std::string>{"history.json"}) << "no temporary file left";
+}
+
+TEST(HistoryStore, AChangeAppliesToWhatAnotherStoreSaved) {
+    ScopedTimeZone zone("UTC0");
+    TempDir dir;
+    const fs::path file = dir / "history.json";
+    HistoryStore window(file);
+    HistoryStore other(file);
+    const HistoryEntry morning = phoneEntry("A", utc("2024-03-05T08:00:00Z"));
+    const HistoryEntry phone = phoneEntry("B", utc("2024-03-05T09:00:00Z"));
+    window.record(morning);
+    other.record(phone);
+    EXPECT_EQ(other.entries(), (std::vector<HistoryEntry>{morning, phone})) << "read again before its change";
+
+    // The same device and day, recorded by the other store: the one-per-day rule runs on
+    // what the file holds now.
+    HistoryEntry evening = phoneEntry("A", utc("2024-03-05T20:00:00Z"));
+    other.record(evening);
+    evening.id = morning.id;
+    EXPECT_EQ(other.entries(), (std::vector<HistoryEntry>{evening, phone})) << "replaced in place";
+    EXPECT_EQ(HistoryStore::read(file), (std::vector<HistoryEntry>{phone, evening})) << "read in date order";
+
+    EXPECT_TRUE(window.reloadIfChanged());
+    EXPECT_EQ(window.entries(), (std::vector<HistoryEntry>{phone, evening}));
+    EXPECT_FALSE(window.reloadIfChanged()) << "nothing new";
+    window.deleteDevice("B");
+    other.deleteEntries({});
+    EXPECT_EQ(HistoryStore::read(file), std::vector<HistoryEntry>{evening});
+
+    // Unsaved changes survive a reload and are applied again to what was read.
+    HistoryStore unsaved(dir / "moved" / "history.json");
+    const HistoryEntry kept = phoneEntry("C", utc("2024-03-06T09:00:00Z"));
+    EXPECT_THROW(unsaved.record(kept), CelvioError);
+    fs::create_directory(dir / "moved");
+    fs::copy_file(file, dir / "moved" / "history.json");
+    EXPECT_TRUE(unsaved.reloadIfChanged());
+    EXPECT_EQ(unsaved.entries(), (std::vector<HistoryEntry>{evening, kept}));
+    unsaved.save();
+    EXPECT_EQ(HistoryStore::read(dir / "moved" / "history.json"), (std::vector<HistoryEntry>{evening, kept}));
 }
 
 TEST(HistoryStore, DefaultLocationAndMigration) {
