@@ -3,6 +3,8 @@
 #include "commands.hpp"
 
 #include "celvio_error.hpp"
+#include "history_csv.hpp"
+#include "history_grouping.hpp"
 #include "history_store.hpp"
 
 #include <nlohmann/json.hpp>
@@ -96,15 +98,22 @@ void printGroups(const std::vector<HistoryDeviceGroup>& groups) {
 int history(const std::vector<std::string_view>& args) {
     const auto options = parse(args, true, kHistoryUsage);
     if (!options) return 2;
-    const HistoryStore store(options->file);
+    // Only read: no folder is made, no older history copied, nothing written.
+    std::vector<HistoryEntry> entries;
+    try {
+        entries = HistoryStore::read(options->file.value_or(HistoryStore::defaultFileURL()));
+    } catch (const CelvioError& error) {
+        std::cerr << error.description() << "\n";
+        return 1;
+    }
     if (options->csv) {
-        std::cout << store.csv() << "\n";
+        std::cout << historyCSV(entries) << "\n";
     } else if (options->json) {
         json out = json::array();
-        for (const auto& group : store.groups()) out.push_back(toJSON(group));
+        for (const auto& group : groupHistory(entries)) out.push_back(toJSON(group));
         std::cout << out.dump(2) << "\n";
     } else {
-        printGroups(store.groups());
+        printGroups(groupHistory(entries));
     }
     return 0;
 }
@@ -119,12 +128,18 @@ int importCoconut(const std::vector<std::string_view>& args) {
         return 1;
     }
     HistoryStore store(options->file);
+    const auto tellKeptAside = [&store] {
+        if (store.keptAside()) std::cerr << HistoryStore::keptAsideText(*store.keptAside()) << "\n";
+    };
     try {
         const std::int64_t added =
             options->operand ? store.importCoconutBattery(*options->operand) : store.importCoconutBattery();
+        tellKeptAside();
+        // Only now: the count says what the file holds.
         std::printf("%lld\n", static_cast<long long>(added));
         return 0;
     } catch (const CelvioError& error) {
+        tellKeptAside();
         std::cerr << error.description() << "\n";
         return 1;
     }
