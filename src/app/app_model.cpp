@@ -1,5 +1,7 @@
 #include "app_model.hpp"
 
+#include "celvio_error.hpp"
+#include "file_io.hpp"
 #include "history_entry.hpp"
 #include "ios_device_reader.hpp"
 #include "low_power_mode.hpp"
@@ -8,6 +10,7 @@
 #include "uuid.hpp"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QSaveFile>
 #include <QSettings>
@@ -85,11 +88,14 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
 
     if (history_.isEmpty() && coconutAvailable()) {
         try {
-            history_.importCoconutBattery(options_.coconutDatabase);
+            changeHistory([this] { history_.importCoconutBattery(options_.coconutDatabase); });
         } catch (...) {
             // The automatic import stays silent; the menu command reports its errors.
         }
     }
+    watchHistory();
+    connect(&historyWatcher_, &QFileSystemWatcher::fileChanged, this, &AppModel::reloadHistory);
+    connect(&historyWatcher_, &QFileSystemWatcher::directoryChanged, this, &AppModel::reloadHistory);
     refreshMac();
     publishGroups();
     pollDevices();
@@ -110,6 +116,13 @@ AppModel::~AppModel() {
     }
     deviceQueue_.clear();
     deviceQueue_.waitForDone();
+    if (history_.hasUnsavedChanges()) {
+        try {
+            history_.save();
+        } catch (...) {
+            // Nobody is left to tell.
+        }
+    }
 }
 
 void AppModel::setSelection(const Selection& selection) {
@@ -235,8 +248,7 @@ void AppModel::record(const IOSDeviceInfo& info) {
     entry.cycleCount = battery.cycleCount.value_or(0);
     entry.fullChargeCapacity = *battery.fullChargeCapacity;
     entry.designCapacity = *battery.designCapacity;
-    history_.record(std::move(entry));
-    publishGroups();
+    recordInHistory(std::move(entry));
 }
 
 void AppModel::recordMac(const MacBatteryInfo& battery) {
@@ -259,8 +271,7 @@ void AppModel::recordMac(const MacBatteryInfo& battery) {
     entry.cycleCount = battery.cycleCount;
     entry.fullChargeCapacity = battery.fullChargeCapacity;
     entry.designCapacity = battery.designCapacity;
-    history_.record(std::move(entry));
-    publishGroups();
+    recordInHistory(std::move(entry));
 }
 
 void AppModel::reload(const std::string& udid) {
@@ -288,11 +299,11 @@ bool AppModel::coconutAvailable() const {
 QString AppModel::importCoconut() {
     std::int64_t count = 0;
     try {
-        count = history_.importCoconutBattery(options_.coconutDatabase);
+        changeHistory([this, &count] { count = history_.importCoconutBattery(options_.coconutDatabase); });
     } catch (...) {
         return "Import failed: " + QString::fromStdString(describe(std::current_exception()));
     }
-    publishGroups();
+    if (historySaveError_) return "Import failed: " + QString::fromStdString(*historySaveError_);
     if (count == 0) return "No new entries found in the coconutBattery history.";
     return "Imported " + QString::number(count) + " entries from coconutBattery.";
 }
@@ -302,13 +313,11 @@ QString AppModel::panelSegment() const { return settings_->value("panelSegment",
 void AppModel::setPanelSegment(const QString& segment) { settings_->setValue("panelSegment", segment); }
 
 void AppModel::deleteHistoryEntry(const UUID& id) {
-    history_.deleteEntries({id});
-    publishGroups();
+    changeHistory([this, &id] { history_.deleteEntries({id}); });
 }
 
 void AppModel::deleteDeviceHistory(const std::string& serial) {
-    history_.deleteDevice(serial);
-    publishGroups();
+    changeHistory([this, &serial] { history_.deleteDevice(serial); });
 }
 
 std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const {
@@ -328,6 +337,54 @@ std::optional<QString> AppModel::exportCSV(const QString& path) const {
         file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) && file.commit())
         return std::nullopt;
     return "Export failed: " + file.errorString();
+}
+
+void AppModel::changeHistory(const std::function<void()>& change) {
+    std::optional<std::string> failure;
+    try {
+        change();
+    } catch (const CelvioError& error) {
+        if (error.kind() != CelvioError::Kind::history) throw;
+        // The change stays in memory: shown now, saved by the next change that succeeds.
+        failure = history_.saveFailure().value_or(error.description());
+    }
+    publishGroups();
+    assign(this, historySaveError_,
+           failure ? std::optional<std::string>("The history could not be saved: " + *failure) : std::nullopt,
+           &AppModel::historySaveErrorChanged);
+    if (history_.keptAside())
+        assign(this, historyKeptAside_, std::optional(HistoryStore::keptAsideText(*history_.keptAside())),
+               &AppModel::historyKeptAsideChanged);
+    // The save renamed a new file into place; the old one's watch went with it.
+    watchHistory();
+}
+
+void AppModel::recordInHistory(HistoryEntry entry) {
+    changeHistory([this, &entry] { history_.record(std::move(entry)); });
+}
+
+void AppModel::watchHistory() {
+    const std::filesystem::path file = history_.fileURL();
+    QStringList paths{QString::fromStdString(file.string())};
+    for (const auto& folder : {file.parent_path(), FileIO::linkTarget(file).parent_path()})
+        paths.append(QString::fromStdString(folder.empty() ? std::string(".") : folder.string()));
+    paths.removeDuplicates();
+    QStringList missing;
+    const QStringList watched = historyWatcher_.files() + historyWatcher_.directories();
+    for (const QString& path : paths) {
+        if (!watched.contains(path) && QFileInfo::exists(path)) missing.append(path);
+    }
+    if (!missing.isEmpty()) historyWatcher_.addPaths(missing);
+}
+
+void AppModel::reloadHistory() {
+    if (history_.reloadIfChanged()) publishGroups();
+    watchHistory();
+}
+
+void AppModel::dismissHistoryKeptAside() {
+    history_.forgetKeptAside();
+    assign(this, historyKeptAside_, {}, &AppModel::historyKeptAsideChanged);
 }
 
 void AppModel::publishGroups() { assign(this, historyGroups_, history_.groups(), &AppModel::historyGroupsChanged); }

@@ -11,6 +11,7 @@
 #include "uuid.hpp"
 
 #include <QDate>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -67,13 +68,15 @@ class AppModel : public QObject {
     Q_PROPERTY(celvio::DeviceStates deviceStates READ deviceStates NOTIFY deviceStatesChanged)
     Q_PROPERTY(std::vector<celvio::HistoryDeviceGroup> historyGroups READ historyGroups NOTIFY historyGroupsChanged)
     Q_PROPERTY(std::optional<std::string> usbmuxError READ usbmuxError NOTIFY usbmuxErrorChanged)
+    Q_PROPERTY(std::optional<std::string> historySaveError READ historySaveError NOTIFY historySaveErrorChanged)
+    Q_PROPERTY(std::optional<std::string> historyKeptAside READ historyKeptAside NOTIFY historyKeptAsideChanged)
 
 public:
     /// Restores the page, reads the computer, loads the history (importing coconutBattery's
     /// once when it is empty), starts the first poll and the three timers.
     explicit AppModel(AppModelOptions options = {}, QObject* parent = nullptr);
     /// Drops reads not started yet and waits for the running one, which is bounded by its
-    /// socket time-outs.
+    /// socket time-outs. History changes whose save failed get one more attempt.
     ~AppModel() override;
 
     AppModel(const AppModel&) = delete;
@@ -100,6 +103,14 @@ public:
     const std::vector<HistoryDeviceGroup>& historyGroups() const noexcept { return historyGroups_; }
     /// The message of the last poll when it failed.
     const std::optional<std::string>& usbmuxError() const noexcept { return usbmuxError_; }
+    /// "The history could not be saved: REASON" while the last save failed; the changes
+    /// are kept in memory and every further change tries again.
+    const std::optional<std::string>& historySaveError() const noexcept { return historySaveError_; }
+    /// The store's text for an unreadable history file it kept aside, until dismissed.
+    const std::optional<std::string>& historyKeptAside() const noexcept { return historyKeptAside_; }
+    void dismissHistoryKeptAside();
+    /// Takes what another process saved in the history file since the store last saw it.
+    void reloadHistory();
 
     /// Reads the computer's battery and low-power flag again and records the battery.
     void refreshMac();
@@ -139,6 +150,8 @@ signals:
     void deviceStatesChanged();
     void historyGroupsChanged();
     void usbmuxErrorChanged();
+    void historySaveErrorChanged();
+    void historyKeptAsideChanged();
     /// A poll's outcome has been applied, whether or not anything changed.
     void pollApplied();
     /// A device read has completed and its outcome been applied or dropped.
@@ -166,6 +179,11 @@ private:
     void record(const IOSDeviceInfo& info);
     void recordMac(const MacBatteryInfo& battery);
     void publishGroups();
+    /// Runs a change of the history store, then publishes the groups and the save state.
+    /// Errors other than the save's pass on.
+    void changeHistory(const std::function<void()>& change);
+    void recordInHistory(HistoryEntry entry);
+    void watchHistory();
     void setDeviceState(const std::string& udid, DeviceState state);
     bool isListed(const std::string& udid) const;
 
@@ -180,8 +198,12 @@ private:
     DeviceStates deviceStates_;
     std::vector<HistoryDeviceGroup> historyGroups_;
     std::optional<std::string> usbmuxError_;
+    std::optional<std::string> historySaveError_;
+    std::optional<std::string> historyKeptAside_;
 
     HistoryStore history_;
+    /// The file and its folders: a rename by another process drops the file's watch.
+    QFileSystemWatcher historyWatcher_;
     std::set<std::string> inFlight_;
     std::map<std::string, MuxDevice::Connection> lastConnection_;
     std::optional<MacRecord> lastMacRecord_;

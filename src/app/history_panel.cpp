@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -183,6 +184,9 @@ HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
       model_(model),
       layout_(new QVBoxLayout(this)),
       count_(TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this)),
+      saveError_(TextStyle::label({}, 10, QFont::Normal, Theme::orange(), this)),
+      keptAside_(new QWidget(this)),
+      keptAsideText_(TextStyle::label({}, 10, QFont::Normal, Theme::amber(), keptAside_)),
       buttons_(new QHBoxLayout),
       export_(new IconButton("square.and.arrow.up", "Export history as CSV", this)),
       scroll_(transparentScrollArea(new QWidget, this)) {
@@ -207,10 +211,42 @@ HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
     header->addLayout(buttons_);
     layout_->addLayout(header);
 
+    // What went wrong with the file: the user's data is at stake, so it stays in view.
+    saveError_->setObjectName("historySaveError");
+    saveError_->setWordWrap(true);
+    layout_->addWidget(saveError_);
+    keptAside_->setObjectName("historyKeptAside");
+    auto* keptAsideRow = new QHBoxLayout(keptAside_);
+    keptAsideRow->setContentsMargins(0, 0, 0, 0);
+    keptAsideRow->setSpacing(6);
+    keptAsideText_->setWordWrap(true);
+    keptAsideRow->addWidget(keptAsideText_, 1);
+    auto* dismiss = new QToolButton(keptAside_);
+    dismiss->setObjectName("dismissKeptAside");
+    dismiss->setText("Dismiss");
+    dismiss->setFont(TextStyle::font(9, QFont::DemiBold));
+    dismiss->setCursor(Qt::PointingHandCursor);
+    dismiss->setAutoRaise(true);
+    connect(dismiss, &QToolButton::clicked, &model_, &AppModel::dismissHistoryKeptAside);
+    keptAsideRow->addWidget(dismiss, 0, Qt::AlignTop);
+    layout_->addWidget(keptAside_);
+
     layout_->addWidget(scroll_, 1);
 
     connect(&model_, &AppModel::historyGroupsChanged, this, &HistoryPanel::rebuild);
+    connect(&model_, &AppModel::historySaveErrorChanged, this, &HistoryPanel::showHistoryState);
+    connect(&model_, &AppModel::historyKeptAsideChanged, this, &HistoryPanel::showHistoryState);
+    showHistoryState();
     rebuild();
+}
+
+void HistoryPanel::showHistoryState() {
+    const auto& error = model_.historySaveError();
+    saveError_->setText(error ? Fmt::fromStd(*error) : QString());
+    saveError_->setVisible(error.has_value());
+    const auto& keptAside = model_.historyKeptAside();
+    keptAsideText_->setText(keptAside ? Fmt::fromStd(*keptAside) : QString());
+    keptAside_->setVisible(keptAside.has_value());
 }
 
 void HistoryPanel::rebuild() {
@@ -238,7 +274,7 @@ void HistoryPanel::rebuild() {
         chart_ = new HealthChart(std::move(series), this);
         chart_->setObjectName("healthChart");
         chart_->setFixedHeight(100);
-        layout_->insertWidget(1, chart_);
+        layout_->insertWidget(layout_->indexOf(scroll_), chart_);
         // At once, not when the layout gets to it: the blocks' scroll range depends on it.
         chart_->show();
     }

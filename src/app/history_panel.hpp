@@ -29,6 +29,7 @@ QString numericDateFormat(const QLocale& locale = QLocale());
 /// collapsible block per device with its months and measurements.
 ///
 /// Children others may look for: "historyCount", "exportHistory", "importHistory",
+/// "historySaveError", "historyKeptAside" with its button "dismissKeptAside",
 /// "healthChart", and per device a "historyBlock" header (properties "serial", "open") with a
 /// "historyDot" and, when open, MonthRows and "measurementRow"s with a "deleteEntry"
 /// button each.
@@ -47,6 +48,7 @@ signals:
 
 private:
     void rebuild();
+    void showHistoryState();
     void rebuildBlocks();
     QWidget* deviceBlock(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent);
     QWidget* blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent);
@@ -58,6 +60,9 @@ private:
     std::set<std::string> expanded_;
     QVBoxLayout* layout_;
     QLabel* count_;
+    QLabel* saveError_;
+    QWidget* keptAside_;
+    QLabel* keptAsideText_;
     QHBoxLayout* buttons_;
     IconButton* export_;
     IconButton* import_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app_model.hpp"
 #include "app_test_support.hpp"
+#include "history_test_support.hpp"
 
 #include <QDateTime>
 #include <QSignalSpy>
@@ -7,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace celvio::test {
 namespace {
@@ -166,6 +171,113 @@ TEST(AppModelRecordingTest, BrokenCoconutDatabaseAtStartIsIgnoredSilently) {
     writeCoconutDatabase(options.coconutDatabase, {{.date = 700000000, .serial = "OLD-1"}}, false);
     auto model = startModel(options);
     EXPECT_TRUE(model->historyGroups().empty());
+}
+
+/// Records `entry` through a store of its own in another process.
+void recordElsewhere(const std::filesystem::path& file, const HistoryEntry& entry) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            HistoryStore(file).record(entry);
+        } catch (...) {
+            std::_Exit(1);
+        }
+        std::_Exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+std::set<std::string> serialsIn(const std::filesystem::path& file) {
+    std::set<std::string> serials;
+    for (const HistoryEntry& entry : HistoryStore::read(file)) serials.insert(entry.deviceSerial);
+    return serials;
+}
+
+TEST(AppModelRecordingTest, WhatAnotherProcessSavesIsShownAndKept) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    auto now = localTime(QDate(2025, 3, 12), QTime(12, 0));
+    options.clock = [&now] { return now; };
+    auto model = startModel(options);
+    const std::filesystem::path file = *options.historyFile;
+    ASSERT_TRUE(model->historyForSerial("20XW0055GE"));
+
+    recordElsewhere(file, phoneEntry("OTHER", utc("2025-03-01T10:00:00Z")));
+    EXPECT_TRUE(waitUntil([&] { return model->historyForSerial("OTHER").has_value(); })) << "reloaded when it changed";
+    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "121");
+    now += std::chrono::hours(1);
+    model->refreshMac();
+    EXPECT_EQ(serialsIn(file), (std::set<std::string>{"20XW0055GE", "OTHER"})) << "the next record keeps them";
+
+    // Saved elsewhere and at once followed by a record here, before any reload.
+    recordElsewhere(file, phoneEntry("THIRD", utc("2025-03-02T10:00:00Z")));
+    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "122");
+    model->refreshMac();
+    EXPECT_EQ(serialsIn(file), (std::set<std::string>{"20XW0055GE", "OTHER", "THIRD"}));
+    EXPECT_TRUE(model->historyForSerial("THIRD"));
+    EXPECT_EQ(model->historyForSerial("20XW0055GE")->entries.at(0).cycleCount, 122);
+    EXPECT_EQ(model->historySaveError(), std::nullopt);
+}
+
+TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainUpToTheEnd) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    options.historyFile = dir / "later" / "history.json";
+    auto model = startModel(options);
+    EXPECT_EQ(model->historySaveError(), "The history could not be saved: No such file or directory");
+    ASSERT_TRUE(model->historyForSerial("20XW0055GE")) << "shown from memory";
+
+    std::filesystem::create_directory(dir / "later");
+    QSignalSpy told(model.get(), &AppModel::historySaveErrorChanged);
+    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "121");
+    model->refreshMac();
+    EXPECT_EQ(model->historySaveError(), std::nullopt);
+    EXPECT_EQ(told.count(), 1);
+    ASSERT_EQ(HistoryStore::read(*options.historyFile).size(), 1u);
+
+    std::filesystem::rename(dir / "later", dir / "moved");
+    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "122");
+    model->refreshMac();
+    EXPECT_TRUE(model->historySaveError());
+    std::filesystem::create_directory(dir / "later");
+    model.reset();
+    const auto saved = HistoryStore::read(*options.historyFile);
+    ASSERT_EQ(saved.size(), 1u) << "quitting made one more attempt";
+    EXPECT_EQ(saved[0].cycleCount, 122);
+}
+
+TEST(AppModelRecordingTest, AnUnreadableHistoryKeptAsideIsToldUntilDismissed) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    std::ofstream(*options.historyFile) << "[{\"truncated";
+    auto model = startModel(options);
+    ASSERT_TRUE(model->historyKeptAside());
+    std::string aside;
+    for (const auto& item : std::filesystem::directory_iterator(dir.path()))
+        if (item.path().filename().string().starts_with("history.json.unreadable-")) aside = item.path().filename();
+    EXPECT_EQ(*model->historyKeptAside(),
+              "The history file could not be read and was kept as " + aside + "; a new history was started.");
+    EXPECT_EQ(readText(dir / aside), "[{\"truncated");
+
+    QSignalSpy dismissed(model.get(), &AppModel::historyKeptAsideChanged);
+    model->dismissHistoryKeptAside();
+    EXPECT_EQ(model->historyKeptAside(), std::nullopt);
+    EXPECT_EQ(dismissed.count(), 1);
+    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "121");
+    model->refreshMac();
+    EXPECT_EQ(model->historyKeptAside(), std::nullopt) << "told once";
 }
 
 }  // namespace

@@ -230,6 +230,38 @@ TEST(HistoryPanel, ImportAndExportButtonsEmitTheirRequests) {
     EXPECT_EQ(imports.count(), 1);
 }
 
+TEST(HistoryPanel, ShowsAFailedSaveUntilOneSucceedsAndAKeptFileUntilDismissed) {
+    Panel panel({measurement("D0", 0, 2950)});
+    auto* saveError = panel.widget->findChild<QLabel*>("historySaveError");
+    auto* keptAside = panel.widget->findChild<QWidget*>("historyKeptAside");
+    ASSERT_TRUE(saveError && keptAside);
+    EXPECT_TRUE(saveError->isHidden());
+    EXPECT_TRUE(keptAside->isHidden());
+
+    const std::filesystem::path file = panel.dir / "history.json";
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    panel.model->deleteHistoryEntry(UUID::random());
+    EXPECT_FALSE(saveError->isHidden());
+    EXPECT_EQ(saveError->text(), "The history could not be saved: Is a directory");
+    EXPECT_EQ(panel.count(), "1 measurements") << "kept in memory";
+
+    std::filesystem::remove(file);
+    std::ofstream(file) << "[{";
+    panel.model->deleteHistoryEntry(UUID::random());
+    EXPECT_TRUE(saveError->isHidden()) << "the next change saved";
+    EXPECT_FALSE(keptAside->isHidden());
+    const QString text = keptAside->findChild<QLabel*>()->text();
+    EXPECT_TRUE(text.startsWith("The history file could not be read and was kept as history.json.unreadable-"))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith("; a new history was started.")) << text.toStdString();
+    EXPECT_EQ(HistoryStore::read(file).size(), 1u);
+
+    QTest::mouseClick(keptAside->findChild<QAbstractButton*>("dismissKeptAside"), Qt::LeftButton);
+    EXPECT_TRUE(keptAside->isHidden());
+    EXPECT_EQ(panel.model->historyKeptAside(), std::nullopt);
+}
+
 TEST(HealthChart, DomainCoversEveryValueWithRoomAboveAndBelow) {
     struct Row {
         std::vector<std::int64_t> fccs;  // of a design capacity of 1,000 mAh, so tenths of a percent
