@@ -174,11 +174,12 @@ void HistoryStore::sortByDate() {
 }
 
 int HistoryStore::keepUnreadableFileAside() {
-    const std::string base = fileURL_.string() + ".unreadable-" + utcStamp();
+    // Through a link, its target goes aside: the link keeps naming where the history lives.
+    const fs::path file = FileIO::linkTarget(fileURL_);
+    const std::string base = file.string() + ".unreadable-" + utcStamp();
     std::string aside = base;
     for (int n = 2; fileExists(aside); ++n) aside = base + "-" + std::to_string(n);
-    // A link is renamed, not its target: the history it named goes aside as it is.
-    if (::rename(fileURL_.c_str(), aside.c_str()) != 0) return errno;
+    if (::rename(file.c_str(), aside.c_str()) != 0) return errno;
     unreadableFileInPlace_ = false;
     keptAside_ = fs::path(aside).filename().string();
     return 0;
