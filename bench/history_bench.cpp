@@ -1,7 +1,8 @@
 // The history with 50,000 entries over 5 devices, and an import of 100,000 rows, each
 // next to its floor in the same run.
-// Goals: record (with its save) within 2x of writing, flushing and renaming a buffer of
-// the file's size; load within 2x of nlohmann-json's bare parse of the same bytes;
+// Goals: record (with its save, the lock beside the file and the check whether another
+// process changed it) within 2x of writing, flushing and renaming a buffer of the file's
+// size; load within 2x of nlohmann-json's bare parse of the same bytes;
 // groups() under 10 ms; the import within 3x of the sqlite3 command reading the rows.
 
 #include "file_io.hpp"
@@ -94,7 +95,8 @@ void ParseNlohmann(benchmark::State& state) {
     label(state, bytes.size());
 }
 
-/// Argument 0: replace today's entry of a device; 1: append a new day.
+/// Argument 0: replace today's entry of a device; 1: append a new day. Each takes the lock
+/// and checks the file for another process's save.
 void Record(benchmark::State& state) {
     const fs::path path = historyFile(state.range(0) == 0 ? "replace.json" : "append.json");
     HistoryStore store(path);
