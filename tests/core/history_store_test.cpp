@@ -331,6 +331,14 @@ TEST(HistoryStore, SavingKeepsPermissionsAndLinks) {
     EXPECT_EQ(HistoryStore::read(target), std::vector<HistoryEntry>{entry}) << "its target is written";
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
     EXPECT_EQ(folderNames(dir / "synced"), std::vector<std::string>{"history.json"}) << "no temporary file left";
+
+    writeText(target, "[{");
+    HistoryStore broken(link);
+    broken.record(entry);
+    EXPECT_TRUE(fs::is_symlink(link)) << "an unreadable target goes aside, not the link";
+    EXPECT_EQ(HistoryStore::read(target), std::vector<HistoryEntry>{entry});
+    ASSERT_TRUE(broken.keptAside());
+    EXPECT_EQ(readText(dir / "synced" / *broken.keptAside()), "[{");
 }
 
 TEST(HistoryStore, AChangeAppliesToWhatAnotherStoreSaved) {
