@@ -23,6 +23,17 @@ std::chrono::system_clock::time_point localTime(QDate day, QTime time) {
     return std::chrono::system_clock::time_point(std::chrono::milliseconds(QDateTime(day, time).toMSecsSinceEpoch()));
 }
 
+/// No device, the recorded laptop as the computer, the history in a temporary folder.
+struct Laptop {
+    Laptop() {
+        daemon.serve({});
+        options.systemRoot = copyLaptop(dir);
+    }
+    TempDir dir;
+    Daemon daemon;
+    AppModelOptions options = isolatedOptions(dir);
+};
+
 TEST(AppModelRecordingTest, SuccessfulReadIsRecordedAndFoundBySerial) {
     TempDir dir;
     Daemon daemon;
@@ -73,11 +84,8 @@ TEST(AppModelRecordingTest, DesignCapacityZeroOrMissingRecordsNothing) {
 }
 
 TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    AppModelOptions options = isolatedOptions(dir);
-    options.systemRoot = copyLaptop(dir);
+    Laptop laptop;
+    AppModelOptions& options = laptop.options;
     const auto noon = localTime(QDate(2025, 3, 12), QTime(12, 0));
     auto now = noon;
     options.clock = [&now] { return now; };
@@ -197,11 +205,8 @@ std::set<std::string> serialsIn(const std::filesystem::path& file) {
 }
 
 TEST(AppModelRecordingTest, WhatAnotherProcessSavesIsShownAndKept) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    AppModelOptions options = isolatedOptions(dir);
-    options.systemRoot = copyLaptop(dir);
+    Laptop laptop;
+    AppModelOptions& options = laptop.options;
     auto now = localTime(QDate(2025, 3, 12), QTime(12, 0));
     options.clock = [&now] { return now; };
     auto model = startModel(options);
@@ -226,11 +231,9 @@ TEST(AppModelRecordingTest, WhatAnotherProcessSavesIsShownAndKept) {
 }
 
 TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainUpToTheEnd) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    AppModelOptions options = isolatedOptions(dir);
-    options.systemRoot = copyLaptop(dir);
+    Laptop laptop;
+    const TempDir& dir = laptop.dir;
+    AppModelOptions& options = laptop.options;
     options.historyFile = dir / "later" / "history.json";
     auto model = startModel(options);
     EXPECT_EQ(model->historySaveError(), "The history could not be saved: No such file or directory");
@@ -256,11 +259,9 @@ TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainUpToTheEnd) {
 }
 
 TEST(AppModelRecordingTest, AnUnreadableHistoryKeptAsideIsToldUntilDismissed) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    AppModelOptions options = isolatedOptions(dir);
-    options.systemRoot = copyLaptop(dir);
+    Laptop laptop;
+    const TempDir& dir = laptop.dir;
+    AppModelOptions& options = laptop.options;
     std::ofstream(*options.historyFile) << "[{\"truncated";
     auto model = startModel(options);
     ASSERT_TRUE(model->historyKeptAside());
