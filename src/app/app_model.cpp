@@ -252,11 +252,13 @@ void AppModel::record(const IOSDeviceInfo& info) {
 }
 
 void AppModel::recordMac(const MacBatteryInfo& battery) {
+    // Without capacities in mAh an entry says nothing about health.
+    if (!battery.fullChargeCapacity || !battery.designCapacity || *battery.designCapacity <= 0) return;
     const auto now = options_.clock();
-    const MacRecord current{localDay(now), battery.cycleCount, battery.fullChargeCapacity};
-    if (lastMacRecord_ && lastMacRecord_->day == current.day && lastMacRecord_->cycles == current.cycles &&
-        lastMacRecord_->fcc == current.fcc)
-        return;
+    const MacRecord current{localDay(now), battery.cycleCount, *battery.fullChargeCapacity, *battery.designCapacity,
+                            battery.batterySerial};
+    // Every write rewrites the whole history file: only a changed value, or a new day, is worth one.
+    if (lastMacRecord_ == current) return;
     lastMacRecord_ = current;
 
     HistoryEntry entry;
@@ -269,8 +271,8 @@ void AppModel::recordMac(const MacBatteryInfo& battery) {
     entry.osVersion = macSystem_.osVersion;
     entry.batterySerial = battery.batterySerial;
     entry.cycleCount = battery.cycleCount;
-    entry.fullChargeCapacity = battery.fullChargeCapacity;
-    entry.designCapacity = battery.designCapacity;
+    entry.fullChargeCapacity = current.fcc;
+    entry.designCapacity = current.design;
     recordInHistory(std::move(entry));
 }
 

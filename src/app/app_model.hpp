@@ -170,6 +170,9 @@ private:
         QDate day;
         std::int64_t cycles = 0;
         std::int64_t fcc = 0;
+        std::int64_t design = 0;
+        std::optional<std::string> batterySerial;
+        bool operator==(const MacRecord&) const = default;
     };
     /// The way back to the main thread; cut when the model goes away.
     struct Mailbox;

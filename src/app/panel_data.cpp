@@ -3,7 +3,6 @@
 #include "fmt.hpp"
 #include "theme.hpp"
 
-
 namespace celvio {
 namespace {
 
@@ -49,7 +48,7 @@ PanelData macPanelData(const MacBatteryInfo& b, const MacSystemInfo& system, boo
     if (system.regulatoryModel) subtitle << Fmt::fromStd(*system.regulatoryModel);
     data.subtitle = subtitle.join(dot);
     data.chargePercent = static_cast<double>(b.chargePercent);
-    data.health = b.health();
+    if (b.fullChargeCapacity && b.designCapacity) data.health = b.health();  // no gauge without capacities
     data.power = PowerState::from(b.voltage, b.amperage, b.externalConnected, b.fullyCharged);
     if (b.timeToEmpty)
         data.timeInfo = hours(*b.timeToEmpty) + " left";
@@ -96,8 +95,7 @@ PanelData iosPanelData(const IOSDeviceInfo& info, const std::optional<std::strin
     const bool network = info.connection == MuxDevice::Connection::network;
     data.stats = {
         {"battery.50percent", Theme::green(), "Charge", mAh(bt.currentCapacity),
-         bt.chargePercent ? std::optional<QString>(QString::number(*bt.chargePercent) + " % of full")
-                          : std::nullopt},
+         bt.chargePercent ? std::optional<QString>(QString::number(*bt.chargePercent) + " % of full") : std::nullopt},
         {"battery.100percent", Theme::green(), "Full Charge", mAh(bt.fullChargeCapacity), std::nullopt},
         {"sparkles", Theme::amber(), "Design Capacity", mAh(bt.designCapacity), QString("when new")},
         {"arrow.triangle.2.circlepath", Theme::blue(), "Cycles",

@@ -6,6 +6,7 @@
 #include "mac_battery_reader.hpp"
 #include "mac_system_info.hpp"
 #include "platform/host_words.hpp"
+#include "platform/system_facts.hpp"
 #include "raw_values.hpp"
 #include "sections.hpp"
 
@@ -76,9 +77,9 @@ json toJSON(const MacSystemInfo& s) {
 json toJSON(const MacBatteryInfo& b) {
     return {
         {"chargePercent", b.chargePercent},
-        {"currentCapacity", b.currentCapacity},
-        {"fullChargeCapacity", b.fullChargeCapacity},
-        {"designCapacity", b.designCapacity},
+        {"currentCapacity", orNull(b.currentCapacity)},
+        {"fullChargeCapacity", orNull(b.fullChargeCapacity)},
+        {"designCapacity", orNull(b.designCapacity)},
         {"nominalChargeCapacity", orNull(b.nominalChargeCapacity)},
         {"health", b.health()},
         {"cycleCount", b.cycleCount},
@@ -125,6 +126,10 @@ void printSections(const std::vector<Sections::Section>& sections) {
 int host(const std::vector<std::string_view>& args) {
     const auto options = parse(args);
     if (!options) return 2;
+    if (!isSystemRoot(options->root)) {
+        std::cerr << "celvio-cli: no system folder at \"" << options->root.string() << "\"\n";
+        return 1;
+    }
     const MacSystemInfo system = MacSystemInfo::read(options->root);
     // One registry read serves both the record and the raw rows.
     const auto registry = MacBatteryReader::readRegistry(options->root);

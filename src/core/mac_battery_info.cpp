@@ -3,8 +3,8 @@
 namespace celvio {
 
 double MacBatteryInfo::health() const {
-    if (designCapacity < 1) return 0;
-    return static_cast<double>(fullChargeCapacity) / static_cast<double>(designCapacity) * 100.0;
+    if (!fullChargeCapacity || !designCapacity || *designCapacity < 1) return 0;
+    return static_cast<double>(*fullChargeCapacity) / static_cast<double>(*designCapacity) * 100.0;
 }
 
 double MacBatteryInfo::batteryPower() const {

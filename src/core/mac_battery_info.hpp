@@ -9,12 +9,14 @@
 namespace celvio {
 
 /// One reading of the computer's internal battery. The core measurements are never
-/// absent: the reader gives 0 (or false) for what the system did not report.
+/// absent: the reader gives 0 (or false) for what the system did not report. Capacities
+/// in mAh are the exception: a battery that reports only its percentage has none, and
+/// a 0 would read as a dead battery.
 struct MacBatteryInfo {
     std::int64_t chargePercent = 0;                       ///< %
-    std::int64_t currentCapacity = 0;                     ///< mAh
-    std::int64_t fullChargeCapacity = 0;                  ///< mAh, the aged battery when full
-    std::int64_t designCapacity = 0;                      ///< mAh, a new battery
+    std::optional<std::int64_t> currentCapacity{};        ///< mAh
+    std::optional<std::int64_t> fullChargeCapacity{};     ///< mAh, the aged battery when full
+    std::optional<std::int64_t> designCapacity{};         ///< mAh, a new battery
     std::optional<std::int64_t> nominalChargeCapacity{};  ///< mAh, the gauge's nominal full charge
     std::int64_t cycleCount = 0;
     std::optional<std::int64_t> designCycleCount{};  ///< cycles the battery is made for
@@ -38,7 +40,7 @@ struct MacBatteryInfo {
     std::chrono::system_clock::time_point readDate{};
 
     /// Full-charge over design capacity in percent, never clamped (it may pass 100);
-    /// exactly 0 when the design capacity is below 1.
+    /// exactly 0 when either capacity is absent or the design capacity is below 1.
     double health() const;
     /// Voltage times current in W: negative while discharging, 0 when either is 0.
     double batteryPower() const;

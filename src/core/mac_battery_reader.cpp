@@ -2,6 +2,7 @@
 
 #include "utf8.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -31,11 +32,26 @@ std::optional<std::int64_t> estimateMinutes(const PlistDict& registry, std::stri
     return minutes;
 }
 
-std::optional<std::int64_t> chargePercent(const PlistDict& registry, std::int64_t currentCapacity) {
-    // A "MaxCapacity" above 100 is a capacity in mAh rather than the percent scale.
-    if (const auto max = intValue(registry, "MaxCapacity"); max && *max >= 101)
-        return roundedToInt(static_cast<double>(currentCapacity) / static_cast<double>(*max) * 100.0);
+/// "MaxCapacity" when it is a capacity in mAh: above 100, beyond the percent scale.
+std::optional<std::int64_t> maxCapacityInMAh(const PlistDict& registry) {
+    const auto max = intValue(registry, "MaxCapacity");
+    return max && *max >= 101 ? max : std::nullopt;
+}
+
+std::optional<std::int64_t> chargePercent(const PlistDict& registry, std::optional<std::int64_t> currentCapacity) {
+    if (const auto max = maxCapacityInMAh(registry))
+        return roundedToInt(static_cast<double>(currentCapacity.value_or(0)) / static_cast<double>(*max) * 100.0);
     return intValue(registry, "CurrentCapacity");
+}
+
+/// The week code of an Apple serial describes the maker's own packs only: 17 upper-case
+/// letters and digits, letters among them. Any other serial would decode to a made-up date.
+bool hasMakersSerialShape(std::string_view serial) {
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto isLetter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    return serial.size() == 17 &&
+           std::all_of(serial.begin(), serial.end(), [&](char c) { return isDigit(c) || isLetter(c); }) &&
+           std::any_of(serial.begin(), serial.end(), isLetter);
 }
 
 double temperature(const PlistDict& registry) {
@@ -120,17 +136,19 @@ std::optional<MacBatteryInfo> read(const PlistDict& registry, system_clock::time
     const PlistDict& batteryData = foundData ? *foundData : empty;
 
     MacBatteryInfo b;
-    b.fullChargeCapacity =
-        firstOf({intValue(registry, "AppleRawMaxCapacity"), intValue(registry, "MaxCapacity")}).value_or(0);
-    b.currentCapacity =
-        firstOf({intValue(registry, "AppleRawCurrentCapacity"), intValue(registry, "CurrentCapacity")}).value_or(0);
+    // A percentage never passes for mAh: "MaxCapacity" and "CurrentCapacity" count as
+    // capacities only when "MaxCapacity" is beyond the percent scale.
+    const bool maxInMAh = maxCapacityInMAh(registry).has_value();
+    b.fullChargeCapacity = firstOf(
+        {intValue(registry, "AppleRawMaxCapacity"), maxInMAh ? intValue(registry, "MaxCapacity") : std::nullopt});
+    b.currentCapacity = firstOf({intValue(registry, "AppleRawCurrentCapacity"),
+                                 maxInMAh ? intValue(registry, "CurrentCapacity") : std::nullopt});
     b.chargePercent = chargePercent(registry, b.currentCapacity).value_or(0);
     b.temperature = temperature(registry);
     b.timeToFull = estimateMinutes(registry, "AvgTimeToFull");
     b.timeToEmpty = estimateMinutes(registry, "AvgTimeToEmpty");
     b.batterySerial = firstOf({stringValue(registry, "Serial"), stringValue(batteryData, "Serial")});
-    b.designCapacity =
-        firstOf({intValue(registry, "DesignCapacity"), intValue(batteryData, "DesignCapacity")}).value_or(0);
+    b.designCapacity = firstOf({intValue(registry, "DesignCapacity"), intValue(batteryData, "DesignCapacity")});
     b.nominalChargeCapacity = intValue(registry, "NominalChargeCapacity");
     b.cycleCount = intValue(registry, "CycleCount").value_or(0);
     b.designCycleCount = intValue(registry, "DesignCycleCount9C");
@@ -162,7 +180,7 @@ std::optional<system_clock::time_point> manufactureDate(std::optional<std::int64
         const int packed = static_cast<int>(*raw);
         return lenientDate(1980 + (packed >> 9), (packed >> 5) & 15, packed & 31);
     }
-    if (serial) return serialDate(*serial, now);
+    if (serial && hasMakersSerialShape(*serial)) return serialDate(*serial, now);
     return std::nullopt;
 }
 

@@ -14,7 +14,6 @@ std::string orAbsent(const std::optional<std::string>& value) { return value.val
 
 std::string yesNo(bool value) { return value ? "Yes" : "No"; }
 
-
 /// "2d 3h 4m": days, hours and minutes, the zero ones left out, seconds dropped.
 std::string duration(double seconds) {
     const auto minutes = seconds >= 60 && std::isfinite(seconds) ? static_cast<std::int64_t>(seconds / 60) : 0;
@@ -164,13 +163,16 @@ std::vector<Section> mac(const MacSystemInfo& info, const NumberFormat&) {
 }
 
 std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberFormat& format) {
-    const auto mAh = [&](std::int64_t v) { return format.grouped(v) + " mAh"; };
+    const auto mAh = [&](const std::optional<std::int64_t>& v) {
+        return v ? format.grouped(*v) + " mAh" : std::string(kAbsent);
+    };
     const auto watts = [&](double w) { return format.fixed(w, 1) + " W"; };
 
     std::string cycles = std::to_string(battery.cycleCount);
     if (battery.designCycleCount) cycles += " of " + std::to_string(*battery.designCycleCount);
     std::string cells;
-    for (const std::int64_t cell : battery.cellVoltages) cells += (cells.empty() ? "" : ", ") + voltsString(cell, format);
+    for (const std::int64_t cell : battery.cellVoltages)
+        cells += (cells.empty() ? "" : ", ") + voltsString(cell, format);
 
     Section status{"Status",
                    {
@@ -202,9 +204,10 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
          {
              {"Current Charge", mAh(battery.currentCapacity)},
              {"Full Charge Capacity", mAh(battery.fullChargeCapacity)},
-             {"Nominal Capacity", battery.nominalChargeCapacity ? mAh(*battery.nominalChargeCapacity) : kAbsent},
+             {"Nominal Capacity", mAh(battery.nominalChargeCapacity)},
              {"Design Capacity", mAh(battery.designCapacity)},
-             {"Health", format.fixed(battery.health(), 1) + " %"},
+             {"Health", battery.fullChargeCapacity && battery.designCapacity ? format.fixed(battery.health(), 1) + " %"
+                                                                             : kAbsent},
              {"Charge Cycles", cycles},
          }},
         {"Electrical",

@@ -9,7 +9,9 @@
 
 #include <fstream>
 #include <set>
+#include <tuple>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +133,48 @@ TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel
     model->refreshMac();
     EXPECT_EQ(entries().size(), 2u) << "the first refresh of a new day writes";
     EXPECT_EQ(groups.count(), 3);
+}
+
+TEST(AppModelRecordingTest, ComputerIsRecordedOnlyWithCapacitiesAndOnlyWhenTheyChange) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    const auto now = localTime(QDate(2025, 3, 12), QTime(12, 0));
+    options.clock = [now] { return now; };
+    for (const char* charge : {"charge_full_design", "charge_full", "charge_now"})
+        std::filesystem::remove(options.systemRoot / "sys/class/power_supply/BAT0" / charge);
+    auto model = startModel(options);
+    ASSERT_TRUE(model->macBattery());
+    EXPECT_EQ(model->macBattery()->chargePercent, 80);
+    EXPECT_EQ(model->macBattery()->fullChargeCapacity, std::nullopt) << "a percentage is no capacity";
+    EXPECT_TRUE(model->historyGroups().empty());
+
+    // Energies and no design voltage: whatever the present voltage, the same capacities,
+    // so ten readings write the history file once.
+    setSupplyAttribute(options.systemRoot, "BAT0/energy_full_design", "57000000");
+    setSupplyAttribute(options.systemRoot, "BAT0/energy_full", "51300000");
+    setSupplyAttribute(options.systemRoot, "BAT0/energy_now", "34200000");
+    const auto file = dir / "history.json";
+    const auto version = [&] {
+        struct stat status {};
+        if (::stat(file.c_str(), &status) != 0) return std::tuple<ino_t, long, long>{};
+        return std::tuple<ino_t, long, long>(status.st_ino, status.st_ctim.tv_sec, status.st_ctim.tv_nsec);
+    };
+    int saves = 0;
+    for (int i = 0; i < 10; ++i) {
+        setSupplyAttribute(options.systemRoot, "BAT0/voltage_now", std::to_string(10'900'000 + i * 190'000));
+        const auto before = version();
+        model->refreshMac();
+        saves += version() != before;
+    }
+    EXPECT_EQ(saves, 1);
+    const auto group = model->historyForSerial("20XW0055GE");
+    ASSERT_TRUE(group);
+    ASSERT_EQ(group->entries.size(), 1u);
+    EXPECT_EQ(std::tuple(group->entries[0].fullChargeCapacity, group->entries[0].designCapacity),
+              std::tuple(4500, 5000));
 }
 
 TEST(AppModelRecordingTest, ComputerWithoutBatteryRecordsNothing) {

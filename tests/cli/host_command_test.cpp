@@ -41,7 +41,7 @@ TEST(CelvioCLIHost, JSONWithRawValues) {
     const json out = json::parse(run.out);
     EXPECT_EQ(out["macSystem"]["productName"], "ThinkPad X1 Carbon Gen 9");
     EXPECT_EQ(out["macSystem"]["variantName"], nullptr);
-    EXPECT_EQ(out["macSystem"]["memoryGB"], 30);
+    EXPECT_EQ(out["macSystem"]["memoryGB"], 31);
     EXPECT_EQ(out["lowPowerMode"], true);
     const json& battery = out["battery"];
     EXPECT_EQ(battery["designCapacity"], 4948);
@@ -51,8 +51,65 @@ TEST(CelvioCLIHost, JSONWithRawValues) {
     EXPECT_EQ(battery["amperage"], -700);
     EXPECT_EQ(battery["timeToEmpty"], 273);
     EXPECT_EQ(battery["batterySerial"], nullptr);
-    const json row = json::array({"PowerSupply.charge_behaviour", "[auto] inhibit-charge force-discharge"});
+    const json row = json::array({"PowerSupply.BAT0.charge_behaviour", "[auto] inhibit-charge force-discharge"});
     EXPECT_NE(std::find(out["rawValues"].begin(), out["rawValues"].end(), row), out["rawValues"].end());
+}
+
+TEST(CelvioCLIHost, JSONOfLaptopsAsTheyDiffer) {
+    const struct {
+        const char* tree;
+        json expected;  // JSON pointer → value
+    } rows[] = {
+        {"capacity-only",
+         {{"/battery/chargePercent", 57},
+          {"/battery/currentCapacity", nullptr},
+          {"/battery/fullChargeCapacity", nullptr},
+          {"/battery/designCapacity", nullptr},
+          {"/battery/batterySerial", "00512345"},
+          {"/battery/manufactureDate", nullptr}}},
+        {"energy-voltage-now",
+         {{"/battery/designCapacity", 5000},
+          {"/battery/fullChargeCapacity", 4500},
+          {"/battery/currentCapacity", 3000}}},
+        {"second-bay",
+         {{"/battery/designCapacity", 5200},
+          {"/battery/chargePercent", 50},
+          {"/battery/batterySerial", "27182818"},
+          {"/battery/manufactureDate", "2021-03-09T00:00:00Z"}}},
+        {"two-batteries",
+         {{"/battery/designCapacity", 8410},
+          {"/battery/fullChargeCapacity", 7797},
+          {"/battery/chargePercent", 57},
+          {"/battery/cycleCount", 420},
+          {"/battery/voltage", 12200},
+          {"/battery/amperage", 1230},
+          {"/battery/isCharging", true},
+          {"/battery/timeToFull", 153}}},
+        {"capacity-negative", {{"/battery/chargePercent", 25}}},
+        {"capacity-over", {{"/battery/chargePercent", 75}}},
+        {"msi-desktop",
+         {{"/macSystem/productName", "MS-7C95"},
+          {"/macSystem/serialNumber", nullptr},
+          {"/macSystem/memoryGB", 16},
+          {"/battery", nullptr}}},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli("host --json " + root(row.tree));
+        ASSERT_EQ(run.status, 0) << row.tree << "\n" << run.out;
+        const json out = json::parse(run.out);
+        for (const auto& [pointer, value] : row.expected.items())
+            EXPECT_EQ(out.at(json::json_pointer(pointer)), value) << row.tree << " " << pointer;
+    }
+}
+
+TEST(CelvioCLIHost, RootThatIsNoFolder) {
+    const std::vector<std::string> folders{"/nonexistent", std::string(CELVIO_HOST_DATA_DIR) + "/asahi/proc/uptime",
+                                           ""};
+    for (const std::string& folder : folders) {
+        const CliRun run = cli("host '--root=" + folder + "'");
+        EXPECT_EQ(run.status, 1) << folder;
+        EXPECT_NE(run.out.find("celvio-cli: no system folder at \"" + folder + "\""), std::string::npos) << run.out;
+    }
 }
 
 TEST(CelvioCLIHost, NoInternalBattery) {

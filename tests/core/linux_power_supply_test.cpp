@@ -3,11 +3,16 @@
 #include "low_power_mode.hpp"
 #include "mac_battery_reader.hpp"
 #include "platform/battery_registry.hpp"
+#include "raw_values.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace celvio;
 using namespace std::chrono;
@@ -19,17 +24,22 @@ const system_clock::time_point kNow = sys_days{year{2025} / June / 15} + hours{1
 std::filesystem::path tree(const std::string& name) { return std::filesystem::path(CELVIO_HOST_DATA_DIR) / name; }
 
 struct Expected {
-    std::int64_t designCapacity, fullChargeCapacity, currentCapacity, chargePercent, cycleCount, voltage, amperage;
+    std::optional<std::int64_t> designCapacity, fullChargeCapacity, currentCapacity;
+    std::int64_t chargePercent, cycleCount, voltage, amperage;
     bool isCharging, externalConnected;
     std::optional<std::int64_t> timeToFull, timeToEmpty;
     std::optional<std::string> adapterName;
     std::optional<std::int64_t> adapterWatts;
     double health, batteryPower;
+    std::optional<std::string> serial;
+    std::optional<system_clock::time_point> manufactureDate;
 };
 
 PowerSupply supply(std::string name, std::map<std::string, std::string, std::less<>> attributes) {
     return {std::move(name), std::move(attributes)};
 }
+
+constexpr std::nullopt_t none = std::nullopt;
 
 }  // namespace
 
@@ -38,33 +48,54 @@ TEST(LinuxPowerSupply, RecordedBatteries) {
         const char* tree;
         Expected e;
     } rows[] = {
-        // µAh / 1000; to full: (4,010,000 - 2,990,000) µAh at 1,520,000 µA = 40.3 min.
+        // µAh / 1000; to full: (4,010,000 - 2,990,000) µAh at 1,520,000 µA = 40.3 min. ACPI
+        // pads its strings; an Apple serial carries its week code (2019, week 37, Monday).
         {"charge-ac-charging",
-         {4400, 4010, 2990, 74, 312, 12480, 1520, true, true, 40, std::nullopt, "ADP1", std::nullopt,
+         {4400, 4010, 2990, 74, 312, 12480, 1520, true, true, 40, none, "ADP1", none,
           91.136363636,  // 4010 / 4400
-          18.9696}},     // 12.48 V × 1.52 A
+          18.9696,       // 12.48 V × 1.52 A
+          "D869371A1CRJWLCBB", sys_days{year{2019} / September / 17}}},
         // µWh × 1000 / 11,520,000 µV: 4947.9, 4453.1, 3339.8 mAh; 8.47 W / 12.1 V = 700 mA;
-        // to empty: 38,475,000 µWh at 8,470,000 µW = 4.5425 h = 272.6 min.
+        // to empty: 38,475,000 µWh at 8,470,000 µW = 4.5425 h = 272.6 min. An empty serial.
         {"energy-discharging",
-         {4948, 4453, 3340, 75, 0, 12100, -700, false, false, std::nullopt, 273, std::nullopt, std::nullopt,
+         {4948, 4453, 3340, 75, 0, 12100, -700, false, false, none, 273, none, none,
           89.995957963,  // 4453 / 4948
-          -8.47}},
+          -8.47, none, none}},
         // ACPI's positive rate while discharging; to empty: 2,400,000 µAh at 1,500,000 µA = 96 min.
         {"acpi-discharging",
-         {4200, 3900, 2400, 61, 150, 11850, -1500, false, false, std::nullopt, 96, std::nullopt, std::nullopt,
-          92.857142857, -17.775}},
-        // The SMC's own signed current and estimate (5,820 s = 97 min).
+         {4200, 3900, 2400, 61, 150, 11850, -1500, false, false, none, 96, none, none, 92.857142857, -17.775, "4711",
+          none}},
+        // The SMC's own signed current and estimate (5,820 s = 97 min) and manufacture date.
         {"asahi",
-         {4382, 4120, 3378, 82, 87, 12870, -2100, false, false, std::nullopt, 97, std::nullopt, std::nullopt,
-          94.020994980, -27.027}},
-        // BAT0, not BAT1: 24,000,000, 21,000,000 and 20,790,000 µWh at 11.46 V.
+         {4382, 4120, 3378, 82, 87, 12870, -2100, false, false, none, 97, none, none, 94.020994980, -27.027,
+          "F8Y2345ABCD1234XY", sys_days{year{2022} / July / 14}}},
+        // Both packs summed. BAT0 at 11.46 V: 2094.2, 1832.5, 1814.1 mAh; BAT1 at 11.4 V:
+        // 6315.8, 5964.9, 2631.6 mAh. Charge: 50.79 of 89 Wh = 57 %. BAT1 charges at 15 W /
+        // 12.2 V = 1229.5 mA, BAT0 idles; cycles of the older pack; to full: 38.21 Wh at 15 W.
         {"two-batteries",
-         {2094, 1832, 1814, 99, 420, 12800, 0, false, true, std::nullopt, std::nullopt, "AC", std::nullopt,
-          87.488061127, 0.0}},
+         {8410, 7797, 4446, 57, 420, 12200, 1230, true, true, 153, none, "AC", none,
+          92.711058264,  // 7797 / 8410
+          15.006, none, none}},
         // 52,000,000, 47,000,000 and 37,600,000 µWh at 15.4 V; the USB-C contract 20 V × 3.25 A.
         {"usb-c",
-         {3377, 3052, 2442, 80, 61, 16800, 0, false, true, std::nullopt, std::nullopt, "ucsi-source-psy-USBC000:002",
-          65, 90.376073438, 0.0}},
+         {3377, 3052, 2442, 80, 61, 16800, 0, false, true, none, none, "ucsi-source-psy-USBC000:002", 65, 90.376073438,
+          0.0, none, none}},
+        // A percentage alone: no mAh at all. A numeric serial has no week code.
+        {"capacity-only",
+         {none, none, none, 57, 0, 11800, 0, false, false, none, none, none, none, 0.0, 0.0, "00512345", none}},
+        // No design voltage: 3 cells (12.16 V / 4.45 V, up) at 3.8 V = 11.4 V. 57, 51.3 and
+        // 34.2 Wh: 5000, 4500, 3000 mAh; 9.12 W / 12.16 V = 750 mA; 34.2 Wh at 9.12 W = 225 min.
+        {"energy-voltage-now",
+         {5000, 4500, 3000, 67, 210, 12160, -750, false, false, none, 225, none, none, 90.0, -9.12, none, none}},
+        // BAT0's bay is empty; BAT1 dates itself. To empty: 2,340,000 µAh at 1,300,000 µA = 108 min.
+        {"second-bay",
+         {5200, 4680, 2340, 50, 33, 11700, -1300, false, false, none, 108, none, none, 90.0, -15.21, "27182818",
+          sys_days{year{2021} / March / 9}}},
+        // "capacity" out of 0...100 is ignored: the charge over the full charge instead.
+        {"capacity-negative",
+         {4400, 4000, 1000, 25, 0, 0, 0, false, false, none, none, none, none, 90.909090909, 0.0, none, none}},
+        {"capacity-over",
+         {4400, 4000, 3000, 75, 0, 0, 0, false, false, none, none, none, none, 90.909090909, 0.0, none, none}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tree);
@@ -88,38 +119,55 @@ TEST(LinuxPowerSupply, RecordedBatteries) {
         EXPECT_EQ(b->adapterWatts, e.adapterWatts);
         EXPECT_NEAR(b->health(), e.health, 1e-6);
         EXPECT_NEAR(b->batteryPower(), e.batteryPower, 1e-9);
+        EXPECT_EQ(b->batterySerial, e.serial);
+        EXPECT_EQ(b->manufactureDate, e.manufactureDate);
     }
 }
 
-TEST(LinuxPowerSupply, TextsTemperatureAndDates) {
+TEST(LinuxPowerSupply, CapacitiesDoNotDriftWithTheVoltage) {
+    test::TempDir dir;
+    std::filesystem::copy(tree("energy-voltage-now"), dir.path(), std::filesystem::copy_options::recursive);
+    const auto capacities = [&](const char* microvolts) {
+        std::ofstream(dir / "sys/class/power_supply/BAT0/voltage_now", std::ios::trunc) << microvolts << '\n';
+        const auto b = MacBatteryReader::read(dir.path());
+        return std::tuple(b->designCapacity, b->fullChargeCapacity, b->currentCapacity);
+    };
+    const auto loaded = capacities("12600000");
+    EXPECT_EQ(loaded, std::tuple(5000, 4500, 3000));
+    EXPECT_EQ(capacities("10900000"), loaded);
+}
+
+TEST(LinuxPowerSupply, TextsTemperatureAndAdapterOutput) {
     const auto asahi = MacBatteryReader::read(*MacBatteryReader::readRegistry(tree("asahi")), kNow);
     EXPECT_DOUBLE_EQ(asahi->temperature, 30.6);  // tenths of °C
-    EXPECT_EQ(asahi->manufactureDate, sys_days{year{2022} / July / 14});
-    EXPECT_EQ(asahi->batterySerial, "F8Y2345ABCD1234XY");
     EXPECT_EQ(asahi->gaugeName, "bq40z651");
-
-    // ACPI pads its strings; an Apple serial carries its week code (2019, week 37, Monday).
-    const auto mac = MacBatteryReader::read(*MacBatteryReader::readRegistry(tree("charge-ac-charging")), kNow);
-    EXPECT_EQ(mac->batterySerial, "D869371A1CRJWLCBB");
-    EXPECT_EQ(mac->manufactureDate, sys_days{year{2019} / September / 17});
-    EXPECT_EQ(mac->temperature, 0.0);
+    EXPECT_EQ(MacBatteryReader::read(tree("charge-ac-charging"))->temperature, 0.0);
 
     const auto usb = MacBatteryReader::read(*MacBatteryReader::readRegistry(tree("usb-c")), kNow);
     EXPECT_EQ(usb->adapterVoltage, 20000);
     EXPECT_EQ(usb->adapterCurrent, 3250);
-    EXPECT_EQ(MacBatteryReader::read(*MacBatteryReader::readRegistry(tree("energy-discharging")), kNow)->batterySerial,
-              std::nullopt);  // an empty serial_number
 }
 
-TEST(LinuxPowerSupply, EveryAttributeKeptAsRead) {
+TEST(LinuxPowerSupply, EveryPacksAttributesKeptAsRead) {
     const auto registry = MacBatteryReader::readRegistry(tree("charge-ac-charging"));
-    const PlistDict* original = dictValue(*registry, "PowerSupply");
+    const PlistDict* original = dictValue(*dictValue(*registry, "PowerSupply"), "BAT0");
     ASSERT_TRUE(original);
     EXPECT_EQ(original->size(), 17u);  // the attribute files, without uevent and the power/ folder
     EXPECT_EQ(stringValue(*original, "serial_number"), "D869371A1CRJWLCBB   ");
     EXPECT_EQ(stringValue(*original, "alarm"), "0");
     EXPECT_FALSE(original->contains("uevent"));
     EXPECT_FALSE(original->contains("power"));
+
+    // Every pack under its own name, an empty bay too; the adapter is not a pack.
+    for (const char* name : {"second-bay", "two-batteries"}) {
+        const auto rows = RawValues::flatten(*MacBatteryReader::readRegistry(tree(name)));
+        const auto has = [&](const RawRow& row) { return std::find(rows.begin(), rows.end(), row) != rows.end(); };
+        EXPECT_TRUE(has({"PowerSupply.BAT0.present", std::string(name) == "second-bay" ? "0" : "1"})) << name;
+        EXPECT_TRUE(has({"PowerSupply.BAT1.present", "1"})) << name;
+        EXPECT_FALSE(std::any_of(rows.begin(), rows.end(), [](const RawRow& row) {
+            return row.first.starts_with("PowerSupply.AC");
+        })) << name;
+    }
 }
 
 TEST(LinuxPowerSupply, NoInternalBattery) {
@@ -130,6 +178,29 @@ TEST(LinuxPowerSupply, NoInternalBattery) {
     EXPECT_FALSE(MacBatteryReader::readRegistry(tree("peripheral-only")));  // scope Device
     EXPECT_FALSE(MacBatteryReader::readRegistry(tree("desktop")));          // no power_supply class
     EXPECT_FALSE(MacBatteryReader::readRegistry("/nonexistent"));
+}
+
+TEST(LinuxPowerSupply, UnreadableAttributesAreAbsent) {
+    test::TempDir root;
+    const auto folder = root / "sys/class/power_supply/BAT0";
+    std::filesystem::create_directories(folder / "capacity");  // EISDIR
+    for (const auto& [attribute, value] :
+         {std::pair{"type", "Battery"}, {"charge_full", "4000000"}, {"charge_now", "1000000"}})
+        std::ofstream(folder / attribute) << value << '\n';
+    // A FIFO that nobody writes must not hang the read; a file without read permission
+    // fails like a driver's EIO (unless the tests run as root).
+    ASSERT_EQ(::mkfifo((folder / "voltage_now").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder / "status").c_str(), 0600), 0);
+    std::ofstream(folder / "cycle_count") << "12\n";
+    std::filesystem::permissions(folder / "cycle_count", std::filesystem::perms::none);
+    const auto b = MacBatteryReader::read(root.path());
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->chargePercent, 25);
+    EXPECT_EQ(b->voltage, 0);
+    EXPECT_FALSE(b->isCharging);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(b->cycleCount, 0);
+    }
 }
 
 TEST(LinuxPowerSupply, UeventStandsInForMissingAttributeFiles) {
@@ -167,9 +238,23 @@ TEST(LinuxPowerSupply, DriverQuirks) {
               "5B\uFFFD"
               "10");
     EXPECT_FALSE(r.contains("Serial"));
-    EXPECT_EQ(stringValue(*dictValue(r, "PowerSupply"), "model_name"),
+    EXPECT_EQ(stringValue(*dictValue(*dictValue(r, "PowerSupply"), "BAT0"), "model_name"),
               "\uFFFD\uFFFD 5B\uFFFD"
               "10 \x01");
+
+    // Without a design voltage, the cells counted from the full-charge voltage (13.2 V /
+    // 4.35 V = 3) at 3.8 V each: 57 Wh is 5000 mAh.
+    r = registryOf({battery({{"energy_full_design", "57000000"}, {"voltage_max_design", "13200000"}})});
+    EXPECT_EQ(intValue(r, "DesignCapacity"), 5000);
+
+    // Beyond what a laptop pack can report: absent, not shown.
+    r = registryOf({battery({{"voltage_now", "150000000"}, {"current_now", "-60000000"}, {"temp", "1500"}})});
+    EXPECT_FALSE(r.contains("Voltage") || r.contains("InstantAmperage") || r.contains("Temperature"));
+    r = registryOf({battery({{"voltage_now", "12000000"}, {"power_now", "-600000000"}, {"temp", "-410"}})});
+    EXPECT_FALSE(r.contains("InstantAmperage") || r.contains("Temperature"));
+    r = registryOf({battery({{"voltage_now", "12000000"}, {"power_now", "6000000"}, {"temp", "-400"}})});
+    EXPECT_EQ(intValue(r, "InstantAmperage"), 500);
+    EXPECT_EQ(intValue(r, "Temperature"), -4000);
 
     // Energy without any voltage cannot become mAh; a cycle count of 0 is unknown.
     r = registryOf({battery({{"energy_full_design", "57000000"}, {"cycle_count", "0"}, {"capacity", "x"}})});

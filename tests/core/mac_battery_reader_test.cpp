@@ -99,6 +99,11 @@ TEST(MacBatteryReader, FirstOfEachChainWins) {
     EXPECT_EQ(f.batterySerial, "DATA");
     EXPECT_EQ(f.systemPower, 7.25);
     EXPECT_EQ(convert({{"InstantAmperage", std::int64_t(18446744073709551209ULL)}}).amperage, -407);
+
+    // A percentage never passes for mAh.
+    const auto percent = convert({{"MaxCapacity", 100}, {"CurrentCapacity", 57}});
+    EXPECT_EQ(std::tuple(percent.chargePercent, percent.currentCapacity, percent.fullChargeCapacity),
+              std::tuple(57, std::nullopt, std::nullopt));
 }
 
 TEST(MacBatteryReader, CellVoltagesOnlyWhenAllAreNumbers) {
@@ -135,6 +140,7 @@ TEST(MacBatteryReader, Adapter) {
 TEST(MacBatteryInfo, HealthAndPower) {
     EXPECT_DOUBLE_EQ((MacBatteryInfo{.fullChargeCapacity = 5200, .designCapacity = 5000}.health()), 104.0);
     EXPECT_EQ((MacBatteryInfo{.fullChargeCapacity = 5200, .designCapacity = 0}.health()), 0.0);
+    EXPECT_EQ((MacBatteryInfo{.designCapacity = 5000}.health()), 0.0);
     EXPECT_DOUBLE_EQ((MacBatteryInfo{.voltage = 12600, .amperage = -1500}.batteryPower()), -18.9);
     EXPECT_EQ((MacBatteryInfo{.voltage = 12600, .amperage = 0}.batteryPower()), 0.0);
 }
@@ -147,26 +153,30 @@ TEST(MacBatteryReader, ManufactureDate) {
         std::optional<system_clock::time_point> date;
     } rows[] = {
         {"packed 0x5A21", 0x5A21, std::nullopt, midnight(2025, 1, 1)},
-        {"packed wins over the serial", 0x5A21, "ABC9371XYZ", midnight(2025, 1, 1)},
+        {"packed wins over the serial", 0x5A21, "ABC9371XYZ1234567", midnight(2025, 1, 1)},
         {"packed month 13 rolls over", (44 << 9) | (13 << 5) | 1, std::nullopt, midnight(2025, 1, 1)},
         {"packed day 0 is the month's eve", (45 << 9) | (3 << 5) | 0, std::nullopt, midnight(2025, 2, 28)},
-        {"packed 0 leaves it to the serial", 0, "ABC5221XYZ", midnight(2025, 6, 4)},
+        {"packed 0 leaves it to the serial", 0, "ABC5221XYZ1234567", midnight(2025, 6, 4)},
         {"beyond 16 bits", 65536, std::nullopt, std::nullopt},
-        {"serial this decade: week 22, Monday", std::nullopt, "ABC5221XYZ", midnight(2025, 6, 4)},
-        {"serial in the future", std::nullopt, "ABC5241XYZ", std::nullopt},
-        {"serial digit ahead of this year", std::nullopt, "ABC9371XYZ", midnight(2019, 9, 17)},
-        {"signed week", std::nullopt, "ABC5-11XY", midnight(2024, 12, 25)},
-        {"no year digit", std::nullopt, "ABCX221XYZ", std::nullopt},
-        {"week 54", std::nullopt, "ABC5541XYZ", std::nullopt},
-        {"weekday 0", std::nullopt, "ABC5220XYZ", std::nullopt},
-        {"weekday 8", std::nullopt, "ABC5228XYZ", std::nullopt},
-        {"six characters", std::nullopt, "ABC522", std::nullopt},
+        {"serial this decade: week 22, Monday", std::nullopt, "ABC5221XYZ1234567", midnight(2025, 6, 4)},
+        {"serial in the future", std::nullopt, "ABC5241XYZ1234567", std::nullopt},
+        {"serial digit ahead of this year", std::nullopt, "ABC9371XYZ1234567", midnight(2019, 9, 17)},
+        {"a sign is not the maker's alphabet", std::nullopt, "ABC5-11XYZ1234567", std::nullopt},
+        {"all digits", std::nullopt, "00512345", std::nullopt},
+        {"17 digits", std::nullopt, "00052211234567890", std::nullopt},
+        {"lower case", std::nullopt, "abc5221xyz1234567", std::nullopt},
+        {"16 characters", std::nullopt, "ABC5221XYZ123456", std::nullopt},
+        {"no year digit", std::nullopt, "ABCX221XYZ1234567", std::nullopt},
+        {"week 54", std::nullopt, "ABC5541XYZ1234567", std::nullopt},
+        {"weekday 0", std::nullopt, "ABC5220XYZ1234567", std::nullopt},
+        {"weekday 8", std::nullopt, "ABC5228XYZ1234567", std::nullopt},
         {"nothing", std::nullopt, std::nullopt, std::nullopt},
     };
     for (const auto& row : rows)
         EXPECT_EQ(MacBatteryReader::manufactureDate(row.raw, row.serial, kNow), row.date) << row.what;
 
     // The record decodes the serial it keeps, from either place.
-    EXPECT_EQ(convert({{"BatteryData", PlistDict{{"Serial", "ABC5221XYZ"}}}}).manufactureDate, midnight(2025, 6, 4));
+    EXPECT_EQ(convert({{"BatteryData", PlistDict{{"Serial", "ABC5221XYZ1234567"}}}}).manufactureDate,
+              midnight(2025, 6, 4));
     EXPECT_EQ(convert({{"BatteryData", PlistDict{{"ManufactureDate", 0x5A21}}}}).manufactureDate, midnight(2025, 1, 1));
 }

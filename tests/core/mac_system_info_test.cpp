@@ -57,6 +57,15 @@ TEST(MacSystemInfo, FromFacts) {
     EXPECT_EQ(blank.productName, "MacBook Pro (16-inch, 2019)");  // the catalog's name for the identifier
     EXPECT_EQ(systemInfo({.deviceTreeCompatible = "raspberrypi,4-model-b\0brcm,bcm2711\0"s}).chip, "brcm,bcm2711");
 
+    for (const char* filler :
+         {"1.0", "x.x", "Type1ProductConfigId", "Default string", "To be filled by O.E.M.", "System Product Name",
+          "System Version", "Not Applicable", "Not Specified", "INVALID", "0123456789"}) {
+        const MacSystemInfo info = systemInfo(
+            {.productName = "MS-7C95", .productFamily = filler, .productVersion = filler, .productSerial = filler});
+        EXPECT_EQ(std::tuple(info.productName, info.serialNumber), std::tuple("MS-7C95", std::nullopt)) << filler;
+        EXPECT_EQ(systemInfo({.productName = filler}).modelIdentifier, "Computer") << filler;
+    }
+
     // Unfilled firmware fields and names fall back to the host word.
     const MacSystemInfo unfilled =
         systemInfo({.productName = "To Be Filled By O.E.M.\n", .productFamily = "Default string\n"});
@@ -79,19 +88,24 @@ TEST(MacSystemInfo, RecordedSystems) {
         {"charge-ac-charging",
          {"Anna's MacBook Pro", "MacBookPro16,1", "MacBook Pro (16-inch, 2019)", std::nullopt, std::nullopt,
           std::nullopt, "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz",
-          15,  // MemTotal 16,106,560 KiB = 15.4 GiB
+          16,  // no memory blocks: MemTotal 16,106,560 KiB = 15.4 GiB, up to a whole GiB
           "6.1.0", 273845.61}},
         {"energy-discharging",
          {"x1", "20XW0055GE", "ThinkPad X1 Carbon Gen 9", std::nullopt, std::nullopt, std::nullopt,
-          "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 30, "6.8.0", 273845.61}},
+          "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 31, "6.8.0", 273845.61}},
         {"asahi",
          {"air", "Computer", "Apple MacBook Air (13-inch, M2, 2022)", std::nullopt, std::nullopt, std::nullopt,
-          "apple,t8112", 15, "6.6.0", 59.99}},
+          "apple,t8112", 16, "6.6.0", 59.99}},
         {"desktop",
          {"tower", "Computer", "Computer", std::nullopt, std::nullopt, std::nullopt,
           "AMD Ryzen 7 5800X 8-Core Processor",
-          62,  // 65,768,212 KiB = 62.7 GiB
+          63,  // 65,768,212 KiB = 62.7 GiB
           "5.15.0", 0.42}},
+        // Filler in DMI family, version and serial; 8 online blocks of 0x80000000 bytes
+        // = 16 GiB installed, where MemTotal (13.5 GiB) leaves out the graphics' share.
+        {"msi-desktop",
+         {"msi", "MS-7C95", "MS-7C95", std::nullopt, std::nullopt, std::nullopt,
+          "AMD Ryzen 5 5600G with Radeon Graphics", 16, "6.1.0", 3600.5}},
     };
     for (const auto& row : rows) EXPECT_EQ(MacSystemInfo::read(tree(row.tree)), row.expected) << row.tree;
 }

@@ -42,18 +42,6 @@ std::optional<std::string> cleanText(const PowerSupply& supply, std::string_view
     return text;
 }
 
-/// `amount` over `rate` in hours, from any pair of like units (µAh and µA, µWh and µW).
-std::optional<double> hours(std::optional<std::int64_t> amount, std::optional<std::int64_t> rate) {
-    if (!amount || *amount < 0 || !rate || *rate == 0) return std::nullopt;
-    return static_cast<double>(*amount) / std::fabs(static_cast<double>(*rate));
-}
-
-std::optional<std::int64_t> difference(std::optional<std::int64_t> full, std::optional<std::int64_t> now) {
-    if (!full || !now) return std::nullopt;
-    return static_cast<std::int64_t>(
-        std::clamp(static_cast<double>(*full) - static_cast<double>(*now), -9.2e18, 9.2e18));
-}
-
 /// Year, month and day packed as the smart-battery "ManufactureDate".
 std::optional<std::int64_t> packedDate(const PowerSupply& battery) {
     const auto year = battery.number("manufacture_year");
@@ -81,20 +69,8 @@ PlistDict adapterDetails(const PowerSupply& adapter) {
     return details;
 }
 
-/// The driver's "capacity", else the charge (or energy) over its full value: a 0 % for a
-/// driver that leaves "capacity" out would be wrong.
-std::optional<std::int64_t> chargePercent(const PowerSupply& battery) {
-    if (const auto percent = battery.number("capacity")) return percent;
-    const auto ofFull = [](std::optional<std::int64_t> now, std::optional<std::int64_t> full) {
-        return now && full && *full > 0 ? std::optional(rounded(double(*now) / double(*full) * 100.0)) : std::nullopt;
-    };
-    const auto percent = ofFull(battery.number("charge_now"), battery.number("charge_full"));
-    return percent ? percent : ofFull(battery.number("energy_now"), battery.number("energy_full"));
-}
-
 /// "ExternalConnected" and "AdapterDetails" from the mains and USB supplies.
-void addExternalPower(PlistDict& registry, const std::vector<PowerSupply>& supplies,
-                      const std::optional<std::string>& status) {
+void addExternalPower(PlistDict& registry, const std::vector<PowerSupply>& supplies, std::optional<bool> discharging) {
     bool anyReportsOnline = false;
     const PowerSupply* adapter = nullptr;
     for (const PowerSupply& supply : supplies) {
@@ -108,111 +84,252 @@ void addExternalPower(PlistDict& registry, const std::vector<PowerSupply>& suppl
     }
     if (anyReportsOnline)
         registry["ExternalConnected"] = adapter != nullptr;
-    else if (status)
-        registry["ExternalConnected"] = *status != "Discharging";
+    else if (discharging)
+        registry["ExternalConnected"] = !*discharging;
     if (adapter) registry["AdapterDetails"] = adapterDetails(*adapter);
 }
 
-/// The driver's estimates (seconds) in minutes, else the charge (or energy) left to go at
-/// the present rate.
-void addTimeEstimates(PlistDict& registry, const PowerSupply& battery, bool charging, bool discharging) {
-    const auto number = [&](std::string_view attribute) { return battery.number(attribute); };
-    const auto minutes = [](std::optional<double> estimate) {
-        return estimate ? std::optional(rounded(*estimate * 60.0)) : std::nullopt;
+// What a laptop pack can physically report; anything beyond is a driver's garbage
+// ("-8.5e25 W") and counts as absent.
+constexpr double kMaxMicrovolts = 100e6;    // 0 to 100 V
+constexpr double kMaxMicroamps = 50e6;      // ±50 A
+constexpr double kMaxMicrowatts = 500e6;    // ±500 W
+constexpr double kMinTenthsCelsius = -400;  // -40 °C ...
+constexpr double kMaxTenthsCelsius = 1200;  // ... 120 °C
+
+std::optional<double> within(std::optional<std::int64_t> value, double low, double high) {
+    if (!value || static_cast<double>(*value) < low || static_cast<double>(*value) > high) return std::nullopt;
+    return static_cast<double>(*value);
+}
+
+std::optional<double> positiveVolts(const PowerSupply& battery, std::string_view attribute) {
+    const auto microvolts = within(battery.number(attribute), 0, kMaxMicrovolts);
+    return microvolts && *microvolts > 0 ? microvolts : std::nullopt;
+}
+
+/// The voltage (µV) that turns the pack's energy figures into charge. It must stay the
+/// same from reading to reading: converted with the present voltage, capacities move by
+/// hundreds of mAh under load, and every move rewrites the history.
+/// 1. voltage_min_design: the design voltage of ACPI, the nominal voltage the maker
+///    rates the pack's mAh at.
+/// 2. Else the nominal voltage of a lithium-ion cell, 3.8 V, times the cells in series:
+///    counted from voltage_max_design (4.2 to 4.4 V a cell when full), else from the
+///    present voltage as ceil(V / 4.45 V). That count holds over the whole working range
+///    of packs of up to three cells, and of four cells above 3.34 V a cell.
+std::optional<double> conversionVoltage(const PowerSupply& battery) {
+    constexpr double kNominalCell = 3.8e6, kFullCell = 4.35e6, kHighestCell = 4.45e6;
+    if (const auto design = positiveVolts(battery, "voltage_min_design")) return design;
+    if (const auto full = positiveVolts(battery, "voltage_max_design"))
+        return std::max(1.0, std::round(*full / kFullCell)) * kNominalCell;
+    if (const auto now = positiveVolts(battery, "voltage_now")) return std::ceil(*now / kHighestCell) * kNominalCell;
+    return std::nullopt;
+}
+
+/// One present pack in like units: charges in µAh (energies converted), energies in
+/// µWh, rates signed by the status (drivers disagree on the sign; ACPI reports a
+/// positive rate while discharging).
+struct Pack {
+    const PowerSupply* supply;
+    std::optional<std::string> status;
+    std::optional<double> design, full, now;      // µAh
+    std::optional<double> energyFull, energyNow;  // µWh
+    std::optional<double> current, power;         // µA, µW
+    std::optional<double> microvolts;             // the present voltage
+    std::optional<double> chargeFull, chargeNow;  // µAh as the driver reports them
+    std::optional<std::int64_t> percent;          // the driver's "capacity"
+
+    bool charging() const { return status == "Charging"; }
+    bool discharging() const { return status == "Discharging"; }
+
+    double signedRate(double magnitude) const {
+        if (discharging()) return -std::fabs(magnitude);
+        if (charging()) return std::fabs(magnitude);
+        return magnitude;
+    }
+};
+
+Pack readPack(const PowerSupply& battery) {
+    const auto number = [&](std::string_view attribute) -> std::optional<double> {
+        const auto value = battery.number(attribute);
+        return value ? std::optional(static_cast<double>(*value)) : std::nullopt;
     };
+    Pack pack{&battery, battery.text("status"), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+    const auto voltage = conversionVoltage(battery);
+    const auto charge = [&](const char* chargeAttribute, const char* energyAttribute) -> std::optional<double> {
+        if (const auto microampHours = number(chargeAttribute)) return microampHours;
+        const auto microwattHours = number(energyAttribute);
+        if (!microwattHours || !voltage) return std::nullopt;
+        return *microwattHours / *voltage * 1e6;
+    };
+    pack.design = charge("charge_full_design", "energy_full_design");
+    pack.full = charge("charge_full", "energy_full");
+    pack.now = charge("charge_now", "energy_now");
+    pack.chargeFull = number("charge_full");
+    pack.chargeNow = number("charge_now");
+    pack.energyFull = number("energy_full");
+    pack.energyNow = number("energy_now");
+    pack.microvolts = within(battery.number("voltage_now"), 0, kMaxMicrovolts);
+    if (const auto current = within(battery.number("current_now"), -kMaxMicroamps, kMaxMicroamps))
+        pack.current = pack.signedRate(*current);
+    if (const auto power = within(battery.number("power_now"), -kMaxMicrowatts, kMaxMicrowatts)) {
+        pack.power = pack.signedRate(*power);
+        if (!pack.current && pack.microvolts && *pack.microvolts > 0) {
+            const double current = *pack.power / *pack.microvolts * 1e6;
+            if (std::fabs(current) <= kMaxMicroamps) pack.current = current;
+        }
+    }
+    if (const auto percent = battery.number("capacity"); percent && *percent >= 0 && *percent <= 100)
+        pack.percent = percent;
+    return pack;
+}
+
+/// The sum of one figure over all packs; absent when any pack lacks it, since a part
+/// would pass for the whole.
+template <typename Field>
+std::optional<double> total(const std::vector<Pack>& packs, Field field) {
+    double sum = 0;
+    for (const Pack& pack : packs) {
+        const std::optional<double>& value = pack.*field;
+        if (!value) return std::nullopt;
+        sum += *value;
+    }
+    return sum;
+}
+
+std::optional<double> ratio(std::optional<double> part, std::optional<double> whole) {
+    if (!part || !whole || *whole <= 0) return std::nullopt;
+    return *part / *whole;
+}
+
+/// The one pack's own "capacity", else the charge over the full charge of all packs
+/// (energies first: they add up whatever each pack's voltage), else the packs' mean
+/// "capacity". A 0 % for a driver that leaves "capacity" out would be wrong.
+std::optional<std::int64_t> chargePercent(const std::vector<Pack>& packs) {
+    if (packs.size() == 1 && packs[0].percent) return packs[0].percent;
+    auto share = ratio(total(packs, &Pack::energyNow), total(packs, &Pack::energyFull));
+    if (!share) share = ratio(total(packs, &Pack::now), total(packs, &Pack::full));
+    if (share) return rounded(*share * 100.0);
+    double sum = 0;
+    for (const Pack& pack : packs) {
+        if (!pack.percent) return std::nullopt;
+        sum += static_cast<double>(*pack.percent);
+    }
+    return rounded(sum / static_cast<double>(packs.size()));
+}
+
+/// Minutes until empty or full: the one pack's own estimate (seconds), else what is left
+/// to go at the present rate of all packs together.
+void addTimeEstimates(PlistDict& registry, const std::vector<Pack>& packs, bool charging, bool discharging) {
+    const auto minutes = [](std::optional<double> hours) {
+        return hours ? std::optional(rounded(*hours * 60.0)) : std::nullopt;
+    };
+    const auto hoursAt = [&](std::optional<double> amount, std::optional<double> rate) -> std::optional<double> {
+        if (!amount || *amount < 0 || !rate || *rate == 0) return std::nullopt;
+        return *amount / std::fabs(*rate);
+    };
+    const auto left = [](std::optional<double> full, std::optional<double> now) -> std::optional<double> {
+        return full && now ? std::optional(*full - *now) : std::nullopt;
+    };
+    const PowerSupply& only = *packs[0].supply;
     std::optional<std::int64_t> toEmpty, toFull;
-    if (const auto seconds = number("time_to_empty_now")) {
-        toEmpty = rounded(*seconds / 60.0);
-    } else if (discharging) {
-        auto estimate = hours(number("charge_now"), number("current_now"));
-        if (!estimate) estimate = hours(number("energy_now"), number("power_now"));
+    if (const auto seconds = only.number("time_to_empty_now"); seconds && packs.size() == 1) {
+        toEmpty = rounded(static_cast<double>(*seconds) / 60.0);
+    } else if (discharging && !charging) {
+        auto estimate = hoursAt(total(packs, &Pack::chargeNow), total(packs, &Pack::current));
+        if (!estimate) estimate = hoursAt(total(packs, &Pack::energyNow), total(packs, &Pack::power));
         toEmpty = minutes(estimate);
     }
-    if (const auto seconds = number("time_to_full_now")) {
-        toFull = rounded(*seconds / 60.0);
+    if (const auto seconds = only.number("time_to_full_now"); seconds && packs.size() == 1) {
+        toFull = rounded(static_cast<double>(*seconds) / 60.0);
     } else if (charging) {
-        auto estimate = hours(difference(number("charge_full"), number("charge_now")), number("current_now"));
-        if (!estimate) estimate = hours(difference(number("energy_full"), number("energy_now")), number("power_now"));
+        auto estimate = hoursAt(left(total(packs, &Pack::chargeFull), total(packs, &Pack::chargeNow)),
+                                total(packs, &Pack::current));
+        if (!estimate)
+            estimate = hoursAt(left(total(packs, &Pack::energyFull), total(packs, &Pack::energyNow)),
+                               total(packs, &Pack::power));
         toFull = minutes(estimate);
     }
     if (toEmpty) registry["AvgTimeToEmpty"] = *toEmpty;
     if (toFull) registry["AvgTimeToFull"] = *toFull;
 }
 
+/// The distinct texts of one attribute over the packs, joined.
+std::optional<std::string> joined(const std::vector<Pack>& packs, std::string_view attribute) {
+    std::vector<std::string> texts;
+    for (const Pack& pack : packs)
+        if (auto text = cleanText(*pack.supply, attribute);
+            text && std::find(texts.begin(), texts.end(), *text) == texts.end())
+            texts.push_back(std::move(*text));
+    if (texts.empty()) return std::nullopt;
+    std::string all = texts[0];
+    for (std::size_t i = 1; i < texts.size(); ++i) all += ", " + texts[i];
+    return all;
+}
+
 }  // namespace
 
 std::optional<PlistDict> batteryRegistry(const std::vector<PowerSupply>& supplies) {
-    const auto found =
-        std::find_if(supplies.begin(), supplies.end(), [](const PowerSupply& s) { return s.isSystemBattery(); });
-    if (found == supplies.end()) return std::nullopt;
-    const PowerSupply& battery = *found;
-    const auto number = [&](std::string_view attribute) { return battery.number(attribute); };
+    PlistDict original;
+    std::vector<Pack> packs;
+    for (const PowerSupply& supply : supplies) {
+        if (!supply.isSystemBattery()) continue;
+        PlistDict attributes;
+        for (const auto& [attribute, value] : supply.attributes) attributes.emplace(attribute, cleanText(value, false));
+        original.emplace(supply.name, std::move(attributes));
+        if (supply.isPresent()) packs.push_back(readPack(supply));
+    }
+    if (original.empty()) return std::nullopt;
 
     PlistDict registry;
-    const auto put = [&](const char* key, auto value) {
-        if (value) registry[key] = *value;
-    };
-    const auto milli = [](std::optional<std::int64_t> micro) -> std::optional<std::int64_t> {
-        if (!micro) return std::nullopt;
-        return rounded(static_cast<double>(*micro) / 1000.0);
-    };
+    registry["PowerSupply"] = std::move(original);
+    registry["BatteryInstalled"] = !packs.empty();
+    if (packs.empty()) return registry;
 
-    registry["BatteryInstalled"] = number("present").value_or(1) != 0;
-
-    // Energy (µWh) over voltage (µV) is charge in Ah; the design voltage keeps health a
-    // pure energy ratio, the present voltage stands in when the driver has none.
-    auto conversionVoltage = positive(number("voltage_min_design"));
-    if (!conversionVoltage) conversionVoltage = positive(number("voltage_now"));
-    const auto capacity = [&](const char* charge, const char* energy) -> std::optional<std::int64_t> {
-        if (const auto microampHours = number(charge)) return milli(microampHours);
-        const auto microwattHours = number(energy);
-        if (!microwattHours || !conversionVoltage) return std::nullopt;
-        return rounded(static_cast<double>(*microwattHours) * 1000.0 / static_cast<double>(*conversionVoltage));
+    // Several packs are one battery of the computer, as desktop power managers show them.
+    const auto putMilli = [&](const char* key, std::optional<double> micro) {
+        if (micro) registry[key] = rounded(*micro / 1000.0);
     };
-    put("DesignCapacity", capacity("charge_full_design", "energy_full_design"));
-    put("AppleRawMaxCapacity", capacity("charge_full", "energy_full"));
-    put("AppleRawCurrentCapacity", capacity("charge_now", "energy_now"));
-
-    if (const auto percent = chargePercent(battery)) {
+    putMilli("DesignCapacity", total(packs, &Pack::design));
+    putMilli("AppleRawMaxCapacity", total(packs, &Pack::full));
+    putMilli("AppleRawCurrentCapacity", total(packs, &Pack::now));
+    if (const auto percent = chargePercent(packs)) {
         registry["CurrentCapacity"] = *percent;
         registry["MaxCapacity"] = 100;
     }
 
-    put("CycleCount", positive(number("cycle_count")));  // 0: the driver does not know
-    put("Voltage", milli(number("voltage_now")));
-
-    const auto status = battery.text("status");
-    const bool charging = status == "Charging";
-    const bool discharging = status == "Discharging";
-    std::optional<double> milliamps;
-    if (const auto current = number("current_now")) {
-        milliamps = static_cast<double>(*current) / 1000.0;
-    } else if (const auto power = number("power_now"), volts = positive(number("voltage_now")); power && volts) {
-        milliamps = static_cast<double>(*power) * 1000.0 / static_cast<double>(*volts);
+    std::int64_t cycles = 0;  // 0: the driver does not know
+    bool anyStatus = false, charging = false, discharging = false, full = true;
+    std::optional<double> current;
+    std::optional<std::int64_t> date, tenths;
+    const Pack* busiest = nullptr;  // its voltage goes with the summed current
+    for (const Pack& pack : packs) {
+        cycles = std::max(cycles, pack.supply->number("cycle_count").value_or(0));
+        anyStatus = anyStatus || pack.status.has_value();
+        charging = charging || pack.charging();
+        discharging = discharging || pack.discharging();
+        full = full && pack.status == "Full";
+        if (pack.current) current = current.value_or(0) + *pack.current;
+        if (pack.microvolts && (!busiest || !busiest->microvolts ||
+                                std::fabs(pack.current.value_or(0)) > std::fabs(busiest->current.value_or(0))))
+            busiest = &pack;
+        // The oldest pack tells the battery's age.
+        if (const auto packed = packedDate(*pack.supply); packed && (!date || *packed < *date)) date = packed;
+        if (const auto temperature = within(pack.supply->number("temp"), kMinTenthsCelsius, kMaxTenthsCelsius))
+            tenths = std::max(tenths.value_or(INT64_MIN), rounded(*temperature));  // the warmest pack
     }
-    if (milliamps) {
-        // Drivers disagree on the sign (ACPI reports a positive rate while discharging).
-        if (discharging) *milliamps = -std::fabs(*milliamps);
-        if (charging) *milliamps = std::fabs(*milliamps);
-        registry["InstantAmperage"] = rounded(*milliamps);
-    }
-    if (status) {
+    if (cycles > 0) registry["CycleCount"] = cycles;
+    if (busiest) putMilli("Voltage", busiest->microvolts);
+    putMilli("InstantAmperage", current);
+    if (anyStatus) {
         registry["IsCharging"] = charging;
-        registry["FullyCharged"] = *status == "Full";
+        registry["FullyCharged"] = full;
     }
-
-    addExternalPower(registry, supplies, status);
-
-    if (const auto tenths = number("temp")) registry["Temperature"] = rounded(static_cast<double>(*tenths) * 10.0);
-    put("ManufactureDate", packedDate(battery));
-    put("Serial", cleanText(battery, "serial_number"));
-    put("DeviceName", cleanText(battery, "model_name"));
-
-    addTimeEstimates(registry, battery, charging, discharging);
-
-    PlistDict original;
-    for (const auto& [attribute, value] : battery.attributes) original.emplace(attribute, cleanText(value, false));
-    registry["PowerSupply"] = std::move(original);
+    addExternalPower(registry, supplies, anyStatus ? std::optional(discharging && !charging) : std::nullopt);
+    if (tenths) registry["Temperature"] = *tenths * 10;
+    if (date) registry["ManufactureDate"] = *date;
+    if (const auto serial = joined(packs, "serial_number")) registry["Serial"] = *serial;
+    if (const auto model = joined(packs, "model_name")) registry["DeviceName"] = *model;
+    addTimeEstimates(registry, packs, charging, discharging);
     return registry;
 }
 

@@ -28,7 +28,7 @@ std::string validUTF8(std::string_view bytes) {
 
 bool isPlaceholder(std::string_view value) {
     // What board vendors leave in unfilled DMI fields.
-    static constexpr std::array<std::string_view, 12> kPlaceholders = {"to be filled by o.e.m.",
+    static constexpr std::array<std::string_view, 16> kPlaceholders = {"to be filled by o.e.m.",
                                                                        "to be filled by oem",
                                                                        "default string",
                                                                        "system product name",
@@ -39,7 +39,11 @@ bool isPlaceholder(std::string_view value) {
                                                                        "none",
                                                                        "n/a",
                                                                        "0123456789",
-                                                                       "o.e.m."};
+                                                                       "o.e.m.",
+                                                                       "1.0",
+                                                                       "x.x",
+                                                                       "type1productconfigid",
+                                                                       "invalid"};
     std::string lower(value);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     return std::find(kPlaceholders.begin(), kPlaceholders.end(), lower) != kPlaceholders.end();

@@ -60,6 +60,8 @@ std::optional<std::int64_t> PowerSupply::number(std::string_view attribute) cons
 
 bool PowerSupply::isSystemBattery() const { return text("type") == "Battery" && text("scope") != "Device"; }
 
+bool PowerSupply::isPresent() const { return number("present").value_or(1) != 0; }
+
 bool PowerSupply::isExternalPower() const {
     const auto type = text("type");
     return type && (*type == "Mains" || type->starts_with("USB")) && text("scope") != "Device";
@@ -68,7 +70,6 @@ bool PowerSupply::isExternalPower() const {
 std::vector<PowerSupply> readPowerSupplies(const std::filesystem::path& root) {
     const std::string classFolder = (root / "sys/class/power_supply").string();
     std::vector<PowerSupply> supplies;
-    bool batteryRead = false;
     // Class entries are symbolic links to the device folders, so they are not filtered.
     for (std::string& name : sysfs::listDirectory(classFolder)) {
         PowerSupply supply{std::move(name), {}};
@@ -76,11 +77,13 @@ std::vector<PowerSupply> readPowerSupplies(const std::filesystem::path& root) {
         addAttribute(supply, folder, "type");
         addAttribute(supply, folder, "scope");
         if (!supply.attributes.contains("type")) addFromUevent(supply, folder);
-        if (!batteryRead && supply.isSystemBattery()) {
-            batteryRead = true;
-            for (const std::string& attribute : sysfs::listDirectory(folder, true))
-                if (attribute != "uevent" && attribute != "type" && attribute != "scope")
-                    addAttribute(supply, folder, attribute);
+        if (supply.isSystemBattery()) {
+            addAttribute(supply, folder, "present");
+            // An empty bay has nothing more to say.
+            if (supply.isPresent())
+                for (const std::string& attribute : sysfs::listDirectory(folder, true))
+                    if (attribute != "uevent" && attribute != "type" && attribute != "scope" && attribute != "present")
+                        addAttribute(supply, folder, attribute);
         } else if (supply.isExternalPower()) {
             for (const char* attribute : {"online", "model_name", "voltage_now", "current_max"})
                 addAttribute(supply, folder, attribute);

@@ -24,14 +24,16 @@ struct PowerSupply {
 
     /// A battery that powers the computer: type "Battery", scope not "Device".
     bool isSystemBattery() const;
+    /// Not an empty bay: "present" is missing or not 0.
+    bool isPresent() const;
     /// Mains or USB power that may feed the computer (type "Mains" or "USB*"; a "Device"
     /// scope means it powers a peripheral instead).
     bool isExternalPower() const;
 };
 
 /// The supplies under `root`/sys/class/power_supply in name order. Each gets "type" and
-/// "scope"; the first system battery gets every attribute, external power the few that
-/// describe an adapter. Other supplies are not read further: a wireless peripheral's
+/// "scope"; every system battery "present", and a present one every attribute; external
+/// power the few that describe an adapter. Other supplies are not read further: a wireless peripheral's
 /// driver may ask the device over the air for each attribute.
 std::vector<PowerSupply> readPowerSupplies(const std::filesystem::path& root);
 

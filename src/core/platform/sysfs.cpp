@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace celvio::sysfs {
@@ -34,6 +35,10 @@ FileDescriptor openForReading(const std::string& path) {
 std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
     const FileDescriptor file = openForReading(path);
     if (!file.isOpen()) return std::nullopt;
+    // Kernel attributes are regular files; a FIFO, socket or device planted in their
+    // place is never waited on.
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
     std::string bytes;
     char buffer[4096];  // one sysfs attribute is at most a page
     while (bytes.size() < limit) {
@@ -41,7 +46,7 @@ std::optional<std::string> readFile(const std::string& path, std::size_t limit) 
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            return std::nullopt;  // EISDIR, EIO from a driver, EACCES ...
+            return std::nullopt;  // EIO, ENODATA, ENODEV from a driver ...
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }

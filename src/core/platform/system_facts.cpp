@@ -25,6 +25,36 @@ std::optional<std::uint64_t> fieldNumber(std::string_view text, std::string_view
     return value;
 }
 
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+
+/// MemTotal leaves out what firmware and kernel keep for themselves; the installed memory
+/// is the next whole GiB.
+std::uint64_t wholeGiB(std::uint64_t bytes) { return (bytes + kGiB - 1) / kGiB * kGiB; }
+
+/// The installed memory: the online blocks of /sys/devices/system/memory times the block
+/// size (hexadecimal). Absent when the kernel has no such folder (no memory hotplug).
+std::optional<std::uint64_t> memoryFromBlocks(const std::filesystem::path& root) {
+    const std::string folder = (root / "sys/devices/system/memory").string();
+    const auto sizeText = sysfs::readAttribute(folder + "/block_size_bytes");
+    if (!sizeText) return std::nullopt;
+    std::uint64_t blockSize = 0;
+    const auto [end, error] = std::from_chars(sizeText->data(), sizeText->data() + sizeText->size(), blockSize, 16);
+    if (error != std::errc() || end != sizeText->data() + sizeText->size() || blockSize == 0) return std::nullopt;
+    std::uint64_t online = 0;
+    for (const std::string& name : sysfs::listDirectory(folder)) {
+        const std::string_view number = std::string_view(name).substr(std::min<std::size_t>(6, name.size()));
+        if (!name.starts_with("memory") || number.empty() ||
+            !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const std::string block = folder + "/" + name;
+        // Blocks that cannot go offline may have no "online" file; "state" always tells.
+        const auto flag = sysfs::readAttribute(block + "/online");
+        if (flag ? *flag == "1" : sysfs::readAttribute(block + "/state") == "online") ++online;
+    }
+    if (online == 0) return std::nullopt;
+    return online * blockSize;
+}
+
 void readKernelCalls(SystemFacts& facts) {
     utsname names{};
     if (::uname(&names) == 0) {
@@ -34,7 +64,7 @@ void readKernelCalls(SystemFacts& facts) {
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGE_SIZE);
     if (pages > 0 && pageSize > 0)
-        facts.memoryBytes = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+        facts.memoryBytes = wholeGiB(static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize));
     timespec boot{};
     if (::clock_gettime(CLOCK_BOOTTIME, &boot) == 0)
         facts.uptime = static_cast<double>(boot.tv_sec) + static_cast<double>(boot.tv_nsec) / 1e9;
@@ -45,7 +75,7 @@ void readKernelFiles(SystemFacts& facts, const std::filesystem::path& root) {
     facts.kernelRelease = file("proc/sys/kernel/osrelease").value_or("");
     facts.hostname = file("proc/sys/kernel/hostname");
     if (const auto meminfo = file("proc/meminfo"))
-        facts.memoryBytes = fieldNumber(*meminfo, "MemTotal:").value_or(0) * 1024;  // the kernel's "kB" is KiB
+        facts.memoryBytes = wholeGiB(fieldNumber(*meminfo, "MemTotal:").value_or(0) * 1024);  // "kB" is KiB
     if (const auto uptime = file("proc/uptime")) {
         double seconds = 0;
         const auto [end, error] = std::from_chars(uptime->data(), uptime->data() + uptime->size(), seconds);
@@ -54,6 +84,11 @@ void readKernelFiles(SystemFacts& facts, const std::filesystem::path& root) {
 }
 
 }  // namespace
+
+bool isSystemRoot(const std::filesystem::path& root) {
+    std::error_code error;
+    return !root.empty() && std::filesystem::is_directory(root, error);
+}
 
 SystemFacts readSystemFacts(const std::filesystem::path& root) {
     const auto file = [&](const char* path, std::size_t limit = 4096) {
@@ -74,6 +109,7 @@ SystemFacts readSystemFacts(const std::filesystem::path& root) {
         readKernelCalls(facts);
     else
         readKernelFiles(facts, root);
+    if (const auto installed = memoryFromBlocks(root)) facts.memoryBytes = *installed;
     return facts;
 }
 

@@ -20,14 +20,17 @@ struct SystemFacts {
     std::optional<std::string> cpuinfo{};      ///< the start of /proc/cpuinfo
     std::optional<std::string> machineInfo{};  ///< /etc/machine-info
     std::optional<std::string> hostname{};
-    std::string kernelRelease{};  ///< "6.1.0-18-amd64"; empty when unknown
-    std::uint64_t memoryBytes = 0;
-    double uptime = 0;  ///< seconds since boot, suspended time included
+    std::string kernelRelease{};    ///< "6.1.0-18-amd64"; empty when unknown
+    std::uint64_t memoryBytes = 0;  ///< installed: online memory blocks, else MemTotal up to a whole GiB
+    double uptime = 0;              ///< seconds since boot, suspended time included
 };
 
 /// The facts of the system under `root`. For "/" the kernel's own calls answer the
 /// release, memory, uptime and hostname (uname, sysconf, CLOCK_BOOTTIME); for a recorded
 /// tree, the /proc files that mirror them.
 SystemFacts readSystemFacts(const std::filesystem::path& root);
+
+/// Whether `root` is a folder a system can be read from; an empty path is none.
+bool isSystemRoot(const std::filesystem::path& root);
 
 }  // namespace celvio
