@@ -2,6 +2,8 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_SECONDS ?= 300
+# Megabyte inputs in bounded memory: a small input that decodes into a huge tree fails.
+FUZZ_FLAGS ?= -max_len=1048576 -rss_limit_mb=512
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
@@ -41,7 +43,7 @@ fuzz: asan
 	@for f in $(ASAN_BUILD)/fuzz/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p $(ASAN_BUILD)/corpus/$$name; \
 	  echo "== $$name"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(ASAN_BUILD)/ $(ASAN_BUILD)/corpus/$$name fuzz/seeds/$$name || exit 1; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -print_final_stats=1 -artifact_prefix=$(ASAN_BUILD)/ $(ASAN_BUILD)/corpus/$$name fuzz/seeds/$$name || exit 1; \
 	done
 
 clean:

@@ -6,6 +6,7 @@
 #include "usbmux.hpp"
 
 #include "json_text.hpp"
+#include "terminal_text.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -22,7 +23,9 @@
 namespace {
 
 using celvio::cli::isoTime;
+using celvio::cli::jsonText;
 using celvio::cli::orNull;
+using celvio::cli::visible;
 using nlohmann::json;
 
 constexpr const char* kUsage =
@@ -115,7 +118,7 @@ void printSections(const std::vector<celvio::Sections::Section>& sections) {
     for (const auto& section : sections) {
         std::printf("%s\n", section.title.c_str());
         for (const auto& [label, value] : section.rows)
-            std::printf("  %s %s\n", padded(label, 22).c_str(), value.c_str());
+            std::printf("  %s %s\n", padded(label, 22).c_str(), visible(value).c_str());
     }
 }
 
@@ -124,7 +127,8 @@ void printReport(const celvio::IOSDeviceInfo& info, bool raw) {
     printSections(celvio::Sections::deviceBattery(info.battery, celvio::NumberFormat()));
     if (raw) {
         std::printf("Raw Values (%zu)\n", info.battery.rawValues.size());
-        for (const auto& [key, value] : info.battery.rawValues) std::printf("  %s = %s\n", key.c_str(), value.c_str());
+        for (const auto& [key, value] : info.battery.rawValues)
+            std::printf("  %s = %s\n", visible(key).c_str(), visible(value).c_str());
     }
 }
 
@@ -135,7 +139,7 @@ int devices(const std::vector<std::string_view>& args) {
         json out = json::array();
         for (const auto& d : list)
             out.push_back({{"udid", d.udid}, {"deviceID", d.deviceID}, {"connection", celvio::connectionText(d.connection)}});
-        std::cout << out.dump(2) << "\n";
+        std::cout << jsonText(out) << "\n";
         return 0;
     }
     if (list.empty()) {
@@ -144,7 +148,7 @@ int devices(const std::vector<std::string_view>& args) {
     }
     std::printf("%-42s %10s  %s\n", "UDID", "DEVICE ID", "CONNECTION");
     for (const auto& d : list)
-        std::printf("%-42s %10lld  %s\n", d.udid.c_str(), static_cast<long long>(d.deviceID),
+        std::printf("%-42s %10lld  %s\n", visible(d.udid).c_str(), static_cast<long long>(d.deviceID),
                     std::string(celvio::connectionText(d.connection)).c_str());
     return 0;
 }
@@ -174,13 +178,13 @@ int read(const std::vector<std::string_view>& args) {
             }
         } catch (const std::exception& error) {
             // One failing device does not hide the others.
-            if (attached.size() > 1) std::cerr << device.udid << ": ";
-            std::cerr << error.what() << "\n";
+            if (attached.size() > 1) std::cerr << visible(device.udid) << ": ";
+            std::cerr << visible(error.what()) << "\n";
             status = 1;
         }
     }
-    if (options.json && options.operands.empty()) std::cout << all.dump(2) << "\n";
-    if (options.json && !options.operands.empty() && !all.empty()) std::cout << all[0].dump(2) << "\n";
+    if (options.json && options.operands.empty()) std::cout << jsonText(all) << "\n";
+    if (options.json && !options.operands.empty() && !all.empty()) std::cout << jsonText(all[0]) << "\n";
     if (!options.json && attached.empty()) std::cout << "No devices attached.\n";
     return status;
 }
@@ -206,7 +210,7 @@ int main(int argc, char** argv) {
         std::cerr << "celvio-cli: " << error.message << "\n\n" << kUsage;
         return 2;
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        std::cerr << visible(error.what()) << "\n";
         return 1;
     }
 }

@@ -1,6 +1,6 @@
 #include "binary_plist.hpp"
 
-#include "celvio_error.hpp"
+#include "plist_decoding.hpp"
 #include "utf8.hpp"
 
 #include <algorithm>
@@ -15,16 +15,14 @@
 namespace celvio {
 namespace {
 
+using plist_decoding::corrupt;
+
 constexpr std::string_view kSignature = "bplist00";
 constexpr std::size_t kTrailerSize = 32;
-constexpr int kMaxDepth = 512;
-constexpr const char* kCorruptText = "The data couldn’t be read because it isn’t in the correct format.";
-
-[[noreturn]] void corrupt() { throw PropertyListError(kCorruptText); }
 
 class Reader {
 public:
-    explicit Reader(ByteView bytes) : bytes_(bytes) {
+    explicit Reader(ByteView bytes) : bytes_(bytes), budget_(bytes.size()) {
         if (bytes.size() < kSignature.size() + kTrailerSize) corrupt();
         const std::size_t trailer = bytes.size() - kTrailerSize;
         offsetSize_ = bytes[trailer + 6];
@@ -37,12 +35,13 @@ public:
             corrupt();
         if (objectCount > (trailer - tableOffset_) / offsetSize_) corrupt();
         objectCount_ = objectCount;
-        // Every value but the top one is reached through a reference of at least one byte,
-        // so an honest file never yields more values than it has bytes.
-        budget_ = bytes.size();
     }
 
-    PlistValue read() { return object(topObject_, 0); }
+    // Containers pay for their elements, so only the top value is charged here.
+    PlistValue read() {
+        budget_.chargeValues(1);
+        return object(topObject_, 0);
+    }
 
 private:
     std::uint64_t readUnsigned(std::size_t at, std::size_t width) const {
@@ -81,91 +80,104 @@ private:
     }
 
     PlistValue object(std::uint64_t index, int depth) {
-        if (depth > kMaxDepth || budget_ == 0) corrupt();
-        --budget_;
+        if (depth > plist_decoding::kMaxDepth) corrupt();
         std::size_t at = offsetOf(index);
         const std::uint8_t marker = bytes_[at];
         switch (marker >> 4) {
-        case 0x0:
-            if (marker == 0x08) return PlistValue(false);
-            if (marker == 0x09) return PlistValue(true);
-            corrupt();
-        case 0x1: {
-            const unsigned power = marker & 0x0F;
-            if (power > 4) corrupt();
-            const std::size_t width = std::size_t{1} << power;
-            need(at + 1, width);
-            // 16-byte integers carry unsigned values beyond the signed range; the low
-            // eight bytes keep their bit pattern, like every 8-byte integer here.
-            const std::size_t take = std::min<std::size_t>(width, 8);
-            return PlistValue(static_cast<std::int64_t>(readUnsigned(at + 1 + width - take, take)));
-        }
-        case 0x2:
-        case 0x3: {
-            const unsigned power = marker & 0x0F;
-            if (power != 2 && power != 3) corrupt();
-            if ((marker >> 4) == 0x3 && power != 3) corrupt();
-            const std::size_t width = std::size_t{1} << power;
-            need(at + 1, width);
-            const std::uint64_t raw = readUnsigned(at + 1, width);
-            const double value = width == 4 ? double(std::bit_cast<float>(static_cast<std::uint32_t>(raw)))
-                                            : std::bit_cast<double>(raw);
-            if ((marker >> 4) == 0x3) return PlistValue(PlistDate{value});
-            return PlistValue(value);
-        }
-        case 0x4: {
-            const std::uint64_t n = count(at);
-            need(at, n);
-            return PlistValue(Bytes(bytes_.begin() + at, bytes_.begin() + at + n));
-        }
-        case 0x5:
-        case 0x6: return PlistValue(string(at));
-        case 0x8: {
-            const std::size_t width = (marker & 0x0F) + 1u;
-            if (width > 8) corrupt();
-            need(at + 1, width);
-            return PlistValue(static_cast<std::int64_t>(readUnsigned(at + 1, width)));
-        }
-        case 0xA:
-        case 0xC: {
-            const std::uint64_t n = count(at);
-            need(at, n, refSize_);
-            enter(index);
-            PlistArray array;
-            array.reserve(n);
-            for (std::uint64_t i = 0; i < n; ++i) array.push_back(object(readUnsigned(at + i * refSize_, refSize_), depth + 1));
-            leave();
-            return PlistValue(std::move(array));
-        }
-        case 0xD: {
-            const std::uint64_t n = count(at);
-            need(at, n, 2 * std::size_t{refSize_});
-            enter(index);
-            PlistDict dict;
-            for (std::uint64_t i = 0; i < n; ++i) {
-                const std::uint64_t keyRef = readUnsigned(at + i * refSize_, refSize_);
-                const std::uint64_t valueRef = readUnsigned(at + (n + i) * refSize_, refSize_);
-                std::size_t keyAt = offsetOf(keyRef);
-                const std::uint8_t keyType = bytes_[keyAt] >> 4;
-                if (keyType != 0x5 && keyType != 0x6) corrupt();
-                if (budget_ == 0) corrupt();
-                --budget_;
-                std::string key = string(keyAt);
-                dict.insert_or_assign(std::move(key), object(valueRef, depth + 1));
+            case 0x0:
+                if (marker == 0x08) return PlistValue(false);
+                if (marker == 0x09) return PlistValue(true);
+                corrupt();
+            case 0x1: {
+                const unsigned power = marker & 0x0F;
+                if (power > 4) corrupt();
+                const std::size_t width = std::size_t{1} << power;
+                need(at + 1, width);
+                // 16-byte integers carry unsigned values beyond the signed range; the low
+                // eight bytes keep their bit pattern, like every 8-byte integer here.
+                const std::size_t take = std::min<std::size_t>(width, 8);
+                return PlistValue(static_cast<std::int64_t>(readUnsigned(at + 1 + width - take, take)));
             }
-            leave();
-            return PlistValue(std::move(dict));
-        }
-        default: corrupt();
+            case 0x2:
+            case 0x3: {
+                const unsigned power = marker & 0x0F;
+                if (power != 2 && power != 3) corrupt();
+                if ((marker >> 4) == 0x3 && power != 3) corrupt();
+                const std::size_t width = std::size_t{1} << power;
+                need(at + 1, width);
+                const std::uint64_t raw = readUnsigned(at + 1, width);
+                const double value = width == 4 ? double(std::bit_cast<float>(static_cast<std::uint32_t>(raw)))
+                                                : std::bit_cast<double>(raw);
+                if ((marker >> 4) == 0x3) return PlistValue(PlistDate{value});
+                return PlistValue(value);
+            }
+            case 0x4: {
+                const std::uint64_t n = count(at);
+                need(at, n);
+                budget_.charge(n);
+                return PlistValue(Bytes(bytes_.begin() + at, bytes_.begin() + at + n));
+            }
+            case 0x5:
+            case 0x6:
+                return PlistValue(string(at));
+            case 0x8: {
+                const std::size_t width = (marker & 0x0F) + 1u;
+                if (width > 8) corrupt();
+                need(at + 1, width);
+                return PlistValue(static_cast<std::int64_t>(readUnsigned(at + 1, width)));
+            }
+            case 0xA:
+            case 0xC: {
+                const std::uint64_t n = count(at);
+                need(at, n, refSize_);
+                budget_.chargeValues(n);
+                enter(index);
+                PlistArray array;
+                array.reserve(n);
+                for (std::uint64_t i = 0; i < n; ++i)
+                    array.push_back(object(readUnsigned(at + i * refSize_, refSize_), depth + 1));
+                leave();
+                return PlistValue(std::move(array));
+            }
+            case 0xD: {
+                const std::uint64_t n = count(at);
+                need(at, n, 2 * std::size_t{refSize_});
+                budget_.chargeValues(2 * n);  // keys and values
+                enter(index);
+                PlistDict dict;
+                for (std::uint64_t i = 0; i < n; ++i) {
+                    const std::uint64_t keyRef = readUnsigned(at + i * refSize_, refSize_);
+                    const std::uint64_t valueRef = readUnsigned(at + (n + i) * refSize_, refSize_);
+                    std::size_t keyAt = offsetOf(keyRef);
+                    const std::uint8_t keyType = bytes_[keyAt] >> 4;
+                    if (keyType != 0x5 && keyType != 0x6) corrupt();
+                    std::string key = string(keyAt);
+                    dict.insert_or_assign(std::move(key), object(valueRef, depth + 1));
+                }
+                leave();
+                return PlistValue(std::move(dict));
+            }
+            default:
+                corrupt();
         }
     }
 
-    /// An ASCII (0x5) or UTF-16 big-endian (0x6) string at `at`, as UTF-8.
-    std::string string(std::size_t at) const {
+    /// An ASCII (0x5) or UTF-16 big-endian (0x6) string at `at`, as valid UTF-8.
+    std::string string(std::size_t at) {
+        std::string out = text(at);
+        budget_.charge(out.size());
+        return out;
+    }
+
+    std::string text(std::size_t at) const {
         const bool wide = (bytes_[at] >> 4) == 0x6;
         const std::uint64_t n = count(at);
         need(at, n, wide ? 2 : 1);
-        if (!wide) return std::string(reinterpret_cast<const char*>(bytes_.data() + at), n);
+        if (!wide) {
+            // ASCII by the format, but hostile bytes must not leave here as invalid text.
+            const std::string_view narrow(reinterpret_cast<const char*>(bytes_.data() + at), n);
+            return isValidUTF8(narrow) ? std::string(narrow) : repairedUTF8(narrow);
+        }
         std::string out;
         out.reserve(n);
         for (std::uint64_t i = 0; i < n; ++i) {
@@ -196,7 +208,7 @@ private:
     std::uint64_t objectCount_ = 0;
     std::uint64_t topObject_ = 0;
     std::uint64_t tableOffset_ = 0;
-    std::uint64_t budget_ = 0;
+    plist_decoding::Budget budget_;
     std::vector<std::uint64_t> open_;
 };
 

@@ -1,6 +1,6 @@
 #include "xml_plist.hpp"
 
-#include "celvio_error.hpp"
+#include "plist_decoding.hpp"
 #include "utf8.hpp"
 
 #include <charconv>
@@ -11,10 +11,7 @@
 namespace celvio {
 namespace {
 
-constexpr int kMaxDepth = 512;
-constexpr const char* kCorruptText = "The data couldn’t be read because it isn’t in the correct format.";
-
-[[noreturn]] void corrupt() { throw PropertyListError(kCorruptText); }
+using plist_decoding::corrupt;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -36,7 +33,8 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 
 class Parser {
 public:
-    explicit Parser(ByteView bytes) : text_(reinterpret_cast<const char*>(bytes.data()), bytes.size()) {}
+    explicit Parser(ByteView bytes)
+        : text_(reinterpret_cast<const char*>(bytes.data()), bytes.size()), budget_(bytes.size()) {}
 
     PlistValue document() {
         skipMisc();
@@ -84,9 +82,12 @@ private:
                 for (;; ++at_) {
                     if (at_ >= text_.size()) corrupt();
                     const char c = text_[at_];
-                    if (c == '[') ++depth;
-                    else if (c == ']') --depth;
-                    else if (c == '>' && depth <= 0) break;
+                    if (c == '[')
+                        ++depth;
+                    else if (c == ']')
+                        --depth;
+                    else if (c == '>' && depth <= 0)
+                        break;
                 }
                 ++at_;
             } else {
@@ -119,10 +120,18 @@ private:
         ++at_;
     }
 
-    /// Character data up to the element's end tag, with references and CDATA resolved.
+    /// Character data up to the element's end tag, with references and CDATA resolved,
+    /// as valid UTF-8.
     std::string content(const Tag& tag) {
         std::string out;
         if (tag.empty) return out;
+        readContent(tag, out);
+        if (!isValidUTF8(out)) out = repairedUTF8(out);
+        budget_.charge(out.size());
+        return out;
+    }
+
+    void readContent(const Tag& tag, std::string& out) {
         for (;;) {
             const auto next = text_.find_first_of("<&", at_);
             if (next == std::string_view::npos) corrupt();
@@ -140,7 +149,7 @@ private:
                 skipPast("-->");
             } else {
                 closeTag(tag.name);
-                return out;
+                return;
             }
         }
     }
@@ -150,11 +159,16 @@ private:
         if (end == std::string_view::npos || end - at_ > 12) corrupt();
         const std::string_view name = text_.substr(at_ + 1, end - at_ - 1);
         at_ = end + 1;
-        if (name == "lt") out.push_back('<');
-        else if (name == "gt") out.push_back('>');
-        else if (name == "amp") out.push_back('&');
-        else if (name == "quot") out.push_back('"');
-        else if (name == "apos") out.push_back('\'');
+        if (name == "lt")
+            out.push_back('<');
+        else if (name == "gt")
+            out.push_back('>');
+        else if (name == "amp")
+            out.push_back('&');
+        else if (name == "quot")
+            out.push_back('"');
+        else if (name == "apos")
+            out.push_back('\'');
         else if (name.size() > 1 && name[0] == '#') {
             const bool hex = name[1] == 'x' || name[1] == 'X';
             const std::string_view digits = name.substr(hex ? 2 : 1);
@@ -171,7 +185,8 @@ private:
     }
 
     PlistValue value(const Tag& tag, int depth) {
-        if (depth > kMaxDepth) corrupt();
+        if (depth > plist_decoding::kMaxDepth) corrupt();
+        budget_.chargeValues(1);
         const std::string_view name = tag.name;
         if (name == "dict") return dict(tag, depth);
         if (name == "array") return array(tag, depth);
@@ -198,6 +213,7 @@ private:
             }
             const Tag keyTag = openTag();
             if (keyTag.name != "key") corrupt();
+            budget_.chargeValues(1);
             std::string key = content(keyTag);
             skipMisc();
             dict.insert_or_assign(std::move(key), value(openTag(), depth + 1));
@@ -276,16 +292,23 @@ private:
         int filled = 0, padding = 0;
         for (const char c : raw) {
             int digit;
-            if (c >= 'A' && c <= 'Z') digit = c - 'A';
-            else if (c >= 'a' && c <= 'z') digit = c - 'a' + 26;
-            else if (c >= '0' && c <= '9') digit = c - '0' + 52;
-            else if (c == '+') digit = 62;
-            else if (c == '/') digit = 63;
+            if (c >= 'A' && c <= 'Z')
+                digit = c - 'A';
+            else if (c >= 'a' && c <= 'z')
+                digit = c - 'a' + 26;
+            else if (c >= '0' && c <= '9')
+                digit = c - '0' + 52;
+            else if (c == '+')
+                digit = 62;
+            else if (c == '/')
+                digit = 63;
             else if (c == '=') {
                 ++padding;
                 continue;
-            } else if (isSpace(c)) continue;
-            else corrupt();
+            } else if (isSpace(c))
+                continue;
+            else
+                corrupt();
             if (padding) corrupt();  // nothing after the padding
             group = (group << 6) | static_cast<std::uint32_t>(digit);
             if (++filled == 4) {
@@ -307,6 +330,7 @@ private:
 
     std::string_view text_;
     std::size_t at_ = 0;
+    plist_decoding::Budget budget_;
 };
 
 }  // namespace

@@ -6,7 +6,8 @@ namespace celvio {
 
 /// Reads an XML property list into our value type: the plist element (or a bare value),
 /// with the prolog, doctype, comments, CDATA and character references the format allows.
-/// Throws PropertyListError on anything else; nesting is limited.
+/// Strings come out as valid UTF-8 (invalid sequences become U+FFFD). Throws
+/// PropertyListError on anything else; nesting and what is produced are limited.
 PlistValue readXMLPlist(ByteView bytes);
 
 }  // namespace celvio

@@ -69,3 +69,34 @@ TEST(CelvioCLI, Failures) {
     EXPECT_EQ(noDaemon.status, 1);
     EXPECT_EQ(noDaemon.out, "Socket: connect(" + (dir / "absent").string() + ") failed: No such file or directory\n");
 }
+
+// Names and serials come from the device: a stray byte must not break the JSON, and an
+// escape sequence must not reach the terminal as one.
+TEST(CelvioCLI, TextFromTheDeviceIsMadeSafe) {
+    json scenario = json::parse(shippedScenario());
+    scenario["devices"].erase(1);
+    json& phone = scenario["devices"][0];
+    phone["udid"] = "00008120\x1b[2J";
+    // "Bad", the invalid byte FF, a terminal title sequence ending in BEL, " phone".
+    phone["lockdown"]["values"]["DeviceName"] = {{"$text", "QmFk/xtdMDtwd25lZAcgcGhvbmU="}};
+    SimulatedDaemon daemon(scenario.dump());
+
+    const CliRun asJSON = cli("read --json");
+    ASSERT_EQ(asJSON.status, 0) << asJSON.out;
+    EXPECT_EQ(json::parse(asJSON.out)[0]["name"], "Bad\uFFFD\x1b]0;pwned\a phone");
+
+    const struct {
+        const char* command;
+        const char* shows;
+    } rows[] = {
+        {"devices", "00008120\\u{1b}[2J "},
+        {"read", "Bad\uFFFD\\u{1b}]0;pwned\\u{7} phone\n"},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.command);
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find(row.shows), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find_first_of("\x1b\a"), std::string::npos) << row.command;
+    }
+    EXPECT_TRUE(daemon.allClosed());
+}

@@ -21,7 +21,8 @@ TEST(PlistAccessors, IntValue) {
     EXPECT_EQ(intValue(one("-7"), "k"), -7);
     EXPECT_EQ(intValue(one("9223372036854775807"), "k"), INT64_MAX);
     EXPECT_EQ(intValue(one("-9223372036854775808"), "k"), INT64_MIN);
-    for (const char* bad : {" 42", "42 ", "", "+", "-", "9223372036854775808", "-9223372036854775809", "4x", "0x10", "1.0"})
+    for (const char* bad :
+         {" 42", "42 ", "", "+", "-", "9223372036854775808", "-9223372036854775809", "4x", "0x10", "1.0"})
         EXPECT_EQ(intValue(one(bad), "k"), std::nullopt) << '"' << bad << '"';
     EXPECT_EQ(intValue(one(3.9), "k"), 3);
     EXPECT_EQ(intValue(one(-3.9), "k"), -3);
@@ -59,8 +60,7 @@ TEST(PlistAccessors, StringValue) {
     EXPECT_EQ(stringValue(one(5), "k"), std::nullopt);
     // Invalid sequences each become one U+FFFD: a lone continuation byte, a truncated
     // three-byte sequence, and an overlong encoding (C0 is never valid, 80 on its own).
-    EXPECT_EQ(stringValue(one(Bytes{'a', 0x80, 'b', 0xE2, 0x82, 'c', 0xC0, 0x80}), "k"),
-              "a\uFFFDb\uFFFDc\uFFFD\uFFFD");
+    EXPECT_EQ(stringValue(one(Bytes{'a', 0x80, 'b', 0xE2, 0x82, 'c', 0xC0, 0x80}), "k"), "a\uFFFDb\uFFFDc\uFFFD\uFFFD");
     // Control (Cc) and format (Cf) characters go from both ends, not from the middle.
     EXPECT_EQ(stringValue(one(bytesOf("\u200B\t Serial\x01X \n\xEF\xBB\xBF")), "k"), " Serial\x01X ");
     EXPECT_EQ(stringValue(one(Bytes{}), "k"), "");
@@ -158,9 +158,9 @@ TEST(PlistCoding, ReadsEverythingTheXMLFormatAllows) {
 
 TEST(PlistCoding, MalformedXMLIsRejected) {
     const char* rows[] = {
-        "<plist><dict><key>a</key></dict></plist>",                 // key without value
-        "<plist><dict><string>a</string></dict></plist>",           // value without key
-        "<plist><dict><key>a</key><string>b</dict></plist>",        // unclosed string
+        "<plist><dict><key>a</key></dict></plist>",           // key without value
+        "<plist><dict><string>a</string></dict></plist>",     // value without key
+        "<plist><dict><key>a</key><string>b</dict></plist>",  // unclosed string
         "<plist><integer>12a</integer></plist>",
         "<plist><integer>-9223372036854775809</integer></plist>",
         "<plist><integer></integer></plist>",
@@ -179,8 +179,83 @@ TEST(PlistCoding, MalformedXMLIsRejected) {
         "<!-- unterminated",
     };
     for (const char* xml : rows) EXPECT_THROW(decodePlist(bytesOf(xml)), PropertyListError) << xml;
-    // Nesting deeper than any device sends is refused before it can exhaust the stack.
-    std::string deep;
-    for (int i = 0; i < 100000; ++i) deep += "<array>";
-    EXPECT_THROW(decodePlist(bytesOf(deep)), PropertyListError);
+}
+
+namespace {
+
+void appendBigEndian(Bytes& out, std::uint64_t value, int width) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+/// A binary list whose top array refers `references` times to one data object of `size`
+/// bytes: about size + references bytes that decode to size × references.
+Bytes sharedReferences(std::uint32_t references, std::uint32_t size) {
+    Bytes out = bytesOf("bplist00");
+    out.insert(out.end(), {0xAF, 0x12});
+    appendBigEndian(out, references, 4);
+    out.insert(out.end(), references, 0x01);
+    const std::size_t dataAt = out.size();
+    out.insert(out.end(), {0x4F, 0x12});
+    appendBigEndian(out, size, 4);
+    out.insert(out.end(), size, 0x2A);
+    const std::size_t table = out.size();
+    appendBigEndian(out, 8, 4);
+    appendBigEndian(out, dataAt, 4);
+    out.insert(out.end(), {0, 0, 0, 0, 0, 0, 4, 1});
+    appendBigEndian(out, 2, 8);  // objects
+    appendBigEndian(out, 0, 8);  // top object
+    appendBigEndian(out, table, 8);
+    return out;
+}
+
+std::string repeated(std::string_view text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+}  // namespace
+
+// Decoding costs at most a small multiple of the input: each copy of a shared object and
+// each level of nesting counts, so 100 KB can neither ask for gigabytes nor a deep stack.
+TEST(PlistCoding, HostileInputIsRefusedWithinItsBudget) {
+    struct Row {
+        const char* name;
+        Bytes input;
+        bool decodes;
+    };
+    const Row rows[] = {
+        {"one 50 KB object referred to 50,000 times", sharedReferences(50000, 50000), false},
+        {"100 KB of nested arrays", bytesOf(repeated("<array>", 14000)), false},
+        {"100 KB of nested dictionaries", bytesOf(repeated("<dict><key>k</key>", 5000)), false},
+        {"nesting as deep as allowed", bytesOf(repeated("<array>", 512) + repeated("</array>", 512)), true},
+        {"a 200-byte object referred to 100 times", sharedReferences(100, 200), true},
+        {"100,000 references to one small object", sharedReferences(100000, 8), true},
+    };
+    for (const auto& row : rows) {
+        if (row.decodes)
+            EXPECT_NO_THROW(decodePlist(row.input)) << row.name;
+        else
+            EXPECT_THROW(decodePlist(row.input), PropertyListError) << row.name;
+    }
+}
+
+TEST(PlistCoding, InvalidTextIsRepairedWhereItIsDecoded) {
+    const std::string xml =
+        "<plist><dict><key>K\xC0"
+        "ey</key><string>a\x80"
+        "b</string>"
+        "<key>Raw</key><string><![CDATA[\xE2\x82]]>c</string></dict></plist>";
+    const PlistValue value = decodePlist(bytesOf(xml));
+    const PlistDict expected{{"K\uFFFDey", "a\uFFFDb"}, {"Raw", "\uFFFDc"}};
+    EXPECT_EQ(value, PlistValue(expected));
+
+    // {"k\xFF": "a\x80b"} in "ASCII" strings of a binary list.
+    Bytes binary = bytesOf("bplist00");
+    binary.insert(binary.end(), {0xD1, 0x01, 0x02, 0x52, 'k', 0xFF, 0x53, 'a', 0x80, 'b', 8, 11, 14});
+    binary.insert(binary.end(), {0, 0, 0, 0, 0, 0, 1, 1});
+    appendBigEndian(binary, 3, 8);
+    appendBigEndian(binary, 0, 8);
+    appendBigEndian(binary, 18, 8);
+    EXPECT_EQ(decodePlist(binary), PlistValue(PlistDict{{"k\uFFFD", "a\uFFFDb"}}));
 }

@@ -131,14 +131,16 @@ std::optional<Bytes> decodeBase64(const std::string& text) {
 }
 
 // {"$data": "<base64>"} and {"$date": <seconds since 2001>} stand for the property-list
-// types JSON lacks.
+// types JSON lacks; {"$text": "<base64>"} for a string JSON cannot hold (invalid UTF-8).
 PlistValue taggedValue(const json& value, const std::string& where) {
-    if (value.size() != 1) fail(where, "\"$data\" or \"$date\" must be the object's only key");
-    if (value.contains("$data")) {
-        const auto& text = value["$data"];
+    if (value.size() != 1) fail(where, "\"$data\", \"$text\" or \"$date\" must be the object's only key");
+    for (const char* tag : {"$data", "$text"}) {
+        if (!value.contains(tag)) continue;
+        const auto& text = value[tag];
         std::optional<Bytes> bytes;
         if (text.is_string()) bytes = decodeBase64(text.get<std::string>());
-        if (!bytes) fail(where + ".$data", "expected base64 text");
+        if (!bytes) fail(where + "." + tag, "expected base64 text");
+        if (std::string_view(tag) == "$text") return PlistValue(std::string(bytes->begin(), bytes->end()));
         return PlistValue(std::move(*bytes));
     }
     const auto& seconds = value["$date"];
@@ -168,7 +170,8 @@ PlistValue toPlist(const json& value, const std::string& where) {
         return PlistValue(std::move(array));
     }
     case json::value_t::object: {
-        if (value.contains("$data") || value.contains("$date")) return taggedValue(value, where);
+        if (value.contains("$data") || value.contains("$text") || value.contains("$date"))
+            return taggedValue(value, where);
         PlistDict dict;
         for (const auto& item : value.items()) {
             dict.emplace(item.key(), toPlist(item.value(), where + "." + item.key()));
