@@ -66,6 +66,9 @@ public:
     /// TLS server handshakes (lockdown sessions and services) that completed with the
     /// pairing record's host certificate.
     int tlsHandshakes() const noexcept { return handshakes_.load(); }
+    /// Bytes that reached a lockdown service after it fell silent ("silentOn"): what a
+    /// client sent after its request went unanswered.
+    std::size_t bytesAfterSilence() const noexcept { return ignored_.load(); }
 
 private:
     struct Impl;
@@ -74,6 +77,7 @@ private:
     std::atomic<int> total_{0};
     std::atomic<int> open_{0};
     std::atomic<int> handshakes_{0};
+    std::atomic<std::size_t> ignored_{0};
 };
 
 }  // namespace celvio::sim
