@@ -3,7 +3,6 @@
 #include "simulated_daemon.hpp"
 
 #include "cli_runner.hpp"
-#include "pairing_records.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -92,8 +91,6 @@ TEST(CelvioCLI, BrokenDaemonsEndWithTheirErrorWithinTheTimeout) {
         {R"({"kind": "silence"})", "read 00008120-001A2B3C4D5E6F70 --json", "ReadPairRecord",
          "The device did not respond in time.\n"},
     };
-    // Made before any daemon answers: key generation must not eat into the clients' time.
-    celvio::sim::pairingMaterial("00008120-001A2B3C4D5E6F70", false);
     celvio::test::TempDir dir;
     std::vector<std::unique_ptr<celvio::sim::Simulator>> daemons;
     std::vector<std::future<CliRun>> runs;

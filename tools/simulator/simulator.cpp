@@ -505,6 +505,9 @@ void Simulator::Impl::serve(Connection& connection) {
 
 Simulator::Simulator(Scenario scenario, std::string socketPath)
     : impl_(std::make_unique<Impl>(*this, std::move(scenario))), socketPath_(std::move(socketPath)) {
+    // Keys take seconds on a loaded machine; made here, they never count against a
+    // client's time-out, which would turn a prompt device into a silent one.
+    for (const auto& device : impl_->scenario.devices) pairingMaterial(device.udid, device.pkcs8Key);
     impl_->listen(socketPath_);
     try {
         impl_->acceptThread = std::thread([this] { impl_->acceptLoop(); });

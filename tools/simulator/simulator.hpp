@@ -34,8 +34,8 @@ public:
     /// descriptor stays owned by the simulator, which closes it after the handler returns.
     using ServiceHandler = std::function<void(int fd, const ScenarioDevice& device, std::uint16_t port)>;
 
-    /// Binds `socketPath` (an existing socket file there is replaced) and starts serving.
-    /// Throws std::runtime_error when it cannot listen.
+    /// Makes every device's pairing material, binds `socketPath` (an existing socket file
+    /// there is replaced) and starts serving. Throws std::runtime_error when it cannot listen.
     Simulator(Scenario scenario, std::string socketPath);
     ~Simulator();
 
