@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             celvio::lockdown_replies::checkType(reply);
             celvio::lockdown_replies::check(reply);
         } catch (const celvio::CelvioError& error) {
-            if (error.kind() != celvio::CelvioError::Kind::lockdown) return 0;
+            // A device error leaves the channel usable; a broken frame ends it for good.
+            if (error.kind() != celvio::CelvioError::Kind::lockdown || service.failed()) return 0;
         } catch (const celvio::PropertyListError&) {
             return 0;
         }

@@ -78,6 +78,7 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
       mailbox_(std::make_shared<Mailbox>()) {
     if (!options_.lowPowerMode)
         options_.lowPowerMode = [root = options_.systemRoot] { return lowPowerModeEnabled(root); };
+    if (!options_.listDevices) options_.listDevices = [] { return USBMux::listDevices(false); };
     if (!options_.readDevice)
         options_.readDevice = [](const MuxDevice& device) { return IOSDeviceReader::read(device); };
     if (!options_.clock) options_.clock = [] { return std::chrono::system_clock::now(); };
@@ -143,10 +144,13 @@ void AppModel::refreshMac() {
 }
 
 void AppModel::pollDevices() {
-    QThreadPool::globalInstance()->start([mailbox = mailbox_] {
+    // The running poll ends by its daemon deadline; a second one would only wait behind it.
+    if (polling_) return;
+    polling_ = true;
+    QThreadPool::globalInstance()->start([mailbox = mailbox_, list = options_.listDevices] {
         PollOutcome outcome;
         try {
-            outcome.devices = USBMux::listDevices(false);
+            outcome.devices = list();
         } catch (...) {
             outcome.error = describe(std::current_exception());
         }
@@ -155,6 +159,7 @@ void AppModel::pollDevices() {
 }
 
 void AppModel::apply(const PollOutcome& result) {
+    polling_ = false;
     if (result.error) {
         assign(this, usbmuxError_, result.error, &AppModel::usbmuxErrorChanged);
         assign(this, devices_, {}, &AppModel::devicesChanged);

@@ -48,6 +48,8 @@ struct AppModelOptions {
     std::filesystem::path coconutDatabase = HistoryStore::coconutDatabaseURL();
     /// The low-power flag; empty: read under `systemRoot`.
     std::function<bool()> lowPowerMode;
+    /// One blocking device list, run on the global thread pool; empty: USBMux::listDevices.
+    std::function<std::vector<MuxDevice>()> listDevices;
     /// One blocking device read, run on the device worker; empty: IOSDeviceReader::read.
     std::function<IOSDeviceInfo(const MuxDevice&)> readDevice;
     /// The current time, for the Mac's measurements; empty: the system clock.
@@ -114,7 +116,8 @@ public:
 
     /// Reads the computer's battery and low-power flag again and records the battery.
     void refreshMac();
-    /// Lists the attached devices in the background.
+    /// Lists the attached devices in the background; nothing while a poll is still running,
+    /// so polls never queue up behind a slow daemon.
     void pollDevices();
     /// Reads every listed device that is not being read already.
     void reloadAllDevices();
@@ -208,6 +211,7 @@ private:
     /// The file and its folders: a rename by another process drops the file's watch.
     QFileSystemWatcher historyWatcher_;
     std::set<std::string> inFlight_;
+    bool polling_ = false;
     std::map<std::string, MuxDevice::Connection> lastConnection_;
     std::optional<MacRecord> lastMacRecord_;
 

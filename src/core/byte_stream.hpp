@@ -2,6 +2,7 @@
 
 #include "plist.hpp"  // Bytes, ByteView
 
+#include <algorithm>
 #include <cstddef>
 
 namespace celvio {
@@ -18,6 +19,24 @@ public:
     virtual Bytes read(std::size_t count) = 0;
     /// Releases the connection; idempotent, never fails.
     virtual void close() noexcept = 0;
+    /// Starts the time allowed for one request and its reply: every read and write until
+    /// the next call shares it. A stream without a time-out ignores it.
+    virtual void startExchange() noexcept {}
 };
+
+/// Reads exactly `count` bytes through `readSome(data, size)`, which moves at most `size`
+/// bytes (0 to try again) or throws. The buffer grows as bytes arrive, so a peer that
+/// announces a large message must send it before we hold that much memory.
+template <typename ReadSome>
+Bytes readExactly(std::size_t count, ReadSome readSome) {
+    constexpr std::size_t firstChunk = 64 * 1024;
+    Bytes buffer(std::min(count, firstChunk));
+    std::size_t offset = 0;
+    while (offset < count) {
+        if (offset == buffer.size()) buffer.resize(std::min(count, buffer.size() * 2));
+        offset += readSome(buffer.data() + offset, buffer.size() - offset);
+    }
+    return buffer;
+}
 
 }  // namespace celvio

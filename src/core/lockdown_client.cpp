@@ -1,6 +1,7 @@
 #include "lockdown_client.hpp"
 
 #include "celvio_error.hpp"
+#include "openssl_handles.hpp"  // cleanse
 #include "platform/host_words.hpp"
 #include "tls_stream.hpp"
 
@@ -9,7 +10,7 @@ namespace {
 
 constexpr const char* kLockdownType = "com.apple.mobile.lockdown";
 
-const Bytes* dataValue(const PlistDict& dict, std::string_view key) {
+Bytes* dataValue(PlistDict& dict, std::string_view key) {
     const auto it = dict.find(key);
     return it == dict.end() ? nullptr : it->second.get<Bytes>();
 }
@@ -47,11 +48,11 @@ std::optional<std::uint16_t> servicePort(const PlistDict& reply) {
 
 LockdownClient::LockdownClient(MuxDevice device, LockdownTimeouts timeouts)
     : device_(std::move(device)),
-      timeout_(device_.connection == MuxDevice::Connection::network ? timeouts.network : timeouts.usb),
-      pairRecord_(USBMux::pairRecord(device_.udid)),
-      socket_(connect(port)),
-      service_(std::make_shared<PlistService>(socket_)) {
+      timeout_(device_.connection == MuxDevice::Connection::network ? timeouts.network : timeouts.usb) {
+    takePairRecord(USBMux::pairRecord(device_.udid));
     try {
+        socket_ = connect(port);
+        service_ = std::make_shared<PlistService>(socket_);
         lockdown_replies::checkType(request({{"Request", "QueryType"}}));
     } catch (...) {
         close();
@@ -60,6 +61,20 @@ LockdownClient::LockdownClient(MuxDevice device, LockdownTimeouts timeouts)
 }
 
 LockdownClient::~LockdownClient() { close(); }
+
+void LockdownClient::takePairRecord(PlistDict record) {
+    hostID_ = stringValue(record, "HostID");
+    systemBUID_ = stringValue(record, "SystemBUID");
+    if (Bytes* certificate = dataValue(record, "HostCertificate")) hostCertificate_ = std::move(*certificate);
+    // Moved, not copied: the only copy of the key is the one forgetPairingKeys() wipes.
+    if (Bytes* key = dataValue(record, "HostPrivateKey")) hostPrivateKey_ = std::move(*key);
+}
+
+void LockdownClient::forgetPairingKeys() noexcept {
+    if (hostPrivateKey_) cleanse(*hostPrivateKey_);
+    hostPrivateKey_.reset();
+    hostCertificate_.reset();
+}
 
 std::shared_ptr<Socket> LockdownClient::connect(std::uint16_t devicePort) const {
     // The daemon client is dropped right away; the socket lives on with its new owner.
@@ -76,22 +91,27 @@ PlistDict LockdownClient::request(PlistDict message) {
 
 std::shared_ptr<const TLSIdentity::Identity> LockdownClient::makeIdentity() {
     if (identity_) return identity_;
-    const Bytes* certificate = dataValue(pairRecord_, "HostCertificate");
-    const Bytes* key = dataValue(pairRecord_, "HostPrivateKey");
-    if (!certificate || !key) throw CelvioError::pairing("The pairing record contains no host certificate.");
-    identity_ = TLSIdentity::make(*certificate, *key);
+    if (!hostCertificate_ || !hostPrivateKey_)
+        throw CelvioError::pairing("The pairing record contains no host certificate.");
+    identity_ = TLSIdentity::make(*hostCertificate_, *hostPrivateKey_);
+    forgetPairingKeys();
     return identity_;
 }
 
 void LockdownClient::startSession() {
-    const auto hostID = stringValue(pairRecord_, "HostID");
-    if (!hostID) throw CelvioError::pairing("The pairing record has no HostID.");
-    PlistDict message{{"Request", "StartSession"}, {"HostID", *hostID}};
-    if (auto buid = stringValue(pairRecord_, "SystemBUID")) message["SystemBUID"] = *buid;
+    if (!hostID_) throw CelvioError::pairing("The pairing record has no HostID.");
+    PlistDict message{{"Request", "StartSession"}, {"HostID", *hostID_}};
+    if (systemBUID_) message["SystemBUID"] = *systemBUID_;
     const PlistDict reply = request(std::move(message));
     sessionID_ = stringValue(reply, "SessionID");
-    if (boolValue(reply, "EnableSessionSSL").value_or(false))
-        service_->setStream(std::make_shared<TLSStream>(socket_, makeIdentity()));
+    if (!boolValue(reply, "EnableSessionSSL").value_or(false)) return;
+    const auto identity = makeIdentity();
+    try {
+        service_->setStream(std::make_shared<TLSStream>(socket_, identity));
+    } catch (...) {
+        connectionLost_ = true;
+        throw;
+    }
 }
 
 std::optional<PlistValue> LockdownClient::value(const std::optional<std::string>& domain,
@@ -120,15 +140,18 @@ std::shared_ptr<PlistService> LockdownClient::startService(const std::string& na
 }
 
 void LockdownClient::close() noexcept {
-    if (sessionID_) {
+    // After a failed transport nothing more is sent: a StopSession would only wait out
+    // another time-out, or meet a reply meant for an earlier request.
+    if (sessionID_ && service_ && !service_->failed() && !connectionLost_) {
         try {
             request({{"Request", "StopSession"}, {"SessionID", *sessionID_}});
         } catch (...) {
             // The connection is closed below either way.
         }
-        sessionID_.reset();
     }
+    sessionID_.reset();
     if (service_) service_->close();
+    forgetPairingKeys();
 }
 
 }  // namespace celvio

@@ -44,17 +44,25 @@ public:
     /// Starts a service and returns a channel on its own connection, under TLS when the
     /// device asks. The caller owns and closes the channel.
     std::shared_ptr<PlistService> startService(const std::string& name);
-    /// "StopSession" when a session is open (its failure ignored), then closes the stream.
+    /// "StopSession" when a session is open and the connection has not failed (its failure
+    /// ignored), then closes the stream.
     void close() noexcept;
 
 private:
     PlistDict request(PlistDict message);
     std::shared_ptr<const TLSIdentity::Identity> makeIdentity();
     std::shared_ptr<Socket> connect(std::uint16_t devicePort) const;
+    void takePairRecord(PlistDict record);
+    void forgetPairingKeys() noexcept;
 
     MuxDevice device_;
     double timeout_;
-    PlistDict pairRecord_;
+    // What the pairing record gives; its certificate and key only until the identity is made.
+    std::optional<std::string> hostID_;
+    std::optional<std::string> systemBUID_;
+    std::optional<Bytes> hostCertificate_;
+    std::optional<Bytes> hostPrivateKey_;  // wiped once the identity holds the key
+    bool connectionLost_ = false;          // a failed TLS handshake took the connection with it
     std::shared_ptr<Socket> socket_;
     std::shared_ptr<PlistService> service_;
     std::shared_ptr<const TLSIdentity::Identity> identity_;

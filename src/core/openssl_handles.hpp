@@ -2,7 +2,10 @@
 
 #include <openssl/types.h>  // the handle types, incomplete here
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 // types.h leaves this one to x509.h; declaring it here keeps x509.h out of the header.
 using X509_EXTENSION = struct X509_extension_st;
@@ -21,5 +24,23 @@ struct OpenSSLFree {
 
 template <typename T>
 using OpenSSLPtr = std::unique_ptr<T, OpenSSLFree>;
+
+/// Overwrites a buffer that held key material with OPENSSL_cleanse, which the compiler
+/// may not leave out, and empties it.
+void cleanse(std::vector<std::uint8_t>& bytes) noexcept;
+void cleanse(std::u32string& text) noexcept;
+
+/// Cleanses a buffer when the scope ends, on every path out of it.
+template <typename Buffer>
+class CleanseOnExit {
+public:
+    explicit CleanseOnExit(Buffer& buffer) noexcept : buffer_(buffer) {}
+    ~CleanseOnExit() { cleanse(buffer_); }
+    CleanseOnExit(const CleanseOnExit&) = delete;
+    CleanseOnExit& operator=(const CleanseOnExit&) = delete;
+
+private:
+    Buffer& buffer_;
+};
 
 }  // namespace celvio

@@ -1,5 +1,6 @@
 #include "pem.hpp"
 
+#include "openssl_handles.hpp"  // cleanse
 #include "utf8.hpp"
 
 #include <string_view>
@@ -34,7 +35,10 @@ std::optional<Bytes> decodeBase64(const std::u32string& text) {
         std::uint32_t group = 0;
         for (int k = 0; k < 4; ++k) {
             const int digit = k >= 4 - pad ? 0 : base64Digit(text[i + k]);
-            if (digit < 0) return std::nullopt;
+            if (digit < 0) {
+                cleanse(out);
+                return std::nullopt;
+            }
             group = (group << 6) | static_cast<std::uint32_t>(digit);
         }
         out.push_back(static_cast<std::uint8_t>(group >> 16));
@@ -52,7 +56,9 @@ std::optional<Block> bareDER(ByteView bytes) {
 }  // namespace
 
 std::optional<Block> decode(ByteView bytes) {
-    const std::u32string text = decodeUTF8(bytes);
+    // The input may be a private key: its decoded copies are wiped on the way out.
+    std::u32string text = decodeUTF8(bytes);
+    const CleanseOnExit wipeText(text);
     static const std::u32string begin = U"-----BEGIN ", dashes = U"-----", end = U"-----END ";
     const auto beginAt = text.find(begin);
     if (beginAt == std::u32string::npos) return bareDER(bytes);
@@ -64,6 +70,7 @@ std::optional<Block> decode(ByteView bytes) {
     if (endAt == std::u32string::npos) return std::nullopt;
 
     std::u32string body;
+    const CleanseOnExit wipeBody(body);
     for (auto i = bodyAt; i < endAt; ++i)
         if (!isWhitespace(text[i])) body.push_back(text[i]);
     auto der = decodeBase64(body);

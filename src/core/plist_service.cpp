@@ -1,10 +1,20 @@
 #include "plist_service.hpp"
 
-#include "celvio_error.hpp"
-
 #include <limits>
 
 namespace celvio {
+
+template <typename Step>
+auto PlistService::guarded(Step step) {
+    if (failure_) throw *failure_;
+    try {
+        return step();
+    } catch (const CelvioError& error) {
+        // Property-list errors leave the framing intact and pass without failing the channel.
+        failure_ = error;
+        throw;
+    }
+}
 
 void PlistService::send(const PlistDict& message) {
     const std::string xml = encodeXML(message);
@@ -15,17 +25,23 @@ void PlistService::send(const PlistDict& message) {
     packet.reserve(4 + xml.size());
     for (int shift = 24; shift >= 0; shift -= 8) packet.push_back(static_cast<std::uint8_t>(length >> shift));
     packet.insert(packet.end(), xml.begin(), xml.end());
-    stream_->write(packet);
+    guarded([&] {
+        stream_->startExchange();
+        stream_->write(packet);
+    });
 }
 
 PlistDict PlistService::receive() {
-    const Bytes header = stream_->read(4);
-    const std::uint32_t length =
-        (std::uint32_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | std::uint32_t(header[3]);
-    if (length == 0 || length > maxMessageLength)
-        throw CelvioError::lockdown("Invalid message length " + std::to_string(length));
-    PlistValue payload = decodePlist(stream_->read(length));
-    auto* dict = payload.get<PlistDict>();
+    Bytes payload = guarded([&] {
+        const Bytes header = stream_->read(4);
+        const std::uint32_t length =
+            (std::uint32_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | std::uint32_t(header[3]);
+        if (length == 0 || length > maxMessageLength)
+            throw CelvioError::lockdown("Invalid message length " + std::to_string(length));
+        return stream_->read(length);
+    });
+    PlistValue decoded = decodePlist(payload);
+    auto* dict = decoded.get<PlistDict>();
     if (!dict) throw CelvioError::lockdown("Unexpected response from device");
     return std::move(*dict);
 }

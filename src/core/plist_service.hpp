@@ -1,14 +1,20 @@
 #pragma once
 
 #include "byte_stream.hpp"
+#include "celvio_error.hpp"
 #include "plist.hpp"
 
 #include <memory>
+#include <optional>
 
 namespace celvio {
 
 /// The message channel of a device service: each message is a property-list dictionary
 /// behind a 4-byte big-endian length. The stream can be swapped (plain to TLS).
+/// Each send starts a new exchange on the stream, so a request and its reply share one
+/// time-out. Once the stream has failed, or a length left the framing unknown, every
+/// later send and receive throws that error at once and nothing more goes out: a late
+/// reply can never be taken for the answer to the next request.
 class PlistService {
 public:
     /// Largest payload accepted from a peer (just under 64 MiB).
@@ -25,9 +31,15 @@ public:
     PlistDict receive();
     PlistDict request(const PlistDict& message);
     void close() noexcept;
+    /// Whether the channel has failed and refuses further messages.
+    bool failed() const noexcept { return failure_.has_value(); }
 
 private:
+    template <typename Step>
+    auto guarded(Step step);
+
     std::shared_ptr<ByteStream> stream_;
+    std::optional<CelvioError> failure_;
 };
 
 }  // namespace celvio

@@ -1,13 +1,14 @@
 #include "socket.hpp"
 
-#include "celvio_error.hpp"
-
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
 
 #include <netdb.h>       // getaddrinfo
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>    // timeval for SO_RCVTIMEO
 #include <sys/un.h>      // sockaddr_un
@@ -15,6 +16,11 @@
 
 namespace celvio {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Longer time-outs are taken as this, which keeps the deadline arithmetic far from overflow.
+constexpr double kLongestTimeout = 24 * 60 * 60;
 
 std::string errorText(int error) { return std::strerror(error); }
 
@@ -26,14 +32,18 @@ struct AddrInfoFree {
 
 }  // namespace
 
+std::size_t Socket::maxUnixPathLength() noexcept { return sizeof(sockaddr_un::sun_path) - 1; }
+
 Socket::Socket(const std::string& unixPath, double timeoutSeconds) {
+    // A cut path would name another socket, so a long one is refused before anything opens.
+    if (unixPath.size() > maxUnixPathLength())
+        throw CelvioError::socket("connect(" + unixPath + ") failed: " + errorText(ENAMETOOLONG));
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) throw CelvioError::socket("socket() failed: " + errorText(errno));
 
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    // The last byte is never written, so a path cut here stays terminated.
-    std::memcpy(address.sun_path, unixPath.data(), std::min(unixPath.size(), sizeof(address.sun_path) - 1));
+    std::memcpy(address.sun_path, unixPath.data(), unixPath.size());
 
     configure(timeoutSeconds);
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
@@ -79,39 +89,85 @@ void Socket::configure(double timeoutSeconds) noexcept {
     tv.tv_usec = static_cast<suseconds_t>(static_cast<std::int32_t>((timeoutSeconds - std::floor(timeoutSeconds)) * 1'000'000));
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
     setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+
+    if (timeoutSeconds > 0) {
+        const std::chrono::duration<double> seconds(std::min(timeoutSeconds, kLongestTimeout));
+        timeout_ = std::max(Clock::duration(1), std::chrono::duration_cast<Clock::duration>(seconds));
+    }
+    startExchange();
+}
+
+void Socket::startExchange() noexcept { deadline_ = Clock::now() + timeout_; }
+
+int Socket::waitFor(short events) const noexcept {
+    if (fd_ < 0) return EBADF;
+    for (;;) {
+        int milliseconds = -1;
+        if (timeout_ != Clock::duration::zero()) {
+            const auto left = deadline_ - Clock::now();
+            if (left <= Clock::duration::zero()) return EAGAIN;
+            milliseconds = static_cast<int>(
+                std::min<std::int64_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count(), INT_MAX));
+        }
+        pollfd entry{fd_, events, 0};
+        const int ready = ::poll(&entry, 1, milliseconds);
+        if (ready > 0) return 0;
+        if (ready < 0 && errno != EINTR) return errno;
+    }
+}
+
+ssize_t Socket::sendSome(const std::uint8_t* data, std::size_t size) noexcept {
+    for (;;) {
+        if (const int error = waitFor(POLLOUT)) {
+            errno = error;
+            return -1;
+        }
+        const ssize_t sent = ::send(fd_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0 || (errno != EINTR && !wouldBlock(errno))) return sent;
+    }
+}
+
+ssize_t Socket::receiveSome(std::uint8_t* data, std::size_t size) noexcept {
+    for (;;) {
+        if (const int error = waitFor(POLLIN)) {
+            errno = error;
+            return -1;
+        }
+        const ssize_t received = ::recv(fd_, data, size, MSG_DONTWAIT);
+        if (received >= 0 || (errno != EINTR && !wouldBlock(errno))) return received;
+    }
+}
+
+void Socket::fail(CelvioError error) {
+    failure_ = error;
+    throw error;
 }
 
 void Socket::write(ByteView bytes) {
+    if (bytes.empty()) return;
+    if (failure_) throw *failure_;
     std::size_t offset = 0;
     while (offset < bytes.size()) {
-        const ssize_t sent = ::send(fd_, bytes.data() + offset, bytes.size() - offset, MSG_NOSIGNAL);
+        const ssize_t sent = sendSome(bytes.data() + offset, bytes.size() - offset);
         if (sent >= 0) {
             offset += static_cast<std::size_t>(sent);
             continue;
         }
         const int error = errno;
-        if (error == EINTR) continue;
-        if (wouldBlock(error)) throw CelvioError::timeout();
-        throw CelvioError::socket("send failed: " + errorText(error));
+        fail(wouldBlock(error) ? CelvioError::timeout() : CelvioError::socket("send failed: " + errorText(error)));
     }
 }
 
 Bytes Socket::read(std::size_t count) {
-    Bytes buffer(count);
-    std::size_t offset = 0;
-    while (offset < count) {
-        const ssize_t received = ::recv(fd_, buffer.data() + offset, count - offset, 0);
-        if (received > 0) {
-            offset += static_cast<std::size_t>(received);
-            continue;
-        }
-        if (received == 0) throw CelvioError::connectionClosed();
+    if (count == 0) return {};
+    if (failure_) throw *failure_;
+    return readExactly(count, [this](std::uint8_t* data, std::size_t size) {
+        const ssize_t received = receiveSome(data, size);
+        if (received > 0) return static_cast<std::size_t>(received);
+        if (received == 0) fail(CelvioError::connectionClosed());
         const int error = errno;
-        if (error == EINTR) continue;
-        if (wouldBlock(error)) throw CelvioError::timeout();
-        throw CelvioError::socket("recv failed: " + errorText(error));
-    }
-    return buffer;
+        fail(wouldBlock(error) ? CelvioError::timeout() : CelvioError::socket("recv failed: " + errorText(error)));
+    });
 }
 
 void Socket::close() noexcept {

@@ -8,8 +8,12 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <atomic>
+
 namespace celvio::TLSIdentity {
 namespace {
+
+std::atomic<std::uint64_t> identitiesMade{0};
 
 /// The oldest error OpenSSL queued on this thread, or "unknown".
 std::string openSSLText() {
@@ -32,8 +36,11 @@ OpenSSLPtr<SSL_CTX> clientContext(X509* certificate, EVP_PKEY* key) {
     if (!context) return nullptr;
     SSL_CTX_set_min_proto_version(context.get(), TLS1_VERSION);
     SSL_CTX_set_max_proto_version(context.get(), TLS1_2_VERSION);
-    // Devices still present 1024-bit keys and SHA-1 signatures.
+    // Devices still present 1024-bit keys and SHA-1 signatures, and older ones are servers
+    // without secure renegotiation (RFC 5746), which OpenSSL 3 refuses unless told. Neither
+    // weakens us: any device certificate is accepted anyway.
     SSL_CTX_set_security_level(context.get(), 0);
+    SSL_CTX_set_options(context.get(), SSL_OP_LEGACY_SERVER_CONNECT);
     SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
     if (SSL_CTX_use_certificate(context.get(), certificate) != 1 || SSL_CTX_use_PrivateKey(context.get(), key) != 1)
         return nullptr;
@@ -53,14 +60,15 @@ std::shared_ptr<const Identity> make(ByteView certificatePEM, ByteView privateKe
         throw invalidCertificate();
     }
 
-    const auto keyBlock = PEM::decode(privateKeyPEM);
+    auto keyBlock = PEM::decode(privateKeyPEM);
     if (!keyBlock) throw CelvioError::pairing("The pairing record contains an invalid private key.");
-    Bytes keyBytes = keyBlock->der;
-    if (keyBlock->label.find("RSA") == std::string::npos) {
-        if (auto inner = PEM::pkcs8ToPKCS1(keyBytes)) keyBytes = std::move(*inner);
-    }
+    const CleanseOnExit wipeBlock(keyBlock->der);
+    std::optional<Bytes> inner;
+    if (keyBlock->label.find("RSA") == std::string::npos) inner = PEM::pkcs8ToPKCS1(keyBlock->der);
+    Bytes unwrapped = inner ? std::move(*inner) : Bytes();
+    const CleanseOnExit wipeUnwrapped(unwrapped);
     ERR_clear_error();
-    OpenSSLPtr<EVP_PKEY> key(rsaKey(keyBytes));
+    OpenSSLPtr<EVP_PKEY> key(rsaKey(inner ? unwrapped : keyBlock->der));
     if (!key) throw CelvioError::pairing("Could not load the host private key: " + openSSLText());
 
     // What the platform's identity constructor refuses: a key that is not the certificate's.
@@ -73,7 +81,10 @@ std::shared_ptr<const Identity> make(ByteView certificatePEM, ByteView privateKe
         ERR_clear_error();
         throw CelvioError::tls("Could not create TLS context");
     }
+    ++identitiesMade;
     return std::make_shared<const Identity>(std::move(certificate), std::move(key), std::move(context));
 }
+
+std::uint64_t madeCount() noexcept { return identitiesMade.load(); }
 
 }  // namespace celvio::TLSIdentity

@@ -7,31 +7,30 @@
 #include <openssl/ssl.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
-
-#include <sys/socket.h>
 
 namespace celvio {
 namespace {
 
 using Transport = TLSStream::Transport;
 
-// A BIO over the socket's descriptor: it retries EINTR, never reports "retry" (the socket
-// is blocking, so would-block means the time-out passed), and sends with MSG_NOSIGNAL.
+// A BIO over the socket: it moves bytes through the socket's own deadline, never reports
+// "retry" (would-block means the exchange's time is up), and sends with MSG_NOSIGNAL.
 
 int transportWrite(BIO* bio, const char* data, int length) {
     auto* transport = static_cast<Transport*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
     int offset = 0;
     while (offset < length) {
-        const ssize_t sent = ::send(transport->fd, data + offset, static_cast<std::size_t>(length - offset), MSG_NOSIGNAL);
-        if (sent >= 0) {
-            offset += static_cast<int>(sent);
-        } else if (errno != EINTR) {
+        const ssize_t sent = transport->socket->sendSome(bytes + offset, static_cast<std::size_t>(length - offset));
+        if (sent < 0) {
             transport->error = errno;
             return -1;
         }
+        offset += static_cast<int>(sent);
     }
     return length;
 }
@@ -40,18 +39,11 @@ int transportRead(BIO* bio, char* out, int length) {
     auto* transport = static_cast<Transport*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     if (length <= 0) return 0;
-    for (;;) {
-        const ssize_t received = ::recv(transport->fd, out, static_cast<std::size_t>(length), 0);
-        if (received > 0) return static_cast<int>(received);
-        if (received == 0) {
-            transport->peerClosed = true;
-            return 0;
-        }
-        if (errno != EINTR) {
-            transport->error = errno;
-            return -1;
-        }
-    }
+    const ssize_t received =
+        transport->socket->receiveSome(reinterpret_cast<std::uint8_t*>(out), static_cast<std::size_t>(length));
+    if (received == 0) transport->peerClosed = true;
+    if (received < 0) transport->error = errno;
+    return static_cast<int>(received);
 }
 
 long transportControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
@@ -90,7 +82,9 @@ std::string failureText(const Transport& transport) {
 
 TLSStream::TLSStream(std::shared_ptr<Socket> socket, std::shared_ptr<const TLSIdentity::Identity> identity)
     : socket_(std::move(socket)), identity_(std::move(identity)) {
-    transport_.fd = socket_->fd();
+    transport_.socket = socket_.get();
+    // The handshake is one exchange of its own.
+    socket_->startExchange();
     ERR_clear_error();
     ssl_.reset(SSL_new(identity_->clientContext()));
     BIO* bio = ssl_ ? BIO_new(transportMethod()) : nullptr;
@@ -114,13 +108,20 @@ TLSStream::TLSStream(std::shared_ptr<Socket> socket, std::shared_ptr<const TLSId
 
 TLSStream::~TLSStream() { close(); }
 
-void TLSStream::fail(const char* what, int code) {
+void TLSStream::fail(CelvioError error) {
     ERR_clear_error();
+    failure_ = error;
+    throw error;
+}
+
+void TLSStream::fail(const char* what, int code) {
     if (code == SSL_ERROR_SYSCALL || code == SSL_ERROR_SSL) fatal_ = true;
-    throw CelvioError::tls(std::string(what) + " failed (" + std::to_string(code) + ")");
+    fail(CelvioError::tls(std::string(what) + " failed (" + std::to_string(code) + ")"));
 }
 
 void TLSStream::write(ByteView bytes) {
+    if (bytes.empty()) return;
+    if (failure_) throw *failure_;
     std::size_t offset = 0;
     while (offset < bytes.size()) {
         ERR_clear_error();
@@ -135,25 +136,22 @@ void TLSStream::write(ByteView bytes) {
 }
 
 Bytes TLSStream::read(std::size_t count) {
-    Bytes buffer(count);
-    std::size_t offset = 0;
-    while (offset < count) {
+    if (count == 0) return {};
+    if (failure_) throw *failure_;
+    return readExactly(count, [this](std::uint8_t* data, std::size_t size) {
         ERR_clear_error();
         std::size_t got = 0;
-        const int result = SSL_read_ex(ssl_.get(), buffer.data() + offset, count - offset, &got);
-        offset += got;
-        if (result == 1) continue;
+        const int result = SSL_read_ex(ssl_.get(), data, size, &got);
+        if (result == 1) return got;
         const int code = SSL_get_error(ssl_.get(), result);
-        if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) continue;
+        if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) return got;
         // A close notification, or the socket ending without one, before we had it all.
         if (code == SSL_ERROR_ZERO_RETURN || transport_.peerClosed) {
-            ERR_clear_error();
             fatal_ = fatal_ || code != SSL_ERROR_ZERO_RETURN;
-            throw CelvioError::connectionClosed();
+            fail(CelvioError::connectionClosed());
         }
         fail("Read", code);
-    }
-    return buffer;
+    });
 }
 
 void TLSStream::close() noexcept {

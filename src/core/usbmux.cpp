@@ -1,11 +1,14 @@
 #include "usbmux.hpp"
 
 #include "celvio_error.hpp"
+#include "openssl_handles.hpp"  // CleanseOnExit
 #include "platform/host_words.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace celvio {
 namespace {
@@ -40,25 +43,46 @@ std::string resultReason(std::int64_t number) {
 }
 
 std::shared_ptr<Socket> connectToDaemon(double timeout) {
-    const char* address = std::getenv("USBMUXD_SOCKET_ADDRESS");
-    if (!address || !*address) return std::make_shared<Socket>(USBMux::socketPath, timeout);
-    const std::string_view text(address);
-    if (text.starts_with("UNIX:")) return std::make_shared<Socket>(std::string(text.substr(5)), timeout);
-    const auto colon = text.rfind(':');
-    if (colon != std::string_view::npos) {
-        const auto port = std::strtoul(std::string(text.substr(colon + 1)).c_str(), nullptr, 10);
-        if (port > 0 && port <= 65535) {
-            std::string host(text.substr(0, colon));
-            // "[::1]:27015" names an IPv6 host in brackets.
-            if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-            return std::make_shared<Socket>(host, static_cast<std::uint16_t>(port), timeout);
-        }
-    }
-    // Anything else is taken as a socket path, as the variable's other users do.
-    return std::make_shared<Socket>(std::string(text), timeout);
+    const char* variable = std::getenv("USBMUXD_SOCKET_ADDRESS");
+    if (!variable || !*variable) return std::make_shared<Socket>(USBMux::socketPath, timeout);
+    const DaemonAddress address = parseDaemonAddress(variable);
+    if (!address.unixPath.empty()) return std::make_shared<Socket>(address.unixPath, timeout);
+    return std::make_shared<Socket>(address.host, address.port, timeout);
+}
+
+/// A port from 1 to 65535 written as digits only.
+std::optional<std::uint16_t> portNumber(std::string_view digits) {
+    unsigned value = 0;
+    const auto* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value);
+    if (digits.empty() || error != std::errc() || stop != end || value < 1 || value > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
 }
 
 }  // namespace
+
+DaemonAddress parseDaemonAddress(std::string_view text) {
+    const auto invalid = [&] {
+        return CelvioError::socket("USBMUXD_SOCKET_ADDRESS \"" + std::string(text) +
+                                   "\" is not UNIX:/path, HOST:PORT or [IPv6]:PORT");
+    };
+    if (text.starts_with("UNIX:")) {
+        if (text.size() == 5) throw invalid();
+        return {std::string(text.substr(5)), {}, 0};
+    }
+    const auto colon = text.rfind(':');
+    if (colon == std::string_view::npos) throw invalid();
+    std::string_view host = text.substr(0, colon);
+    const auto port = portNumber(text.substr(colon + 1));
+    if (host.starts_with('[')) {
+        if (host.size() < 3 || !host.ends_with(']')) throw invalid();
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find(':') != std::string_view::npos) {
+        throw invalid();  // an IPv6 address needs its brackets
+    }
+    if (!port || host.empty() || host.find_first_of("[]") != std::string_view::npos) throw invalid();
+    return {{}, std::string(host), *port};
+}
 
 std::string_view connectionText(MuxDevice::Connection connection) {
     return connection == MuxDevice::Connection::usb ? "USB" : "Wi\u2011Fi";
@@ -141,6 +165,7 @@ USBMux::USBMux(double timeoutSeconds) : socket_(connectToDaemon(timeoutSeconds))
 void USBMux::send(const PlistDict& message) {
     const Bytes packet = usbmux_wire::encodePacket(message, tag_);
     ++tag_;
+    socket_->startExchange();
     socket_->write(packet);
 }
 
@@ -155,11 +180,13 @@ PlistDict USBMux::readPairRecord(const std::string& udid) {
     PlistDict message = baseMessage("ReadPairRecord");
     message["PairRecordID"] = udid;
     send(message);
-    const PlistDict reply = receive();
+    PlistDict reply = receive();
     const auto entry = reply.find("PairRecordData");
-    const Bytes* data = entry == reply.end() ? nullptr : entry->second.get<Bytes>();
+    Bytes* data = entry == reply.end() ? nullptr : entry->second.get<Bytes>();
     if (!data)
         throw CelvioError::pairing(std::string(hostWords().notPaired));
+    // The encoded record holds the host's private key; only the decoded one lives on.
+    const CleanseOnExit wipe(*data);
     PlistValue record = decodePlist(*data);
     auto* dict = record.get<PlistDict>();
     if (!dict) throw CelvioError::pairing("The pairing record could not be read.");
@@ -184,3 +211,12 @@ std::vector<MuxDevice> USBMux::listDevices(bool allConnections) { return USBMux(
 PlistDict USBMux::pairRecord(const std::string& udid) { return USBMux(daemonTimeout).readPairRecord(udid); }
 
 }  // namespace celvio
+
+std::size_t std::hash<celvio::MuxDevice>::operator()(const celvio::MuxDevice& device) const noexcept {
+    // The usual mixing step, so that devices differing in one field spread apart.
+    std::size_t seed = std::hash<std::string>()(device.udid);
+    const auto mix = [&seed](std::size_t value) { seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2); };
+    mix(std::hash<std::int64_t>()(device.deviceID));
+    mix(static_cast<std::size_t>(device.connection));
+    return seed;
+}

@@ -3,7 +3,9 @@
 #include "plist.hpp"
 #include "socket.hpp"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>  // std::hash
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,10 +26,33 @@ struct MuxDevice {
     bool operator==(const MuxDevice&) const = default;
 };
 
+}  // namespace celvio
+
+/// Over all three fields, as equality compares them.
+template <>
+struct std::hash<celvio::MuxDevice> {
+    std::size_t operator()(const celvio::MuxDevice& device) const noexcept;
+};
+
+namespace celvio {
+
 /// "USB" or "Wi‑Fi" (with U+2011), also the display text.
 std::string_view connectionText(MuxDevice::Connection connection);
 /// Accepts exactly the two texts of connectionText.
 std::optional<MuxDevice::Connection> connectionFromText(std::string_view text);
+
+/// Where the daemon listens: a Unix socket, or a TCP host and port.
+struct DaemonAddress {
+    std::string unixPath;  ///< empty for TCP
+    std::string host;      ///< without the brackets of an IPv6 address
+    std::uint16_t port = 0;
+    bool operator==(const DaemonAddress&) const = default;
+};
+
+/// Parses a USBMUXD_SOCKET_ADDRESS value: "UNIX:" and a path, "HOST:PORT" or
+/// "[IPv6]:PORT", the port a whole number from 1 to 65535 with nothing after it. Anything
+/// else throws `socket` naming the variable and the value.
+DaemonAddress parseDaemonAddress(std::string_view text);
 
 /// A client of the usbmux daemon for one short exchange: a list, a pairing record, or
 /// one connect after which the socket belongs to the device's service.
@@ -38,8 +63,8 @@ public:
     /// Time-out of the static operations.
     static constexpr double daemonTimeout = 5.0;
 
-    /// Connects to the daemon: USBMUXD_SOCKET_ADDRESS ("UNIX:/path" or "host:port")
-    /// when set, otherwise socketPath.
+    /// Connects to the daemon: USBMUXD_SOCKET_ADDRESS (parseDaemonAddress) when set and
+    /// not empty, otherwise socketPath.
     explicit USBMux(double timeoutSeconds);
 
     /// Lists the attached devices. With allConnections every listing in the daemon's

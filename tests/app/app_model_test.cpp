@@ -1,6 +1,7 @@
 #include "app_model.hpp"
 #include "app_test_support.hpp"
 #include "ios_device_reader.hpp"
+#include "simulated_daemon.hpp"
 #include "usbmux.hpp"
 
 #include <QMetaProperty>
@@ -383,6 +384,25 @@ TEST(AppModelTest, PropertiesAreObservableThroughTheMetaObject) {
     EXPECT_TRUE(model->setProperty("selection", QVariant::fromValue(Selection::history())));
     EXPECT_EQ(model->selection(), Selection::history());
     EXPECT_EQ(selection.count(), 1) << "only a real change notifies";
+}
+
+TEST(AppModelTest, SlowDaemonEndsItsPollAtTheDeadlineWithoutPollsQueuingBehind) {
+    TempDir dir;
+    // Each byte of the device list 50 ms apart: the poll is stuck until its deadline.
+    SimulatedDaemon daemon(R"({"devices": [{"udid": "A1", "attachments": [{"deviceID": 1, "connection": "USB"}]}],
+                               "faults": {"ListDevices": {"kind": "slow", "interval": 50}}})");
+    AppModelOptions options = isolatedOptions(dir);
+    options.pollInterval = std::chrono::milliseconds(20);
+    options.listDevices = [] { return USBMux(0.4).list(false); };
+    AppModel model(options);
+    std::optional<std::size_t> listedWhenApplied;
+    QObject::connect(&model, &AppModel::pollApplied, &model, [&] {
+        if (!listedWhenApplied) listedWhenApplied = daemon.sim.received().size();
+    });
+    ASSERT_TRUE(waitUntil([&] { return listedWhenApplied.has_value(); }));
+    EXPECT_EQ(model.usbmuxError(), "The device did not respond in time.");
+    EXPECT_TRUE(model.devices().empty());
+    EXPECT_EQ(*listedWhenApplied, 1u) << "timer ticks started polls behind the stuck one";
 }
 
 TEST(AppModelTest, TimersPollRefreshAndReload) {

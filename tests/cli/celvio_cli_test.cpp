@@ -8,6 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <future>
+#include <memory>
+#include <vector>
 
 using celvio::test::SimulatedDaemon;
 using nlohmann::json;
@@ -99,4 +102,43 @@ TEST(CelvioCLI, TextFromTheDeviceIsMadeSafe) {
         EXPECT_EQ(run.out.find_first_of("\x1b\a"), std::string::npos) << row.command;
     }
     EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(CelvioCLI, BrokenDaemonsEndWithTheirErrorWithinTheTimeout) {
+    // Each run waits up to the daemon's 5-second time-out, so they all run at once.
+    struct Row {
+        const char* fault;
+        const char* command;
+        const char* faultyRequest;
+        const char* text;
+    };
+    const Row rows[] = {
+        // One byte a second: the 5-second deadline ends the exchange long before the reply.
+        {R"({"kind": "slow", "interval": 1000})", "devices", "ListDevices", "The device did not respond in time.\n"},
+        {R"({"kind": "slow", "interval": 1000})", "read", "ReadPairRecord", "The device did not respond in time.\n"},
+        {R"({"kind": "length", "length": 4294967295})", "devices", "ListDevices", "usbmuxd: Invalid packet length\n"},
+        {R"({"kind": "length", "length": 4294967295})", "read", "ReadPairRecord", "usbmuxd: Invalid packet length\n"},
+        {R"({"kind": "silence"})", "devices --json", "ListDevices", "The device did not respond in time.\n"},
+        {R"({"kind": "silence"})", "read 00008120-001A2B3C4D5E6F70 --json", "ReadPairRecord",
+         "The device did not respond in time.\n"},
+    };
+    celvio::test::TempDir dir;
+    std::vector<std::unique_ptr<celvio::sim::Simulator>> daemons;
+    std::vector<std::future<CliRun>> runs;
+    for (const Row& row : rows) {
+        const std::string scenario = R"({"devices": [{"udid": "00008120-001A2B3C4D5E6F70",
+            "attachments": [{"deviceID": 1, "connection": "USB"}]}], "faults": {")" +
+                                     std::string(row.faultyRequest) + "\": " + row.fault + "}}";
+        const std::string path = (dir / ("usbmuxd" + std::to_string(daemons.size()))).string();
+        daemons.push_back(std::make_unique<celvio::sim::Simulator>(celvio::sim::parseScenario(scenario), path));
+        // A memory limit far below 4 GB: a client that believed the length would fail here.
+        const std::string prefix = "ulimit -v 1000000; USBMUXD_SOCKET_ADDRESS=UNIX:" + path;
+        runs.push_back(std::async(std::launch::async,
+                                  [command = std::string(row.command), prefix] { return cli(command, prefix); }));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const CliRun run = runs[i].get();
+        EXPECT_EQ(run.status, 1) << rows[i].command << " " << rows[i].fault;
+        EXPECT_EQ(run.out, rows[i].text) << rows[i].command << " " << rows[i].fault;
+    }
 }

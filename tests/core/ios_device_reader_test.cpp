@@ -187,6 +187,17 @@ TEST(IOSDeviceReader, FailsOnlyWhenTheBatteryDomainIsEmptyToo) {
     }
 }
 
+TEST(IOSDeviceReader, DeviceSilentAfterTheGeneralValuesCostsOneTimeout) {
+    SimulatedDaemon daemon(scenario(kGeneral, R"({"BatteryCurrentCapacity": 40})", R"({"entries": {}})",
+                                    R"(, "faults": {"silentOn": "GetValue:com.apple.mobile.battery"})"));
+    expectError([&] { IOSDeviceReader::read(kDevice, kShort); }, "TLS: Read failed (5)");
+    // Nothing at all went out after the failed read, so neither the relay's StartService
+    // nor StopSession could wait out a time-out of its own.
+    EXPECT_TRUE(daemon.allClosed());
+    EXPECT_EQ(daemon.sim.bytesAfterSilence(), 0u);
+    EXPECT_EQ(daemon.sim.lockdownRequests().back().request, "GetValue");
+}
+
 TEST(IOSDeviceReader, MakeBatteryChains) {
     const auto battery = [](const std::string& registry, const std::string& domain = "<dict/>") {
         return IOSDeviceReader::makeBattery(dictOf(registry), dictOf(domain));

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace celvio;
 using celvio::test::expectError;
 using celvio::test::SimulatedDaemon;
@@ -83,6 +86,7 @@ TEST(LockdownClient, PlainSessionWithoutType) {
 
 TEST(LockdownClient, ServicesOnTheirOwnConnections) {
     SimulatedDaemon daemon(scenario(kNormal));
+    const auto identitiesBefore = TLSIdentity::madeCount();
     LockdownClient client(kUSB, kShort);
     client.startSession();
     const PlistDict ping{{"Request", "Ping"}, {"Payload", Bytes(3000, 9)}};
@@ -91,8 +95,10 @@ TEST(LockdownClient, ServicesOnTheirOwnConnections) {
         EXPECT_EQ(service->request(ping), ping) << name;
         service->close();
     }
-    // The session and the TLS service both handshook with the host certificate.
+    // The session and the TLS service both handshook with the host certificate, which
+    // was made into an identity once.
     EXPECT_EQ(daemon.sim.tlsHandshakes(), 2);
+    EXPECT_EQ(TLSIdentity::madeCount() - identitiesBefore, 1u);
     expectError([&] { client.startService("com.example.missing"); }, "Device error: InvalidService");
     client.close();
     EXPECT_TRUE(daemon.allClosed());
@@ -185,6 +191,37 @@ TEST(LockdownClient, FailuresCloseWhatTheyOpened) {
     expectError([] { LockdownClient client(kUSB, kShort); },
                 "usbmuxd: Connect to port 62078 failed: connection refused by device");
     EXPECT_TRUE(refused.allClosed());
+
+    // The first service started gets port 49152; the daemon refuses to connect it.
+    SimulatedDaemon serviceRefused(scenario(kNormal, R"("connectResults": {"49152": 3}, )"));
+    {
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        expectError([&] { client.startService("com.example.plain"); },
+                    "usbmuxd: Connect to port 49152 failed: connection refused by device");
+        EXPECT_EQ(serviceRefused.sim.totalConnections(), 3) << "pairing record, lockdown, service";
+        client.close();
+    }
+    EXPECT_TRUE(serviceRefused.allClosed()) << "the refused service's daemon connection stays open";
+}
+
+TEST(LockdownClient, AFailedConnectionSendsNothingMore) {
+    // The battery domain is answered only after the time-out has passed.
+    SimulatedDaemon daemon(scenario(R"({"values": {"DeviceName": "Late"},
+        "domains": {"com.apple.mobile.battery": {"BatteryCurrentCapacity": 57}},
+        "faults": {"lateOn": "GetValue:com.apple.mobile.battery", "lateBy": 600}})"));
+    {
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        expectError([&] { client.value("com.apple.mobile.battery", std::nullopt); }, "TLS: Read failed (5)");
+        // Once the late reply has arrived, the next request must not take it for its answer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        expectError([&] { client.value(std::nullopt, "DeviceName"); }, "TLS: Read failed (5)");
+        expectError([&] { client.startService("com.example.echo"); }, "TLS: Read failed (5)");
+    }
+    // Nor is StopSession sent on the failed connection.
+    EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession", "GetValue"}));
+    EXPECT_TRUE(daemon.allClosed());
 }
 
 TEST(LockdownClient, FailedSessionHandshakeLeavesTheSocketClosed) {
@@ -197,7 +234,7 @@ TEST(LockdownClient, FailedSessionHandshakeLeavesTheSocketClosed) {
         EXPECT_TRUE(error.description().starts_with("TLS: Handshake failed (")) << error.description();
     }
     EXPECT_TRUE(daemon.allClosed());
-    // StopSession on the closed socket fails and is ignored.
+    // The handshake took the connection with it: no StopSession is tried.
     client.close();
     EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession"}));
 }

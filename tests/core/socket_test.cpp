@@ -8,12 +8,14 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #include <fcntl.h>
 #include <pthread.h>     // pthread_kill to interrupt a blocked call
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/un.h>  // sockaddr_un for the listener at the path limit
 #include <unistd.h>
 
 using namespace celvio;
@@ -116,6 +118,51 @@ TEST(Socket, ReadFailures) {
         expectError([&] { s.read(1); }, "The device did not respond in time.");
         ::close(b);
     }
+}
+
+TEST(Socket, DeadlineBoundsTheWholeExchangeAndAFailureStays) {
+    auto [a, b] = socketPair();
+    Socket s(a, kShort);
+    // One byte every 30 ms: every wait sees progress, but 16 bytes outlast the exchange.
+    std::thread trickle([fd = b] {
+        for (int i = 0; i < 16; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            ::send(fd, "x", 1, MSG_NOSIGNAL);
+        }
+    });
+    expectError([&] { s.read(16); }, "The device did not respond in time.");
+    trickle.join();
+    // The bytes now waiting are never taken for an answer, not even in a new exchange.
+    s.startExchange();
+    expectError([&] { s.read(1); }, "The device did not respond in time.");
+    expectError([&] { s.write(bytesOf("next")); }, "The device did not respond in time.");
+    ::close(b);
+
+    // Each exchange gets the whole time-out again.
+    auto [c, d] = socketPair();
+    Socket fresh(c, kShort);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::send(d, "ok", 2, 0), 2);
+    fresh.startExchange();
+    EXPECT_EQ(fresh.read(2), bytesOf("ok"));
+    ::close(d);
+}
+
+TEST(Socket, UnixPathsUpToTheAddressFieldAndNoLonger) {
+    test::TempDir dir;
+    std::string path = (dir / "s").string();
+    path += std::string(Socket::maxUnixPathLength() - path.size(), 'x');
+    ASSERT_EQ(path.size(), 107u);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    EXPECT_NO_THROW(Socket s(path, kShort));
+    // One byte more used to be cut off, which named this very socket.
+    expectError([&] { Socket s(path + "y", kShort); }, "Socket: connect(" + path + "y) failed: File name too long");
+    ::close(listener);
 }
 
 TEST(Socket, WritingToAClosedPeerFailsWithoutASignal) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unordered_set>
 
 using namespace celvio;
 using celvio::test::expectError;
@@ -121,6 +122,7 @@ TEST(USBMux, ConnectResults) {
 
     SimulatedDaemon noResult(withFault("Connect", R"({"kind": "noResult"})"));
     EXPECT_NO_THROW(USBMux(kShort).connect(3, 62078));
+    EXPECT_NO_THROW(usbmux_wire::checkResult({{"MessageType", "Result"}}, "Connect to port 1"));
 }
 
 TEST(USBMux, PairingRecords) {
@@ -146,7 +148,10 @@ TEST(USBMux, MalformedOrMissingRepliesFailWithTheirOwnTexts) {
         {R"({"kind": "length", "length": 15})", "usbmuxd: Invalid packet length"},
         {R"({"kind": "length", "length": 33554432})", "usbmuxd: Invalid packet length"},
         {R"({"kind": "notDictionary"})", "usbmuxd: Invalid response"},
+        {R"({"kind": "length", "length": 4294967295})", "usbmuxd: Invalid packet length"},
         {R"({"kind": "silence"})", "The device did not respond in time."},
+        // Every byte comes well within the time-out, the whole reply far beyond it.
+        {R"({"kind": "slow", "interval": 20})", "The device did not respond in time."},
         {R"({"kind": "hangup", "bytes": 3})", "The connection was closed by the device."},
         {R"({"kind": "hangup", "bytes": 40})", "The connection was closed by the device."},
     };
@@ -170,6 +175,25 @@ TEST(USBMux, MalformedOrMissingRepliesFailWithTheirOwnTexts) {
     }
 }
 
+TEST(USBMux, DaemonAddresses) {
+    const std::pair<const char*, DaemonAddress> good[] = {
+        {"UNIX:/run/usbmuxd", {"/run/usbmuxd", "", 0}},      {"UNIX:relative/sock", {"relative/sock", "", 0}},
+        {"127.0.0.1:27015", {"", "127.0.0.1", 27015}},       {"localhost:1", {"", "localhost", 1}},
+        {"host.example:65535", {"", "host.example", 65535}}, {"[::1]:27015", {"", "::1", 27015}},
+        {"[fe80::1%eth0]:5", {"", "fe80::1%eth0", 5}},
+    };
+    for (const auto& [text, address] : good) EXPECT_EQ(parseDaemonAddress(text), address) << text;
+
+    for (const char* bad :
+         {"/var/run/usbmuxd", "UNIX:",       "unix:/run/usbmuxd", "27015",       "host:",       ":27015",
+          "host:0",           "host:65536",  "host:99999999999",  "host:27015x", "host:+27015", "host:-1",
+          "host: 27015",      "host:27015 ", "::1:27015",         "[::1]",       "[::1]27015",  "[]:27015",
+          "[::1:27015",       "a]:1"}) {
+        expectError([&] { parseDaemonAddress(bad); }, std::string("Socket: USBMUXD_SOCKET_ADDRESS \"") + bad +
+                                                          "\" is not UNIX:/path, HOST:PORT or [IPv6]:PORT");
+    }
+}
+
 TEST(USBMux, DaemonAddressComesFromTheEnvironment) {
     test::TempDir dir;
     const std::string path = (dir / "absent").string();
@@ -182,6 +206,23 @@ TEST(USBMux, DaemonAddressComesFromTheEnvironment) {
         // Port 1 on loopback: nothing listens there for an unprivileged service.
         test::ScopedEnv env("USBMUXD_SOCKET_ADDRESS", "127.0.0.1:1");
         expectError([] { USBMux::listDevices(false); }, "Socket: connect(127.0.0.1:1) failed: Connection refused");
+    }
+}
+
+TEST(USBMux, DeviceHashAgreesWithEquality) {
+    const MuxDevice device{"A1", 3, Connection::usb};
+    const std::hash<MuxDevice> hash;
+    EXPECT_EQ(hash(device), hash(MuxDevice{"A1", 3, Connection::usb}));
+    // Each field counts: four devices that differ in one field each stay apart.
+    const std::unordered_set<MuxDevice> set{device,
+                                            {"A2", 3, Connection::usb},
+                                            {"A1", 4, Connection::usb},
+                                            {"A1", 3, Connection::network},
+                                            {"A1", 3, Connection::usb}};
+    EXPECT_EQ(set.size(), 4u);
+    for (const MuxDevice& other : set) {
+        if (other == device) continue;
+        EXPECT_NE(hash(other), hash(device)) << other.udid << " " << other.deviceID;
     }
 }
 

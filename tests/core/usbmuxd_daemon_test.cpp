@@ -1,6 +1,6 @@
-// Talks to the real usbmux daemon from the Debian package. It starts one only when it
-// may (root, nothing listening at the daemon's path) and never touches one it did not
-// start beyond reading from it.
+// Talks to the real usbmux daemon from the Debian package, but only to one it started
+// itself: with any socket already at the daemon's path (a running daemon, or a socket
+// unit that would start one) it skips, so a live system is never disturbed.
 
 #include "usbmux.hpp"
 
@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 #include <fcntl.h>       // O_WRONLY for the daemon's output
@@ -66,24 +67,29 @@ private:
     pid_t pid_ = -1;
 };
 
-/// A pairing record placed where the daemon looks, removed again with any folder made for it.
+/// A pairing record placed where the daemon looks, removed again with any folder made for
+/// it, on every way out of its scope. A file already there is never replaced.
 class PlacedRecord {
 public:
     PlacedRecord(const std::string& udid, const PlistDict& record) {
-        madeFolder_ = !fs::exists(kRecordFolder);
-        fs::create_directories(kRecordFolder);
+        madeFolder_ = fs::create_directories(kRecordFolder);
         path_ = kRecordFolder / (udid + ".plist");
+        if (fs::exists(fs::symlink_status(path_))) throw std::runtime_error(path_.string() + " exists already");
+        placed_ = true;
         std::ofstream(path_) << encodeXML(record);
     }
     ~PlacedRecord() {
         std::error_code ignored;
-        fs::remove(path_, ignored);
+        if (placed_) fs::remove(path_, ignored);
         if (madeFolder_) fs::remove(kRecordFolder, ignored);
     }
+    PlacedRecord(const PlacedRecord&) = delete;
+    PlacedRecord& operator=(const PlacedRecord&) = delete;
 
 private:
     fs::path path_;
     bool madeFolder_ = false;
+    bool placed_ = false;
 };
 
 }  // namespace
@@ -92,17 +98,17 @@ private:
 TEST(USBMuxDaemon, ListsReadsRecordsAndRefusesUnknownDevices) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run the daemon and place pairing records";
     if (!fs::exists(kDaemon)) GTEST_SKIP() << "usbmuxd is not installed";
+    if (fs::exists(fs::symlink_status(USBMux::socketPath)))
+        GTEST_SKIP() << USBMux::socketPath << " exists: this system's daemon owns it, and this test runs only its own";
     test::ScopedEnv env("USBMUXD_SOCKET_ADDRESS", std::nullopt);
 
-    std::optional<OwnDaemon> own;
-    if (!daemonAnswers()) {
-        own.emplace();
-        ASSERT_TRUE(own->running()) << "usbmuxd -f -n did not come up";
-    }
+    OwnDaemon own;
+    ASSERT_TRUE(own.running()) << "usbmuxd -f -n did not come up";
+    // Whatever is plugged in may be listed; listing must simply work.
+    EXPECT_NO_THROW(USBMux::listDevices(false));
 
-    EXPECT_TRUE(USBMux::listDevices(false).empty()) << "no device is attached to this machine";
-
-    const std::string udid = "00008110-00CE1F1000C0FFEE";
+    // Unique per run, so that no real device's record can be meant.
+    const std::string udid = "00008110-CE1F" + std::to_string(getpid()) + "C0FFEE";
     const PlistDict record = sim::pairingRecord(sim::pairingMaterial(udid, false));
     {
         PlacedRecord placed(udid, record);

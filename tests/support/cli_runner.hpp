@@ -13,9 +13,10 @@ struct CliRun {
 };
 
 /// Runs the built celvio-cli (CELVIO_CLI, set by the test target) with the arguments as a
-/// shell would, after `wrapper` (a command such as "timeout 5 "); stderr joins stdout.
-inline CliRun cli(const std::string& arguments, const std::string& wrapper = "") {
-    const std::string command = wrapper + std::string(CELVIO_CLI) + " " + arguments + " 2>&1";
+/// shell would, after the shell commands in `prefix` (variables, limits); stderr joins
+/// stdout.
+inline CliRun cli(const std::string& arguments, const std::string& prefix = "") {
+    const std::string command = prefix + " " + std::string(CELVIO_CLI) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];

@@ -15,9 +15,10 @@ struct SimulatedDaemon {
         : sim(sim::parseScenario(scenarioJSON), (dir / "usbmuxd").string()),
           env("USBMUXD_SOCKET_ADDRESS", "UNIX:" + sim.socketPath()) {}
 
-    /// The simulator closes its side once it sees ours close; give it a moment.
+    /// The simulator closes its side once it sees ours close; give it a moment (a loaded
+    /// machine may need several seconds).
     bool allClosed() {
-        for (int i = 0; i < 400 && sim.openConnections() > 0; ++i)
+        for (int i = 0; i < 2000 && sim.openConnections() > 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return sim.openConnections() == 0;
     }

@@ -44,7 +44,8 @@ TEST(ScenarioTest, ParsesAFullScenario) {
           "domains": {"com.apple.mobile.battery": {"Updated": {"$date": 737242200.5}}},
           "services": {"com.apple.mobile.diagnostics_relay": {"kind": "relay", "ssl": true}},
           "errors": {"GetValue:com.apple.mobile.battery": "InvalidDomain"},
-          "faults": {"tls13Only": true, "silentOn": "StopSession"}
+          "faults": {"tls13Only": true, "silentOn": "StopSession", "lateOn": "GetValue:com.apple.mobile.battery",
+                     "lateBy": 600}
         },
         "relay": {
           "entries": {"IOPMPowerSource": {"InstantAmperage": 18446744073709551209}},
@@ -52,7 +53,8 @@ TEST(ScenarioTest, ParsesAFullScenario) {
         }
       }],
       "extraListEntries": [{"DeviceID": 7, "Flag": true}],
-      "faults": {"ListDevices": {"kind": "length", "length": 15}, "Connect": {"kind": "hangup", "bytes": 3}}
+      "faults": {"ListDevices": {"kind": "length", "length": 15}, "Connect": {"kind": "hangup", "bytes": 3},
+                 "ReadPairRecord": {"kind": "slow", "interval": 20}}
     })");
 
     ASSERT_EQ(scenario.devices.size(), 1U);
@@ -77,6 +79,8 @@ TEST(ScenarioTest, ParsesAFullScenario) {
     EXPECT_EQ(lockdown.errors.at("GetValue:com.apple.mobile.battery"), "InvalidDomain");
     EXPECT_TRUE(lockdown.faults.tls13Only);
     EXPECT_EQ(lockdown.faults.silentOn, "StopSession");
+    EXPECT_EQ(lockdown.faults.lateOn, "GetValue:com.apple.mobile.battery");
+    EXPECT_EQ(lockdown.faults.lateBy, 600U);
 
     // Beyond the signed range the bit pattern is kept, as property lists do.
     EXPECT_EQ(device.relay.entries.at("IOPMPowerSource").at("InstantAmperage"), PlistValue(-407));
@@ -91,6 +95,8 @@ TEST(ScenarioTest, ParsesAFullScenario) {
     EXPECT_EQ(scenario.faults.at("ListDevices").length, 15U);
     EXPECT_EQ(scenario.faults.at("Connect").kind, Fault::Kind::hangup);
     EXPECT_EQ(scenario.faults.at("Connect").bytes, 3U);
+    EXPECT_EQ(scenario.faults.at("ReadPairRecord").kind, Fault::Kind::slow);
+    EXPECT_EQ(scenario.faults.at("ReadPairRecord").interval, 20U);
 }
 
 TEST(ScenarioTest, ErrorsNameTheFileTheKeyAndTheExpectation) {
@@ -104,7 +110,12 @@ TEST(ScenarioTest, ErrorsNameTheFileTheKeyAndTheExpectation) {
          "devices[1].attachments[0].deviceID: duplicate deviceID 1"},
         {R"({"faults": {"Connect": {"kind": "explode"}}})",
          "faults.Connect.kind: unknown fault \"explode\" (expected length, notDictionary, garbage, binary, "
-         "silence, hangup or noResult)"},
+         "silence, hangup, noResult or slow)"},
+        {R"({"faults": {"Connect": {"kind": "silence", "interval": 5}}})",
+         "faults.Connect: \"interval\" applies only to the fault \"slow\""},
+        {R"({"devices": [{"udid": "A", "lockdown": {"faults": {"lateOn": "GetVal:x"}}}]})",
+         "devices[0].lockdown.faults.lateOn: unknown request \"GetVal:x\" (expected \"\", QueryType, StartSession, "
+         "GetValue, StartService or StopSession)"},
         {R"({"devices": [{"udid": "A", "relay": {"faults": {"status": "Success"}}}]})",
          "devices[0].relay.faults.status: \"Success\" is no fault (leave \"status\" out)"},
         {R"({"devices": [{"udid": "A", "lockdown": {"values": {"K": {"$data": "A==="}}}}]})",

@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 namespace celvio::sim {
 
@@ -36,13 +38,21 @@ bool quiet(const CelvioError& error) {
     return error.kind() == CelvioError::Kind::connectionClosed || error.kind() == CelvioError::Kind::socket;
 }
 
-void drainUntilClosed(int fd) {
+// Stays silent until the peer hangs up, reporting every byte that still arrives.
+void drainUntilClosed(int fd, LockdownHost& host) {
     std::array<std::uint8_t, 4096> buffer{};
     for (;;) {
         ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n > 0) host.ignoredBytes(static_cast<std::size_t>(n));
         if (n > 0 || (n < 0 && errno == EINTR)) continue;
         return;
     }
+}
+
+// Whether a fault's request name ("GetValue" or "GetValue:<domain>") covers this request.
+bool names(const std::string& fault, const std::string& request, const std::string* detail) {
+    if (fault.empty() || request.empty()) return false;
+    return fault == request || (detail != nullptr && fault == request + ":" + *detail);
 }
 
 const std::string* stringField(const PlistDict& dict, std::string_view key) {
@@ -201,16 +211,19 @@ void LockdownConnection::serve() {
         const std::string* requestField = stringField(message, "Request");
         const std::string request = requestField != nullptr ? *requestField : std::string();
         host_.recordRequest(LockdownRequest{device_.udid, request, tls_ != nullptr, message});
+        const std::string* detail = stringField(message, request == "StartService" ? "Service" : "Domain");
 
-        if (!request.empty() && request == config_.faults.silentOn) {
-            drainUntilClosed(socket_->fd());
+        if (names(config_.faults.silentOn, request, detail)) {
+            drainUntilClosed(socket_->fd(), host_);
             return;
         }
         PlistDict answer = reply(request, message);
-        if (!request.empty() && request == config_.faults.closeMidTLSRead) {
+        if (names(config_.faults.closeMidTLSRead, request, detail)) {
             sendTruncated(answer);
             return;
         }
+        if (names(config_.faults.lateOn, request, detail))
+            std::this_thread::sleep_for(std::chrono::milliseconds(config_.faults.lateBy));
         channel_.send(answer);
         if (startTLS_) {
             startTLS_ = false;

@@ -33,6 +33,8 @@ class LockdownHost {
 public:
     virtual void recordRequest(LockdownRequest request) = 0;
     virtual void handshakeCompleted() = 0;
+    /// Bytes that arrived at a lockdown service after it fell silent.
+    virtual void ignoredBytes(std::size_t count) = 0;
     /// Opens a fresh device port for the scenario service `name`; absent when no handler
     /// serves its kind.
     virtual std::optional<std::uint16_t> startService(const ScenarioDevice& device, const std::string& name) = 0;

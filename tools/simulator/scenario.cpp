@@ -228,7 +228,7 @@ ScenarioService parseService(const json& value, const std::string& where) {
 
 std::string requireRequestName(const json& value, const std::string& where) {
     auto name = requireString(value, where);
-    if (!name.empty() && !isLockdownRequest(name)) {
+    if (!name.empty() && !isLockdownRequest(name.substr(0, name.find(':')))) {
         fail(where, "unknown request \"" + name + "\" (expected \"\", " + kLockdownRequestList + ")");
     }
     return name;
@@ -236,7 +236,8 @@ std::string requireRequestName(const json& value, const std::string& where) {
 
 LockdownFaults parseLockdownFaults(const json& value, const std::string& where) {
     requireObject(value, where);
-    requireKnownKeys(value, where, {"noPort", "portOutOfRange", "tls13Only", "closeMidTLSRead", "silentOn"});
+    requireKnownKeys(value, where,
+                     {"noPort", "portOutOfRange", "tls13Only", "closeMidTLSRead", "silentOn", "lateOn", "lateBy"});
     LockdownFaults faults;
     if (value.contains("noPort")) faults.noPort = requireBool(value["noPort"], where + ".noPort");
     if (value.contains("portOutOfRange")) {
@@ -250,6 +251,10 @@ LockdownFaults parseLockdownFaults(const json& value, const std::string& where) 
     if (value.contains("silentOn")) faults.silentOn = requireRequestName(value["silentOn"], where + ".silentOn");
     if (!faults.silentOn.empty() && faults.silentOn == faults.closeMidTLSRead) {
         fail(where, "\"closeMidTLSRead\" and \"silentOn\" name the same request");
+    }
+    if (value.contains("lateOn")) faults.lateOn = requireRequestName(value["lateOn"], where + ".lateOn");
+    if (value.contains("lateBy")) {
+        faults.lateBy = static_cast<std::uint32_t>(requireUnsigned(value["lateBy"], where + ".lateBy", 60'000));
     }
     return faults;
 }
@@ -405,15 +410,15 @@ struct FaultName {
 };
 
 constexpr FaultName kFaultNames[] = {
-    {"length", Fault::Kind::length},   {"notDictionary", Fault::Kind::notDictionary},
-    {"garbage", Fault::Kind::garbage}, {"binary", Fault::Kind::binary},
-    {"silence", Fault::Kind::silence}, {"hangup", Fault::Kind::hangup},
-    {"noResult", Fault::Kind::noResult},
+    {"length", Fault::Kind::length},     {"notDictionary", Fault::Kind::notDictionary},
+    {"garbage", Fault::Kind::garbage},   {"binary", Fault::Kind::binary},
+    {"silence", Fault::Kind::silence},   {"hangup", Fault::Kind::hangup},
+    {"noResult", Fault::Kind::noResult}, {"slow", Fault::Kind::slow},
 };
 
 Fault parseFault(const json& value, const std::string& requestType, const std::string& where) {
     requireObject(value, where);
-    requireKnownKeys(value, where, {"kind", "length", "bytes"});
+    requireKnownKeys(value, where, {"kind", "length", "bytes", "interval"});
     if (!value.contains("kind")) fail(where, "missing \"kind\"");
     auto name = requireString(value["kind"], where + ".kind");
     Fault fault;
@@ -425,8 +430,9 @@ Fault parseFault(const json& value, const std::string& requestType, const std::s
         }
     }
     if (!known) {
-        fail(where + ".kind", "unknown fault \"" + name +
-                                  "\" (expected length, notDictionary, garbage, binary, silence, hangup or noResult)");
+        fail(where + ".kind",
+             "unknown fault \"" + name +
+                 "\" (expected length, notDictionary, garbage, binary, silence, hangup, noResult or slow)");
     }
     if (fault.kind == Fault::Kind::length) {
         if (!value.contains("length")) fail(where, "fault \"length\" needs \"length\"");
@@ -441,6 +447,14 @@ Fault parseFault(const json& value, const std::string& requestType, const std::s
             requireUnsigned(value["bytes"], where + ".bytes", std::numeric_limits<std::uint32_t>::max()));
     } else if (value.contains("bytes")) {
         fail(where, "\"bytes\" applies only to the fault \"hangup\"");
+    }
+    if (fault.kind == Fault::Kind::slow) {
+        if (value.contains("interval")) {
+            fault.interval =
+                static_cast<std::uint32_t>(requireUnsigned(value["interval"], where + ".interval", 60'000));
+        }
+    } else if (value.contains("interval")) {
+        fail(where, "\"interval\" applies only to the fault \"slow\"");
     }
     if (fault.kind == Fault::Kind::noResult && requestType != "Connect") {
         fail(where + ".kind", "fault \"noResult\" applies only to \"Connect\"");

@@ -20,10 +20,12 @@ struct Fault {
         silence,        ///< no reply; the connection stays open
         hangup,         ///< the first `bytes` bytes of the normal reply, then close
         noResult,       ///< (Connect) a reply without "MessageType" "Result"
+        slow,           ///< the normal reply one byte at a time, `interval` milliseconds apart
     };
     Kind kind = Kind::silence;
     std::uint32_t length = 0;
     std::size_t bytes = 0;
+    std::uint32_t interval = 1000;
 };
 
 struct Attachment {
@@ -42,8 +44,11 @@ struct LockdownFaults {
     bool noPort = false;            ///< StartService replies without "Port"
     bool portOutOfRange = false;    ///< StartService replies with "Port" 70000
     bool tls13Only = false;         ///< TLS servers accept TLS 1.3 only
+    // Requests are named as in `errors`: "GetValue", or narrower "GetValue:<domain>".
     std::string closeMidTLSRead;    ///< request whose reply is cut short, then the connection closed
     std::string silentOn;           ///< request never answered; the connection stays open
+    std::string lateOn;             ///< request answered only after `lateBy` milliseconds
+    std::uint32_t lateBy = 0;
 };
 
 /// The device's lockdown service on port 62078.

@@ -4,6 +4,7 @@
 
 #include "pairing_records.hpp"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -72,6 +73,23 @@ void drainUntilClosed(int fd) {
         if (n < 0 && errno == EINTR) continue;
         return;
     }
+}
+
+// Sends `bytes` one at a time, `interval` apart; false once the peer has hung up or the
+// simulator shut the connection down.
+bool trickle(int fd, const Bytes& bytes, std::chrono::milliseconds interval) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) {
+            const auto until = std::chrono::steady_clock::now() + interval;
+            for (auto left = interval; left.count() > 0;
+                 left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())) {
+                pollfd entry{fd, POLLRDHUP, 0};
+                if (::poll(&entry, 1, static_cast<int>(left.count())) > 0) return false;
+            }
+        }
+        if (!writeAll(fd, &bytes[i], 1)) return false;
+    }
+    return true;
 }
 
 std::uint32_t readLE32(const std::uint8_t* p) {
@@ -195,6 +213,7 @@ struct Simulator::Impl final : LockdownHost {
 
     void recordRequest(LockdownRequest request) override;
     void handshakeCompleted() override { ++owner.handshakes_; }
+    void ignoredBytes(std::size_t count) override { owner.ignored_ += count; }
     std::optional<std::uint16_t> startService(const ScenarioDevice& device, const std::string& name) override;
 };
 
@@ -455,6 +474,11 @@ void Simulator::Impl::serve(Connection& connection) {
                     out.resize(std::min(out.size(), fault->second.bytes));
                     after = After::close;
                     break;
+                case Fault::Kind::slow:
+                    out = packet(tag, xmlPayload(reply.reply));
+                    if (!trickle(fd, out, std::chrono::milliseconds(fault->second.interval))) after = After::close;
+                    out.clear();
+                    break;
                 case Fault::Kind::noResult:
                     out = packet(tag, xmlPayload(PlistDict{{"MessageType", PlistValue("Attached")}}));
                     after = After::handOff;
@@ -481,6 +505,9 @@ void Simulator::Impl::serve(Connection& connection) {
 
 Simulator::Simulator(Scenario scenario, std::string socketPath)
     : impl_(std::make_unique<Impl>(*this, std::move(scenario))), socketPath_(std::move(socketPath)) {
+    // Keys take seconds on a loaded machine; made here, they never count against a
+    // client's time-out, which would turn a prompt device into a silent one.
+    for (const auto& device : impl_->scenario.devices) pairingMaterial(device.udid, device.pkcs8Key);
     impl_->listen(socketPath_);
     try {
         impl_->acceptThread = std::thread([this] { impl_->acceptLoop(); });

@@ -34,8 +34,8 @@ public:
     /// descriptor stays owned by the simulator, which closes it after the handler returns.
     using ServiceHandler = std::function<void(int fd, const ScenarioDevice& device, std::uint16_t port)>;
 
-    /// Binds `socketPath` (an existing socket file there is replaced) and starts serving.
-    /// Throws std::runtime_error when it cannot listen.
+    /// Makes every device's pairing material, binds `socketPath` (an existing socket file
+    /// there is replaced) and starts serving. Throws std::runtime_error when it cannot listen.
     Simulator(Scenario scenario, std::string socketPath);
     ~Simulator();
 
@@ -66,6 +66,9 @@ public:
     /// TLS server handshakes (lockdown sessions and services) that completed with the
     /// pairing record's host certificate.
     int tlsHandshakes() const noexcept { return handshakes_.load(); }
+    /// Bytes that reached a lockdown service after it fell silent ("silentOn"): what a
+    /// client sent after its request went unanswered.
+    std::size_t bytesAfterSilence() const noexcept { return ignored_.load(); }
 
 private:
     struct Impl;
@@ -74,6 +77,7 @@ private:
     std::atomic<int> total_{0};
     std::atomic<int> open_{0};
     std::atomic<int> handshakes_{0};
+    std::atomic<std::size_t> ignored_{0};
 };
 
 }  // namespace celvio::sim
