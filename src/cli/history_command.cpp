@@ -7,6 +7,9 @@
 #include "history_grouping.hpp"
 #include "history_store.hpp"
 
+#include "json_text.hpp"
+#include "terminal_text.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -83,7 +86,7 @@ void printGroups(const std::vector<HistoryDeviceGroup>& groups) {
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const auto& group = groups[i];
         if (i > 0) std::printf("\n");
-        std::printf("%s\n  serial %s, %s, %zu %s, latest %s\n", group.title.c_str(), group.serial.c_str(),
+        std::printf("%s\n  serial %s, %s, %zu %s, latest %s\n", visible(group.title).c_str(), visible(group.serial).c_str(),
                     std::string(rawValue(group.kind)).c_str(), group.entries.size(),
                     group.entries.size() == 1 ? "measurement" : "measurements",
                     internetDateText(group.entries.back().date).c_str());
@@ -111,7 +114,7 @@ int history(const std::vector<std::string_view>& args) {
     } else if (options->json) {
         json out = json::array();
         for (const auto& group : groupHistory(entries)) out.push_back(toJSON(group));
-        std::cout << out.dump(2) << "\n";
+        std::cout << jsonText(out) << "\n";
     } else {
         printGroups(groupHistory(entries));
     }

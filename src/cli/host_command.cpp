@@ -11,10 +11,10 @@
 #include "sections.hpp"
 
 #include "json_text.hpp"
+#include "terminal_text.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -106,21 +106,6 @@ json toJSON(const MacBatteryInfo& b) {
     };
 }
 
-/// The label padded to `width` characters, not bytes.
-std::string padded(const std::string& label, std::size_t width) {
-    const auto characters = static_cast<std::size_t>(std::count_if(
-        label.begin(), label.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-    return label + std::string(width > characters ? width - characters : 0, ' ');
-}
-
-void printSections(const std::vector<Sections::Section>& sections) {
-    for (const auto& section : sections) {
-        std::printf("%s\n", section.title.c_str());
-        for (const auto& [label, value] : section.rows)
-            std::printf("  %s %s\n", padded(label, 22).c_str(), value.c_str());
-    }
-}
-
 }  // namespace
 
 int host(const std::vector<std::string_view>& args) {
@@ -145,7 +130,7 @@ int host(const std::vector<std::string_view>& args) {
             for (const auto& [key, value] : rawRows) rows.push_back({key, value});
             out["rawValues"] = rows;
         }
-        std::cout << out.dump(2) << "\n";
+        std::cout << jsonText(out) << "\n";
         return 0;
     }
     const NumberFormat format;
@@ -156,8 +141,7 @@ int host(const std::vector<std::string_view>& args) {
         std::printf("No internal battery\n  %s\n", std::string(hostWords().mainsPowerOnly).c_str());
     }
     if (options->raw) {
-        std::printf("Raw Values (%zu)\n", rawRows.size());
-        for (const auto& [key, value] : rawRows) std::printf("  %s = %s\n", key.c_str(), value.c_str());
+        printRawValues(rawRows);
     }
     return 0;
 }

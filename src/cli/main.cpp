@@ -10,7 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -25,6 +24,8 @@ namespace {
 using celvio::cli::isoTime;
 using celvio::cli::jsonText;
 using celvio::cli::orNull;
+using celvio::cli::printRawValues;
+using celvio::cli::printSections;
 using celvio::cli::visible;
 using nlohmann::json;
 
@@ -107,29 +108,10 @@ json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {
     };
 }
 
-/// The label padded to `width` characters (not bytes: "Wi‑Fi" holds a three-byte hyphen).
-std::string padded(const std::string& label, std::size_t width) {
-    const auto characters = static_cast<std::size_t>(
-        std::count_if(label.begin(), label.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-    return label + std::string(width > characters ? width - characters : 0, ' ');
-}
-
-void printSections(const std::vector<celvio::Sections::Section>& sections) {
-    for (const auto& section : sections) {
-        std::printf("%s\n", section.title.c_str());
-        for (const auto& [label, value] : section.rows)
-            std::printf("  %s %s\n", padded(label, 22).c_str(), visible(value).c_str());
-    }
-}
-
 void printReport(const celvio::IOSDeviceInfo& info, bool raw) {
     printSections(celvio::Sections::device(info));
     printSections(celvio::Sections::deviceBattery(info.battery, celvio::NumberFormat()));
-    if (raw) {
-        std::printf("Raw Values (%zu)\n", info.battery.rawValues.size());
-        for (const auto& [key, value] : info.battery.rawValues)
-            std::printf("  %s = %s\n", visible(key).c_str(), visible(value).c_str());
-    }
+    if (raw) printRawValues(info.battery.rawValues);
 }
 
 int devices(const std::vector<std::string_view>& args) {
