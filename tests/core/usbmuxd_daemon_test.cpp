@@ -14,6 +14,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>       // O_WRONLY for the daemon's output
 #include <signal.h>
@@ -41,10 +42,14 @@ bool daemonAnswers() {
     }
 }
 
-/// A daemon this test started, stopped again at the end.
+/// A daemon this test started, stopped again at the end. usbmuxd leaves its socket, its
+/// pid file and its record folder behind; whatever of them it made goes with it, so the
+/// next run (or a system daemon started later) finds the machine as it was.
 class OwnDaemon {
 public:
     OwnDaemon() {
+        for (const fs::path& path : {fs::path(USBMux::socketPath), fs::path("/var/run/usbmuxd.pid"), kRecordFolder})
+            if (!fs::exists(fs::symlink_status(path))) leftBehind_.push_back(path);
         const char* argv[] = {kDaemon, "-f", "-n", nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -60,11 +65,14 @@ public:
         kill(pid_, SIGTERM);
         int status = 0;
         waitpid(pid_, &status, 0);
+        std::error_code ignored;
+        for (const fs::path& path : leftBehind_) fs::remove(path, ignored);  // a folder only when empty
     }
     bool running() const { return pid_ > 0 && daemonAnswers(); }
 
 private:
     pid_t pid_ = -1;
+    std::vector<fs::path> leftBehind_;
 };
 
 /// A pairing record placed where the daemon looks, removed again with any folder made for
