@@ -106,8 +106,9 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
     const auto elapsed = [start] { return std::chrono::steady_clock::now() - start; };
     using namespace std::chrono_literals;
     int rounds = 0;
-    // A few seconds, but at least 10 rounds (20 kills) unless the build is very slow.
-    for (; rounds < 50 && (elapsed() < 3s || rounds < 10) && elapsed() < 12s; ++rounds) {
+    // A few seconds, and at least 10 rounds (20 kills) however slow the build or busy the
+    // machine: each round is bounded by its delay.
+    for (; rounds < 50 && (elapsed() < 3s || rounds < 10); ++rounds) {
         // Each round another writer starts first.
         const int first = rounds % 2;
         pid_t writers[2];
@@ -134,7 +135,6 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
     }
     for (const auto& item : fs::directory_iterator(dir.path()))
         cutWrites += item.path().filename().string().starts_with(".history.json.tmp-");
-    EXPECT_GE(rounds, 10);
     EXPECT_GT(counts[0] + counts[1], 2 * kStart) << "the writers made progress";
     std::printf("%d kills, %d and %d saves completed, %d writes cut before their rename, one save %lld us (seed %u)\n",
                 2 * rounds, counts[0] - kStart, counts[1] - kStart, cutWrites, static_cast<long long>(save.count()),
