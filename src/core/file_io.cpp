@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>  // flock
@@ -167,7 +168,7 @@ int writeAtomically(const std::filesystem::path& link, std::string_view bytes) {
     return 0;
 }
 
-FileLock::FileLock(const std::filesystem::path& file) {
+FileLock::FileLock(const std::filesystem::path& file, std::chrono::milliseconds patience) {
     fd_ = FileDescriptor(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     // A lock file someone else made may not be writable for us; flock needs no write access.
     if (!fd_.isOpen()) {
@@ -177,11 +178,16 @@ FileLock::FileLock(const std::filesystem::path& file) {
         if (!fd_.isOpen()) return;  // the reason that counts is why it could not be made
         error_ = 0;
     }
-    while (::flock(fd_.get(), LOCK_EX) != 0) {
+    // flock has no time-out of its own: ask without waiting, and again after a pause.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        error_ = errno;
-        fd_.close();
-        return;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            error_ = errno;
+            fd_.close();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

@@ -77,11 +77,13 @@ std::filesystem::path linkTarget(const std::filesystem::path& file);
 int writeAtomically(const std::filesystem::path& file, std::string_view bytes);
 
 /// An exclusive advisory lock (flock) on `file`, created when missing, held until this
-/// object ends. Waits while another process holds it. Move-only.
+/// object ends. Waits up to `patience` while another process holds it: a holder that was
+/// stopped (Ctrl-Z) or hangs on a network file system must not freeze us for good. Move-only.
 class FileLock {
 public:
-    explicit FileLock(const std::filesystem::path& file);
-    /// 0 when the lock is held, else the errno of the failed open or flock.
+    explicit FileLock(const std::filesystem::path& file, std::chrono::milliseconds patience = std::chrono::seconds(10));
+    /// 0 when the lock is held, else the errno of the failed open or flock; EWOULDBLOCK
+    /// when another process held it all the time.
     int error() const noexcept { return error_; }
 
 private:

@@ -61,6 +61,8 @@ TEST(FileIO, LockExcludesEveryOtherHolder) {
         const FileIO::FileLock lock(lockFile);
         ASSERT_EQ(lock.error(), 0);
         EXPECT_FALSE(tryLock()) << "held";
+        // A holder that never lets go (a stopped process) costs the patience, not forever.
+        EXPECT_EQ(FileIO::FileLock(lockFile, std::chrono::milliseconds(50)).error(), EWOULDBLOCK);
     }
     EXPECT_TRUE(tryLock()) << "released with the object";
     EXPECT_EQ(FileIO::FileLock(dir / "absent" / "x.lock").error(), ENOENT);
