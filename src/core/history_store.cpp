@@ -30,7 +30,16 @@ bool fileExists(const fs::path& path) {
     return fs::exists(path, ignored);
 }
 
-std::string lockPathOf(const fs::path& file) { return file.string() + ".lock"; }
+/// Beside the history itself, not a link to it, so every way to one history takes one
+/// lock; beside the path as given when it leads to no regular file (a device, a FIFO),
+/// which no save replaces anyway.
+std::string lockPathOf(const fs::path& file) {
+    const fs::path target = FileIO::linkTarget(file);
+    std::error_code error;
+    const auto status = fs::status(target, error);
+    const bool history = fs::is_regular_file(status) || status.type() == fs::file_type::not_found;
+    return (history ? target : file).string() + ".lock";
+}
 
 /// Copies the history of an older application folder, the first that has one.
 void migrate(const fs::path& dataDirectory, const fs::path& target) {
