@@ -201,6 +201,7 @@ void HistoryStore::save() {
 
 std::optional<std::string> HistoryStore::trySave() {
     const FileIO::FileLock lock(lockFile());
+    if (lock.error() == EWOULDBLOCK) return "The history is in use by another program";
     if (lock.error() != 0) return FileIO::errorText(lock.error());
     if (unreadableFileInPlace_ || FileIO::stampOf(fileURL_) != stamp_) {
         // Someone saved since this store last looked, or the file is unreadable: decide on
