@@ -36,7 +36,7 @@ struct Expected {
 };
 
 PowerSupply supply(std::string name, std::map<std::string, std::string, std::less<>> attributes) {
-    return {std::move(name), std::move(attributes)};
+    return {std::move(name), std::move(attributes), std::nullopt};
 }
 
 constexpr std::nullopt_t none = std::nullopt;
@@ -135,6 +135,18 @@ TEST(LinuxPowerSupply, CapacitiesDoNotDriftWithTheVoltage) {
     const auto loaded = capacities("12600000");
     EXPECT_EQ(loaded, std::tuple(5000, 4500, 3000));
     EXPECT_EQ(capacities("10900000"), loaded);
+
+    // A four-cell pack seen at 16.4 V keeps its four cells (15.2 V) at 12.9 V, where a
+    // first look would count three.
+    test::TempDir fourCells;
+    std::filesystem::copy(tree("energy-voltage-now"), fourCells.path(), std::filesystem::copy_options::recursive);
+    const auto fourCellCapacities = [&](const char* microvolts) {
+        std::ofstream(fourCells / "sys/class/power_supply/BAT0/voltage_now", std::ios::trunc) << microvolts << '\n';
+        const auto b = MacBatteryReader::read(fourCells.path());
+        return std::tuple(b->designCapacity, b->fullChargeCapacity, b->currentCapacity);
+    };
+    EXPECT_EQ(fourCellCapacities("16400000"), std::tuple(3750, 3375, 2250));
+    EXPECT_EQ(fourCellCapacities("12900000"), std::tuple(3750, 3375, 2250));
 }
 
 TEST(LinuxPowerSupply, TextsTemperatureAndAdapterOutput) {

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <string>
 
 namespace celvio {
 namespace {
@@ -114,14 +117,18 @@ std::optional<double> positiveVolts(const PowerSupply& battery, std::string_view
 ///    rates the pack's mAh at.
 /// 2. Else the nominal voltage of a lithium-ion cell, 3.8 V, times the cells in series:
 ///    counted from voltage_max_design (4.2 to 4.4 V a cell when full), else from the
-///    present voltage as ceil(V / 4.45 V). That count holds over the whole working range
-///    of packs of up to three cells, and of four cells above 3.34 V a cell.
+///    highest present voltage seen as ceil(V / 4.45 V). An emptying four-cell pack
+///    (below 3.34 V a cell) reads like a three-cell one; the highest voltage seen keeps
+///    the count once the pack has been above that.
 std::optional<double> conversionVoltage(const PowerSupply& battery) {
     constexpr double kNominalCell = 3.8e6, kFullCell = 4.35e6, kHighestCell = 4.45e6;
     if (const auto design = positiveVolts(battery, "voltage_min_design")) return design;
     if (const auto full = positiveVolts(battery, "voltage_max_design"))
         return std::max(1.0, std::round(*full / kFullCell)) * kNominalCell;
-    if (const auto now = positiveVolts(battery, "voltage_now")) return std::ceil(*now / kHighestCell) * kNominalCell;
+    auto now = positiveVolts(battery, "voltage_now");
+    if (const auto highest = within(battery.highestMicrovolts, 0, kMaxMicrovolts); now && highest)
+        now = std::max(*now, *highest);
+    if (now) return std::ceil(*now / kHighestCell) * kNominalCell;
     return std::nullopt;
 }
 
@@ -334,7 +341,21 @@ std::optional<PlistDict> batteryRegistry(const std::vector<PowerSupply>& supplie
 }
 
 std::optional<PlistDict> MacBatteryReader::readRegistry(const std::filesystem::path& root) {
-    return batteryRegistry(readPowerSupplies(root));
+    std::vector<PowerSupply> supplies = readPowerSupplies(root);
+    // Each pack's highest voltage in this process, by root, supply and serial: the
+    // conversion of its energy figures must not change as the pack empties.
+    static std::mutex mutex;
+    static std::map<std::string, std::int64_t> highest;
+    const std::lock_guard lock(mutex);
+    for (PowerSupply& supply : supplies) {
+        const auto microvolts = supply.number("voltage_now");
+        if (!supply.isSystemBattery() || !microvolts) continue;
+        std::int64_t& seen =
+            highest[root.string() + '\0' + supply.name + '\0' + supply.text("serial_number").value_or("")];
+        seen = std::max(seen, *microvolts);
+        supply.highestMicrovolts = seen;
+    }
+    return batteryRegistry(supplies);
 }
 
 }  // namespace celvio

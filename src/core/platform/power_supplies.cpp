@@ -72,7 +72,7 @@ std::vector<PowerSupply> readPowerSupplies(const std::filesystem::path& root) {
     std::vector<PowerSupply> supplies;
     // Class entries are symbolic links to the device folders, so they are not filtered.
     for (std::string& name : sysfs::listDirectory(classFolder)) {
-        PowerSupply supply{std::move(name), {}};
+        PowerSupply supply{std::move(name), {}, std::nullopt};
         const std::string folder = classFolder + "/" + supply.name;
         addAttribute(supply, folder, "type");
         addAttribute(supply, folder, "scope");

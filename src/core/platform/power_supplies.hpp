@@ -16,6 +16,9 @@ namespace celvio {
 struct PowerSupply {
     std::string name;
     std::map<std::string, std::string, std::less<>> attributes;
+    /// The highest "voltage_now" (µV) this process has read of this pack so far, this
+    /// reading included; absent when unknown.
+    std::optional<std::int64_t> highestMicrovolts;
 
     /// The attribute with blanks trimmed; absent when missing or blank.
     std::optional<std::string> text(std::string_view attribute) const;
