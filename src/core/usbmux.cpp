@@ -113,7 +113,10 @@ PlistDict readPacket(ByteStream& stream) {
     const Bytes header = stream.read(kHeaderSize);
     const std::uint32_t length = header[0] | (header[1] << 8) | (header[2] << 16) | (std::uint32_t(header[3]) << 24);
     if (length < kHeaderSize || length > kMaxPacketLength) throw CelvioError::usbmux("Invalid packet length");
-    PlistValue payload = decodePlist(stream.read(length - kHeaderSize));
+    Bytes body = stream.read(length - kHeaderSize);
+    // A pairing record's reply carries the host's private key.
+    const CleanseOnExit wipe(body);
+    PlistValue payload = decodePlist(body);
     auto* dict = payload.get<PlistDict>();
     if (!dict) throw CelvioError::usbmux("Invalid response");
     return std::move(*dict);
