@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,28 +126,27 @@ TEST(LinuxPowerSupply, RecordedBatteries) {
 }
 
 TEST(LinuxPowerSupply, CapacitiesDoNotDriftWithTheVoltage) {
-    test::TempDir dir;
-    std::filesystem::copy(tree("energy-voltage-now"), dir.path(), std::filesystem::copy_options::recursive);
-    const auto capacities = [&](const char* microvolts) {
-        std::ofstream(dir / "sys/class/power_supply/BAT0/voltage_now", std::ios::trunc) << microvolts << '\n';
-        const auto b = MacBatteryReader::read(dir.path());
-        return std::tuple(b->designCapacity, b->fullChargeCapacity, b->currentCapacity);
+    // Each row is a pack of its own, read at its voltages in turn. The four-cell pack seen
+    // at 16.4 V keeps its four cells (15.2 V) at 12.9 V, where a first look counts three.
+    const struct {
+        const char* what;
+        std::vector<const char*> microvolts;
+        std::int64_t design, full, now;  // mAh
+    } rows[] = {
+        {"three cells", {"12600000", "10900000"}, 5000, 4500, 3000},
+        {"four cells, emptying", {"16400000", "12900000"}, 3750, 3375, 2250},
     };
-    const auto loaded = capacities("12600000");
-    EXPECT_EQ(loaded, std::tuple(5000, 4500, 3000));
-    EXPECT_EQ(capacities("10900000"), loaded);
-
-    // A four-cell pack seen at 16.4 V keeps its four cells (15.2 V) at 12.9 V, where a
-    // first look would count three.
-    test::TempDir fourCells;
-    std::filesystem::copy(tree("energy-voltage-now"), fourCells.path(), std::filesystem::copy_options::recursive);
-    const auto fourCellCapacities = [&](const char* microvolts) {
-        std::ofstream(fourCells / "sys/class/power_supply/BAT0/voltage_now", std::ios::trunc) << microvolts << '\n';
-        const auto b = MacBatteryReader::read(fourCells.path());
-        return std::tuple(b->designCapacity, b->fullChargeCapacity, b->currentCapacity);
-    };
-    EXPECT_EQ(fourCellCapacities("16400000"), std::tuple(3750, 3375, 2250));
-    EXPECT_EQ(fourCellCapacities("12900000"), std::tuple(3750, 3375, 2250));
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        std::filesystem::copy(tree("energy-voltage-now"), dir.path(), std::filesystem::copy_options::recursive);
+        for (const char* microvolts : row.microvolts) {
+            std::ofstream(dir / "sys/class/power_supply/BAT0/voltage_now", std::ios::trunc) << microvolts << '\n';
+            const auto b = MacBatteryReader::read(dir.path());
+            EXPECT_EQ(b->designCapacity, row.design) << row.what << " at " << microvolts;
+            EXPECT_EQ(b->fullChargeCapacity, row.full) << row.what << " at " << microvolts;
+            EXPECT_EQ(b->currentCapacity, row.now) << row.what << " at " << microvolts;
+        }
+    }
 }
 
 TEST(LinuxPowerSupply, TextsTemperatureAndAdapterOutput) {
