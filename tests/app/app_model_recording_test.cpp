@@ -302,28 +302,5 @@ TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainUpToTheEnd) {
     EXPECT_EQ(saved[0].cycleCount, 122);
 }
 
-TEST(AppModelRecordingTest, AnUnreadableHistoryKeptAsideIsToldUntilDismissed) {
-    Laptop laptop;
-    const TempDir& dir = laptop.dir;
-    AppModelOptions& options = laptop.options;
-    std::ofstream(*options.historyFile) << "[{\"truncated";
-    auto model = startModel(options);
-    ASSERT_TRUE(model->historyKeptAside());
-    std::string aside;
-    for (const auto& item : std::filesystem::directory_iterator(dir.path()))
-        if (item.path().filename().string().starts_with("history.json.unreadable-")) aside = item.path().filename();
-    EXPECT_EQ(*model->historyKeptAside(),
-              "The history file could not be read and was kept as " + aside + "; a new history was started.");
-    EXPECT_EQ(readText(dir / aside), "[{\"truncated");
-
-    QSignalSpy dismissed(model.get(), &AppModel::historyKeptAsideChanged);
-    model->dismissHistoryKeptAside();
-    EXPECT_EQ(model->historyKeptAside(), std::nullopt);
-    EXPECT_EQ(dismissed.count(), 1);
-    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "121");
-    model->refreshMac();
-    EXPECT_EQ(model->historyKeptAside(), std::nullopt) << "told once";
-}
-
 }  // namespace
 }  // namespace celvio::test

@@ -260,6 +260,8 @@ TEST(HistoryPanel, ShowsAFailedSaveUntilOneSucceedsAndAKeptFileUntilDismissed) {
     QTest::mouseClick(keptAside->findChild<QAbstractButton*>("dismissKeptAside"), Qt::LeftButton);
     EXPECT_TRUE(keptAside->isHidden());
     EXPECT_EQ(panel.model->historyKeptAside(), std::nullopt);
+    panel.model->deleteHistoryEntry(UUID::random());
+    EXPECT_TRUE(keptAside->isHidden()) << "told once";
 }
 
 TEST(HealthChart, DomainCoversEveryValueWithRoomAboveAndBelow) {
