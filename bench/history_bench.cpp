@@ -5,10 +5,10 @@
 // size; load within 2x of nlohmann-json's bare parse of the same bytes;
 // groups() under 10 ms; the import within 3x of the sqlite3 command reading the rows.
 
-#include "file_io.hpp"
-#include "history_grouping.hpp"
-#include "history_json.hpp"
-#include "history_store.hpp"
+#include "base/file_io.hpp"
+#include "history/history_grouping.hpp"
+#include "history/history_json.hpp"
+#include "history/history_store.hpp"
 #include "platform/paths.hpp"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // the bare system calls that fetch the same attribute files. Goal: within 2x, so a refresh every 10 s
 // costs nothing measurable.
 
-#include "mac_battery_reader.hpp"
+#include "reading/mac_battery_reader.hpp"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 // handshakes with the same 2048-bit keys in the same run.
 // Goals: the session within 3x of one handshake, the read within 3x of two.
 
-#include "ios_device_reader.hpp"
-#include "lockdown_client.hpp"
+#include "reading/ios_device_reader.hpp"
+#include "lockdown/lockdown_client.hpp"
 #include "pairing_records.hpp"
 #include "simulator.hpp"
 

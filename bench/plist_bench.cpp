@@ -1,7 +1,7 @@
 // Our property-list value type against libplist's own tree, on the same bytes.
 // Goal: decoding into our type within 1.5x of libplist's bare parse.
 
-#include "plist.hpp"
+#include "plist/plist.hpp"
 
 #include <benchmark/benchmark.h>
 #include <plist/plist.h>

@@ -1,6 +1,6 @@
 // History file contents: decoding, and for what decodes, that a save reads back the same.
 
-#include "history_json.hpp"
+#include "history/history_json.hpp"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // A battery registry as a device's relay returns it: the record and the raw rows.
 
-#include "celvio_error.hpp"
-#include "ios_device_reader.hpp"
+#include "base/celvio_error.hpp"
+#include "reading/ios_device_reader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -1,9 +1,9 @@
 // Lockdown replies as the client reads them, one framed message after another.
 
-#include "celvio_error.hpp"
-#include "lockdown_client.hpp"
+#include "base/celvio_error.hpp"
+#include "lockdown/lockdown_client.hpp"
 #include "memory_stream.hpp"
-#include "plist_service.hpp"
+#include "link/plist_service.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     celvio::PlistService service(std::make_shared<celvio::test::MemoryStream>(data, size));

@@ -1,6 +1,6 @@
 // Pairing-record key and certificate text: PEM decoding, PKCS#8 unwrapping, DER walking.
 
-#include "pem.hpp"
+#include "lockdown/pem.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const celvio::ByteView bytes(data, size);

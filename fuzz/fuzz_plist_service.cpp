@@ -1,8 +1,8 @@
 // Messages from a device service: framing, decoding and the accessors over the result.
 
-#include "celvio_error.hpp"
+#include "base/celvio_error.hpp"
 #include "memory_stream.hpp"
-#include "plist_service.hpp"
+#include "link/plist_service.hpp"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 // A daemon reply as the client reads it: packet, device list and Connect result.
 
-#include "celvio_error.hpp"
+#include "base/celvio_error.hpp"
 #include "memory_stream.hpp"
-#include "usbmux.hpp"
+#include "link/usbmux.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     celvio::test::MemoryStream stream(data, size);

@@ -2,10 +2,10 @@
 
 #include "commands.hpp"
 
-#include "celvio_error.hpp"
-#include "history_csv.hpp"
-#include "history_grouping.hpp"
-#include "history_store.hpp"
+#include "base/celvio_error.hpp"
+#include "history/history_csv.hpp"
+#include "history/history_grouping.hpp"
+#include "history/history_store.hpp"
 
 #include "json_text.hpp"
 #include "terminal_text.hpp"

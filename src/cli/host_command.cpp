@@ -2,13 +2,13 @@
 
 #include "commands.hpp"
 
-#include "low_power_mode.hpp"
-#include "mac_battery_reader.hpp"
-#include "mac_system_info.hpp"
+#include "platform/low_power_mode.hpp"
+#include "reading/mac_battery_reader.hpp"
+#include "reading/mac_system_info.hpp"
 #include "platform/host_words.hpp"
-#include "platform/system_facts.hpp"
-#include "raw_values.hpp"
-#include "sections.hpp"
+#include "platform/linux/system_facts.hpp"
+#include "reading/raw_values.hpp"
+#include "display/sections.hpp"
 
 #include "json_text.hpp"
 #include "terminal_text.hpp"

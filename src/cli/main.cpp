@@ -1,9 +1,9 @@
 // celvio-cli: a small scriptable front end over the core library.
 
 #include "commands.hpp"
-#include "ios_device_reader.hpp"
-#include "sections.hpp"
-#include "usbmux.hpp"
+#include "reading/ios_device_reader.hpp"
+#include "display/sections.hpp"
+#include "link/usbmux.hpp"
 
 #include "json_text.hpp"
 #include "terminal_text.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sections.hpp"
-#include "utf8.hpp"
+#include "display/sections.hpp"
+#include "base/utf8.hpp"
 
 #include <cstdio>
 #include <string>

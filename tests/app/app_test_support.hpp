@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app_model.hpp"
+#include "model/app_model.hpp"
 #include "simulator.hpp"
 #include "test_support.hpp"
 

@@ -1,7 +1,7 @@
 // celvio-cli history and import-coconut, run as separate processes on files in a
 // temporary folder.
 
-#include "history_json.hpp"
+#include "history/history_json.hpp"
 #include "history_test_support.hpp"
 
 #include "cli_runner.hpp"

@@ -1,6 +1,6 @@
 // celvio-cli host as a person runs it, on recorded systems and on this machine.
 
-#include "sections.hpp"
+#include "display/sections.hpp"
 
 #include "cli_runner.hpp"
 

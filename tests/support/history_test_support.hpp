@@ -1,6 +1,6 @@
 #pragma once
 
-#include "history_entry.hpp"
+#include "history/history_entry.hpp"
 #include "test_support.hpp"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_stream.hpp"
-#include "celvio_error.hpp"
+#include "link/byte_stream.hpp"
+#include "base/celvio_error.hpp"
 
 #include <vector>
 

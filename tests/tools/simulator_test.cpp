@@ -1,4 +1,4 @@
-#include "openssl_handles.hpp"
+#include "lockdown/openssl_handles.hpp"
 #include "pairing_records.hpp"
 #include "scenario.hpp"
 

@@ -1,8 +1,8 @@
 #include "lockdown_service.hpp"
 
-#include "celvio_error.hpp"
+#include "base/celvio_error.hpp"
 #include "pairing_records.hpp"
-#include "socket.hpp"
+#include "link/socket.hpp"
 #include "tls_server.hpp"
 
 #include <fcntl.h>

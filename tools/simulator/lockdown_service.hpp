@@ -1,7 +1,7 @@
 #pragma once
 
-#include "plist.hpp"
-#include "plist_service.hpp"
+#include "plist/plist.hpp"
+#include "link/plist_service.hpp"
 #include "scenario.hpp"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "pairing_records.hpp"
 
-#include "openssl_handles.hpp"
+#include "lockdown/openssl_handles.hpp"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plist.hpp"
+#include "plist/plist.hpp"
 
 #include <cstdint>
 #include <map>

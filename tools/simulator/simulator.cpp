@@ -1,6 +1,6 @@
 #include "simulator.hpp"
 
-#include "file_io.hpp"  // FileDescriptor
+#include "base/file_io.hpp"  // FileDescriptor
 
 #include "pairing_records.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "lockdown_service.hpp"
-#include "plist.hpp"
+#include "plist/plist.hpp"
 #include "relay_service.hpp"
 #include "scenario.hpp"
 

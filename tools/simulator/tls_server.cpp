@@ -1,7 +1,7 @@
 #include "tls_server.hpp"
 
-#include "celvio_error.hpp"
-#include "openssl_handles.hpp"
+#include "base/celvio_error.hpp"
+#include "lockdown/openssl_handles.hpp"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_stream.hpp"
-#include "openssl_handles.hpp"
+#include "link/byte_stream.hpp"
+#include "lockdown/openssl_handles.hpp"
 #include "pairing_records.hpp"
 
 #include <openssl/ssl.h>

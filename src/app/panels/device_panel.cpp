@@ -1,0 +1,296 @@
+#include "panels/device_panel.hpp"
+
+#include "model/app_model.hpp"
+#include "style/appearance.hpp"
+#include "style/fmt.hpp"
+#include "widgets/health_chart.hpp"
+#include "widgets/icon_button.hpp"
+#include "widgets/icon_view.hpp"
+#include "widgets/kv_list.hpp"
+#include "widgets/month_rows.hpp"
+#include "panels/raw_values_sheet.hpp"
+#include "widgets/ring_gauge.hpp"
+#include "widgets/segment_bar.hpp"
+#include "widgets/stat_cell.hpp"
+#include "style/symbols.hpp"
+#include "style/text_style.hpp"
+#include "style/theme.hpp"
+
+#include <QBoxLayout>
+#include <QDateTime>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace celvio {
+namespace {
+
+const std::vector<std::pair<QString, QString>> segmentItems{
+    {"stats", "Stats"}, {"history", "History"}, {"details", "Details"}};
+
+/// The locale's long time pattern, which shows seconds, without its zone name ("t"
+/// outside quoted text), which adds nothing to a time of today.
+QString timeWithSeconds() {
+    const QString pattern = QLocale().timeFormat(QLocale::LongFormat);
+    QString kept;
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == '\'') quoted = !quoted;
+        if (quoted || c != 't') kept += c;
+    }
+    return kept.simplified();
+}
+
+/// Scrolls a new page to where the page it replaces was, once its layout has a height.
+void keepScrolled(QScrollArea* area, int position) {
+    if (position > 0)
+        QTimer::singleShot(0, area, [area, position] { area->verticalScrollBar()->setValue(position); });
+}
+
+}  // namespace
+
+DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 10, 14, 10);
+    column->setSpacing(8);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(10);
+    icon_ = new IconView(36, this);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(1);
+    name_ = TextStyle::label({}, 14, QFont::Bold, Theme::cream(), this);
+    subtitle_ = TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this);
+    titles->addWidget(name_);
+    titles->addWidget(subtitle_);
+    auto* raw = new IconButton("curlybraces", "Raw battery values", this);
+    raw->setObjectName("rawValues");
+    refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
+    refresh_->setObjectName("refresh");
+    connect(raw, &IconButton::clicked, this, &DevicePanel::openRawValues);
+    connect(refresh_, &IconButton::clicked, this, [this] {
+        if (data_.onRefresh) data_.onRefresh();
+    });
+    header->addWidget(icon_);
+    header->addLayout(titles, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    buttons->addWidget(raw);
+    buttons->addWidget(refresh_);
+    header->addLayout(buttons);
+    column->addLayout(header);
+
+    warning_ = new QWidget(this);
+    auto* warningRow = new QHBoxLayout(warning_);
+    warningRow->setContentsMargins(0, 0, 0, 0);
+    warningRow->setSpacing(4);
+    warningText_ = TextStyle::label({}, 9.5, QFont::Normal, Theme::orange(), warning_);
+    warningText_->setObjectName("warning");
+    warningText_->setWordWrap(true);
+    warningText_->setMaximumHeight(QFontMetrics(warningText_->font()).lineSpacing() * 2);
+    warningRow->addWidget(Symbols::label("exclamationmark.triangle.fill", 10, Theme::orange(), warning_), 0,
+                          Qt::AlignTop);
+    warningRow->addWidget(warningText_, 1);
+    warning_->hide();
+    column->addWidget(warning_);
+
+    auto* gauges = new QHBoxLayout;
+    gauges->setSpacing(22);
+    charge_ = new RingGauge(this);
+    charge_->setObjectName("chargeGauge");
+    health_ = new RingGauge(this);
+    health_->setObjectName("healthGauge");
+    gauges->addStretch();
+    gauges->addWidget(charge_);
+    gauges->addWidget(health_);
+    gauges->addStretch();
+    column->addSpacing(5);
+    column->addLayout(gauges);
+
+    auto* power = new QHBoxLayout;
+    power->setSpacing(5);
+    powerSymbol_ = Symbols::label("", 10, Theme::cream(), this);
+    powerText_ = TextStyle::label({}, 10.5, QFont::Medium, Theme::cream(), this);
+    powerText_->setObjectName("power");
+    timeInfo_ = TextStyle::label({}, 10.5, QFont::Medium, Theme::muted(), this);
+    timeInfo_->setObjectName("timeInfo");
+    power->addStretch();
+    power->addWidget(powerSymbol_);
+    power->addWidget(powerText_);
+    power->addWidget(timeInfo_);
+    power->addStretch();
+    column->addSpacing(5);
+    column->addLayout(power);
+    column->addSpacing(7);
+
+    segments_ = new SegmentBar(segmentItems, this);
+    connect(segments_, &SegmentBar::selected, this, &DevicePanel::chooseSegment);
+    column->addWidget(segments_);
+
+    auto* content = new QVBoxLayout;
+    content->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(content, 1);
+    shown_ = WidgetSlot(content);
+
+    segment_ = model_.panelSegment();
+    segments_->setSelection(segment_);
+    connect(&model_, &AppModel::historyGroupsChanged, this, [this] {
+        if (segment_ == "history") showHistory();
+    });
+}
+
+QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
+    QString time = Fmt::absent();
+    if (updated) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(updated->time_since_epoch()).count();
+        time = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), timeWithSeconds());
+    }
+    return QString::fromUtf8("Refresh \u00b7 last update ") + time;
+}
+
+void DevicePanel::setData(PanelData data) {
+    const bool detailsChanged = data.details != data_.details || shown_.widget() == nullptr;
+    data_ = std::move(data);
+
+    icon_->setIcon(Symbols::deviceIcon(data_.iconModel, data_.iconFallback));
+    name_->setText(data_.name);
+    subtitle_->setText(data_.subtitle);
+    refresh_->setToolTip(refreshHelp(data_.updated));
+    warning_->setVisible(data_.warning.has_value());
+    warningText_->setText(data_.warning.value_or(QString()));
+
+    if (data_.chargePercent)
+        charge_->set(*data_.chargePercent / 100, Theme::chargeTint(*data_.chargePercent),
+                     QString::number(static_cast<long long>(*data_.chargePercent)) + " %", "Charge");
+    else
+        charge_->set(0, Theme::muted(), Fmt::absent(), "Charge");
+    if (data_.health)
+        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), Fmt::percent(*data_.health, 1), "Health");
+    else
+        health_->set(0, Theme::muted(), Fmt::absent(), "Health");
+
+    powerSymbol_->setText(Symbols::glyph(data_.power.symbol));
+    TextStyle::setTextColour(powerSymbol_, data_.power.tint);
+    powerText_->setText(data_.power.text);
+    timeInfo_->setVisible(data_.timeInfo.has_value());
+    timeInfo_->setText(data_.timeInfo ? QString::fromUtf8("\u00b7 ") + *data_.timeInfo : QString());
+
+    if (segment_ != "details" || detailsChanged) showSegment();
+}
+
+void DevicePanel::chooseSegment(const QString& tag) {
+    if (tag == segment_) return;
+    segment_ = tag;
+    model_.setPanelSegment(tag);
+    showSegment();
+}
+
+void DevicePanel::showSegment() {
+    if (segment_ == "history")
+        showHistory();
+    else if (segment_ == "details")
+        showDetails();
+    else
+        showStats();
+}
+
+void DevicePanel::showStats() {
+    // The tiles are updated in place while the stats stay on show.
+    if (shown_.widget() && shown_.widget()->objectName() == "stats" && cells_.size() == data_.stats.size()) {
+        for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
+        return;
+    }
+    // In a scroll area: the last row may not fit the window's fixed height.
+    auto* grid = new QWidget;
+    auto* layout = new QGridLayout(grid);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    std::vector<StatCell*> cells;
+    for (std::size_t i = 0; i < data_.stats.size(); ++i) {
+        auto* cell = new StatCell(grid);
+        cell->setStat(data_.stats[i]);
+        layout->addWidget(cell, static_cast<int>(i / 2), static_cast<int>(i % 2));
+        cells.push_back(cell);
+    }
+    layout->setColumnStretch(0, 1);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(static_cast<int>((data_.stats.size() + 1) / 2), 1);
+    QScrollArea* area = transparentScrollArea(grid, this);
+    area->setObjectName("stats");
+    shown_.replace(area);
+    cells_ = std::move(cells);
+}
+
+void DevicePanel::showHistory() {
+    // Every device read republishes the history; the page is rebuilt, keeping its
+    // position, only when this device's part of it changed.
+    std::optional<HistoryDeviceGroup> group = model_.historyForSerial(data_.historySerial);
+    int scrolled = 0;
+    if (QWidget* old = shown_.widget(); old && old->objectName() == "history") {
+        if (group == history_) return;
+        if (auto* area = old->findChild<QScrollArea*>()) scrolled = area->verticalScrollBar()->value();
+    }
+    history_ = std::move(group);
+
+    auto* page = new QWidget(this);
+    page->setObjectName("history");
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (history_) {
+        auto* inner = new QWidget;
+        auto* list = new QVBoxLayout(inner);
+        list->setContentsMargins(0, 0, 0, 8);
+        list->setSpacing(8);
+        auto* chart = new HealthChart({{Fmt::fromStd(history_->title), history_->entries}}, inner);
+        chart->setFixedHeight(96);
+        list->addWidget(chart);
+        list->addWidget(new MonthRows(history_->periods, inner));
+        list->addStretch();
+        QScrollArea* area = transparentScrollArea(inner, page);
+        layout->addWidget(area);
+        keepScrolled(area, scrolled);
+    } else {
+        QLabel* empty = TextStyle::label(QString::fromUtf8("No history yet \u2013 measurements are saved automatically."),
+                                         11, QFont::Normal, Theme::muted(), page);
+        empty->setObjectName("noHistory");
+        empty->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        empty->setWordWrap(true);
+        layout->addSpacing(30 - 8);
+        layout->addWidget(empty);
+        layout->addStretch();
+    }
+    shown_.replace(page);
+    cells_.clear();
+}
+
+void DevicePanel::showDetails() {
+    int scrolled = 0;
+    if (auto* old = qobject_cast<QScrollArea*>(shown_.widget()); old && old->objectName() == "details")
+        scrolled = old->verticalScrollBar()->value();
+    auto* inner = new QWidget;
+    auto* layout = new QVBoxLayout(inner);
+    layout->setContentsMargins(0, 0, 0, 8);
+    layout->addWidget(new KVList(data_.details, inner));
+    layout->addStretch();
+    QScrollArea* area = transparentScrollArea(inner, this);
+    area->setObjectName("details");
+    shown_.replace(area);
+    cells_.clear();
+    keepScrolled(area, scrolled);
+}
+
+void DevicePanel::openRawValues() {
+    std::vector<RawValuesSheet::Row> rows;
+    if (data_.rawValues) rows = data_.rawValues();
+    // Parented to the window, not the panel: a model change may rebuild the panel while
+    // the sheet is open.
+    auto* sheet = new RawValuesSheet(data_.name, std::move(rows), window());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+}
+
+}  // namespace celvio

@@ -1,0 +1,420 @@
+#include "panels/history_panel.hpp"
+
+#include "model/app_model.hpp"
+#include "style/appearance.hpp"
+#include "reading/device_catalog.hpp"
+#include "style/fmt.hpp"
+#include "widgets/health_chart.hpp"
+#include "widgets/icon_button.hpp"
+#include "widgets/icon_view.hpp"
+#include "widgets/month_rows.hpp"
+#include "style/symbols.hpp"
+#include "style/text_style.hpp"
+#include "style/theme.hpp"
+#include "widgets/widget_slot.hpp"
+
+#include <QAbstractButton>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace celvio {
+
+namespace {
+
+/// A one-line label that elides its end instead of widening the row.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect();
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
+ElidedLabel* elidedLabel(const QString& text, double pixelSize, QFont::Weight weight, const QColor& colour,
+                         QWidget* parent) {
+    auto* label = new ElidedLabel(text, parent);
+    label->setFont(TextStyle::font(pixelSize, weight));
+    TextStyle::setTextColour(label, colour);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    return label;
+}
+
+/// The disclosure chevron, pointing down while its block is open.
+class Chevron : public QWidget {
+public:
+    Chevron(bool open, QWidget* parent) : QWidget(parent), open_(open) { setFixedSize(8, 12); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setPen(Theme::faint());
+        painter.setFont(Symbols::font(8));
+        painter.translate(QRectF(rect()).center());
+        if (open_) painter.rotate(90);
+        painter.drawText(QRectF(-6, -6, 12, 12), Qt::AlignCenter, Symbols::glyph("chevron.right"));
+    }
+
+private:
+    bool open_;
+};
+
+/// The device's palette colour, tying its block to its chart line.
+class Dot : public QWidget {
+public:
+    Dot(const QColor& colour, QWidget* parent) : QWidget(parent), colour_(colour) { setFixedSize(6, 6); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour_);
+        painter.drawEllipse(QRectF(rect()));
+    }
+
+private:
+    QColor colour_;
+};
+
+/// A block's header: one plain target for the whole row, on a card.
+class BlockHeader : public QAbstractButton {
+public:
+    explicit BlockHeader(QWidget* parent) : QAbstractButton(parent) {
+        setFocusPolicy(Qt::NoFocus);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+    QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QSize(); }
+    QSize minimumSizeHint() const override { return layout() ? layout()->minimumSize() : QSize(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::card());
+        painter.drawRoundedRect(QRectF(rect()), 8, 8);
+    }
+};
+
+/// The small trash can of a measurement row.
+class TrashButton : public QAbstractButton {
+public:
+    TrashButton(const QString& help, QWidget* parent) : QAbstractButton(parent) {
+        setToolTip(help);
+        setFocusPolicy(Qt::NoFocus);
+        setCursor(Qt::PointingHandCursor);
+        setAttribute(Qt::WA_Hover);
+        setFixedSize(14, 14);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setPen(underMouse() ? Theme::muted() : Theme::faint());
+        painter.setFont(Symbols::font(8.5));
+        painter.drawText(rect(), Qt::AlignCenter, Symbols::glyph("trash"));
+    }
+};
+
+QString measurementDate(HistoryEntry::Date date) {
+    const auto ms = static_cast<qint64>(std::llround(date.time_since_epoch().count() * 1000.0));
+    const QLocale locale;
+    return locale.toString(QDateTime::fromMSecsSinceEpoch(ms).date(), numericDateFormat(locale));
+}
+
+QString deleteHelp(const HistoryEntry& entry) {
+    return "Delete this measurement (" + (entry.source ? Fmt::fromStd(*entry.source) : QString("Celvio")) + ", " +
+           Fmt::grouped(entry.fullChargeCapacity) + " mAh / " + Fmt::grouped(entry.designCapacity) + " mAh)";
+}
+
+}  // namespace
+
+QString numericDateFormat(const QLocale& locale) {
+    const QString pattern = locale.dateFormat(QLocale::ShortFormat);
+    // A short format with month or day names has no numeric order to keep.
+    if (pattern.contains(QStringLiteral("MMM")) || pattern.contains(QStringLiteral("ddd")))
+        return QStringLiteral("yyyy-MM-dd");
+    QString result;
+    qsizetype i = 0;
+    while (i < pattern.size()) {
+        const QChar c = pattern[i];
+        if (c == u'\'') {
+            // Quoted text stays as it is, quotes included.
+            const qsizetype close = pattern.indexOf(u'\'', i + 1);
+            const qsizetype end = close < 0 ? pattern.size() : close + 1;
+            result += QStringView(pattern).mid(i, end - i);
+            i = end;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+        if (c == u'y')
+            result += QStringLiteral("yyyy");
+        else if (c == u'M' || c == u'd')
+            result += QString(2, c);
+        else
+            result += QStringView(pattern).mid(i, run);
+        i += run;
+    }
+    return result;
+}
+
+HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      layout_(new QVBoxLayout(this)),
+      count_(TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this)),
+      saveError_(TextStyle::label({}, 10, QFont::Normal, Theme::orange(), this)),
+      keptAside_(new QWidget(this)),
+      keptAsideText_(TextStyle::label({}, 10, QFont::Normal, Theme::amber(), keptAside_)),
+      buttons_(new QHBoxLayout),
+      export_(new IconButton("square.and.arrow.up", "Export history as CSV", this)),
+      scroll_(transparentScrollArea(new QWidget, this)) {
+    layout_->setContentsMargins(14, 10, 14, 0);
+    layout_->setSpacing(10);
+
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(1);
+    titles->addWidget(TextStyle::label("History", 14, QFont::Bold, Theme::cream(), this));
+    count_->setObjectName("historyCount");
+    titles->addWidget(count_);
+
+    export_->setObjectName("exportHistory");
+    connect(export_, &IconButton::clicked, this, &HistoryPanel::exportRequested);
+    buttons_->setSpacing(4);
+    buttons_->addWidget(export_);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addLayout(titles);
+    header->addStretch(1);
+    header->addLayout(buttons_);
+    layout_->addLayout(header);
+
+    // What went wrong with the file: the user's data is at stake, so it stays in view.
+    saveError_->setObjectName("historySaveError");
+    saveError_->setWordWrap(true);
+    layout_->addWidget(saveError_);
+    keptAside_->setObjectName("historyKeptAside");
+    auto* keptAsideRow = new QHBoxLayout(keptAside_);
+    keptAsideRow->setContentsMargins(0, 0, 0, 0);
+    keptAsideRow->setSpacing(6);
+    keptAsideText_->setWordWrap(true);
+    keptAsideRow->addWidget(keptAsideText_, 1);
+    auto* dismiss = new QToolButton(keptAside_);
+    dismiss->setObjectName("dismissKeptAside");
+    dismiss->setText("Dismiss");
+    dismiss->setFont(TextStyle::font(9, QFont::DemiBold));
+    dismiss->setCursor(Qt::PointingHandCursor);
+    dismiss->setAutoRaise(true);
+    connect(dismiss, &QToolButton::clicked, &model_, &AppModel::dismissHistoryKeptAside);
+    keptAsideRow->addWidget(dismiss, 0, Qt::AlignTop);
+    layout_->addWidget(keptAside_);
+
+    layout_->addWidget(scroll_, 1);
+
+    connect(&model_, &AppModel::historyGroupsChanged, this, &HistoryPanel::rebuild);
+    connect(&model_, &AppModel::historySaveErrorChanged, this, &HistoryPanel::showHistoryState);
+    connect(&model_, &AppModel::historyKeptAsideChanged, this, &HistoryPanel::showHistoryState);
+    showHistoryState();
+    rebuild();
+}
+
+void HistoryPanel::showHistoryState() {
+    const auto& error = model_.historySaveError();
+    saveError_->setText(error ? Fmt::fromStd(*error) : QString());
+    saveError_->setVisible(error.has_value());
+    const auto& keptAside = model_.historyKeptAside();
+    keptAsideText_->setText(keptAside ? Fmt::fromStd(*keptAside) : QString());
+    keptAside_->setVisible(keptAside.has_value());
+}
+
+void HistoryPanel::rebuild() {
+    const auto& groups = model_.historyGroups();
+    std::size_t total = 0;
+    for (const HistoryDeviceGroup& group : groups) total += group.entries.size();
+    count_->setText(QString("%1 measurements").arg(total));
+
+    // The database may have appeared or gone since the last change.
+    if (import_) discardLater(import_);
+    import_ = nullptr;
+    if (model_.coconutAvailable()) {
+        import_ = new IconButton("square.and.arrow.down", "Import coconutBattery history", this);
+        import_->setObjectName("importHistory");
+        connect(import_, &IconButton::clicked, this, &HistoryPanel::importRequested);
+        buttons_->insertWidget(0, import_);
+    }
+
+    if (chart_) discardLater(chart_);
+    chart_ = nullptr;
+    if (!groups.empty()) {
+        std::vector<HealthSeries> series;
+        series.reserve(groups.size());
+        for (const HistoryDeviceGroup& group : groups) series.push_back({Fmt::fromStd(group.title), group.entries});
+        chart_ = new HealthChart(std::move(series), this);
+        chart_->setObjectName("healthChart");
+        chart_->setFixedHeight(100);
+        layout_->insertWidget(layout_->indexOf(scroll_), chart_);
+        // At once, not when the layout gets to it: the blocks' scroll range depends on it.
+        chart_->show();
+    }
+
+    rebuildBlocks();
+}
+
+void HistoryPanel::rebuildBlocks() {
+    const int scrolled = scroll_->verticalScrollBar()->value();
+    if (QWidget* old = scroll_->takeWidget()) discardLater(old);
+
+    auto* content = new QWidget(scroll_);
+    auto* blocks = new QVBoxLayout(content);
+    blocks->setContentsMargins(0, 0, 0, 10);
+    blocks->setSpacing(6);
+    const auto& groups = model_.historyGroups();
+    for (std::size_t i = 0; i < groups.size(); ++i) blocks->addWidget(deviceBlock(groups[i], i, content));
+    blocks->addStretch(1);
+
+    scroll_->setWidget(content);
+    content->setAutoFillBackground(false);  // setWidget turns it on
+    // Lay out now, so the old position is in range before the first paint.
+    layout_->activate();
+    blocks->activate();
+    scroll_->verticalScrollBar()->setValue(scrolled);
+}
+
+QWidget* HistoryPanel::deviceBlock(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent) {
+    const bool open = expanded_.count(group.serial) > 0;
+    auto* block = new QWidget(parent);
+    auto* layout = new QVBoxLayout(block);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(blockHeader(group, position, open, block));
+    if (open) layout->addWidget(measurements(group, block));
+    return block;
+}
+
+QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent) {
+    auto* header = new BlockHeader(parent);
+    header->setObjectName("historyBlock");
+    header->setProperty("serial", Fmt::fromStd(group.serial));
+    header->setProperty("open", open);
+    connect(header, &BlockHeader::clicked, this, [this, serial = group.serial] { toggle(serial); });
+
+    auto* menu = new QMenu(header);
+    QAction* forget = menu->addAction("Delete History of This Device");
+    connect(forget, &QAction::triggered, this, [this, serial = group.serial] { model_.deleteDeviceHistory(serial); });
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &BlockHeader::customContextMenuRequested, menu,
+            [header, menu](const QPoint& at) { menu->popup(header->mapToGlobal(at)); });
+
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(8, 6, 8, 6);
+    row->setSpacing(7);
+    auto* chevron = new Chevron(open, header);
+    chevron->setObjectName("historyChevron");
+    row->addWidget(chevron, 0, Qt::AlignVCenter);
+    auto* dot = new Dot(Theme::paletteColour(position), header);
+    dot->setObjectName("historyDot");
+    row->addWidget(dot, 0, Qt::AlignVCenter);
+    const bool mac = group.kind == HistoryEntry::Kind::mac;
+    auto* icon = new IconView(18, header);
+    icon->setIcon(Symbols::deviceIcon(group.modelIdentifier, mac ? "laptopcomputer" : "iphone"));
+    row->addWidget(icon, 0, Qt::AlignVCenter);
+
+    const auto marketing = DeviceCatalog::marketingName(group.modelIdentifier);
+    auto* lines = new QVBoxLayout;
+    lines->setSpacing(0);
+    auto* name = elidedLabel(Fmt::fromStd(group.entries.empty() ? group.title : group.entries.back().deviceName), 11,
+                             QFont::DemiBold, Theme::cream(), header);
+    name->setObjectName("historyName");
+    auto* model = elidedLabel(Fmt::fromStd(marketing ? *marketing : group.modelIdentifier), 9, QFont::Normal,
+                              Theme::muted(), header);
+    model->setObjectName("historyModel");
+    lines->addWidget(name);
+    lines->addWidget(model);
+    row->addLayout(lines, 1);
+
+    if (!group.entries.empty()) {
+        const double health = group.entries.back().health();
+        auto* latest =
+            TextStyle::label(Fmt::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
+        latest->setObjectName("historyHealth");
+        row->addWidget(latest, 0, Qt::AlignVCenter);
+    }
+    return header;
+}
+
+QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* parent) {
+    auto* details = new QWidget(parent);
+    auto* layout = new QVBoxLayout(details);
+    layout->setContentsMargins(0, 0, 0, 4);
+    layout->setSpacing(1);
+    layout->addWidget(new MonthRows(group.periods, details));
+
+    auto* caption = new QLabel("MEASUREMENTS", details);
+    caption->setFont(TextStyle::spaced(TextStyle::font(8.5, QFont::Bold), 0.8));
+    TextStyle::setTextColour(caption, Theme::amber());
+    caption->setContentsMargins(6, 2, 0, 0);
+    layout->addWidget(caption);
+
+    const QFont rowFont = TextStyle::font(10);
+    const auto cell = [&rowFont](const QString& text, const QColor& colour, QWidget* row) {
+        auto* label = new QLabel(text, row);
+        label->setFont(rowFont);
+        TextStyle::setTextColour(label, colour);
+        return label;
+    };
+    for (auto entry = group.entries.rbegin(); entry != group.entries.rend(); ++entry) {
+        auto* row = new QWidget(details);
+        row->setObjectName("measurementRow");
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(6, 1, 2, 1);
+        line->setSpacing(6);
+        auto* date = cell(measurementDate(entry->date), Theme::muted(), row);
+        date->setObjectName("measurementDate");
+        auto* health = cell(Fmt::number(entry->health(), 1) + " %", Theme::cream(), row);
+        health->setObjectName("measurementHealth");
+        auto* cycles = cell(QString("%1 cyc.").arg(entry->cycleCount), Theme::faint(), row);
+        cycles->setObjectName("measurementCycles");
+        cycles->setFixedWidth(52);
+        cycles->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* trash = new TrashButton(deleteHelp(*entry), row);
+        trash->setObjectName("deleteEntry");
+        connect(trash, &TrashButton::clicked, this, [this, id = entry->id] { model_.deleteHistoryEntry(id); });
+
+        line->addWidget(date);
+        line->addStretch(1);
+        line->addWidget(health);
+        line->addWidget(cycles);
+        line->addWidget(trash);
+        layout->addWidget(row);
+    }
+    return details;
+}
+
+void HistoryPanel::toggle(const std::string& serial) {
+    if (!expanded_.erase(serial)) expanded_.insert(serial);
+    rebuildBlocks();
+}
+
+}  // namespace celvio

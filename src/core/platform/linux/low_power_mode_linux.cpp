@@ -1,0 +1,12 @@
+#include "platform/low_power_mode.hpp"
+
+#include "platform/linux/sysfs.hpp"
+
+namespace celvio {
+
+bool lowPowerModeEnabled(const std::filesystem::path& root) {
+    // Documented in the kernel's Documentation/ABI/testing/sysfs-platform_profile.
+    return sysfs::readAttribute((root / "sys/firmware/acpi/platform_profile").string()) == "low-power";
+}
+
+}  // namespace celvio

@@ -1,0 +1,171 @@
+#include "platform/linux/mac_system_info_linux.hpp"
+
+#include "reading/device_catalog.hpp"
+#include "platform/host_words.hpp"
+#include "base/utf8.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <initializer_list>
+
+namespace celvio {
+namespace {
+
+std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\n\r\v\f") {
+    const auto begin = text.find_first_not_of(blanks);
+    if (begin == std::string_view::npos) return {};
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
+}
+
+std::string validUTF8(std::string_view bytes) {
+    std::string text;
+    for (char32_t c : decodeUTF8(ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())))
+        appendUTF8(text, c);
+    return text;
+}
+
+bool isPlaceholder(std::string_view value) {
+    // What board vendors leave in unfilled DMI fields.
+    static constexpr std::array<std::string_view, 16> kPlaceholders = {"to be filled by o.e.m.",
+                                                                       "to be filled by oem",
+                                                                       "default string",
+                                                                       "system product name",
+                                                                       "system version",
+                                                                       "system serial number",
+                                                                       "not applicable",
+                                                                       "not specified",
+                                                                       "none",
+                                                                       "n/a",
+                                                                       "0123456789",
+                                                                       "o.e.m.",
+                                                                       "1.0",
+                                                                       "x.x",
+                                                                       "type1productconfigid",
+                                                                       "invalid"};
+    std::string lower(value);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return std::find(kPlaceholders.begin(), kPlaceholders.end(), lower) != kPlaceholders.end();
+}
+
+std::optional<std::string> dmiText(const std::optional<std::string>& raw) {
+    if (!raw) return std::nullopt;
+    const std::string_view value = trimmed(*raw);
+    if (value.empty() || isPlaceholder(value)) return std::nullopt;
+    return validUTF8(value);
+}
+
+/// A device-tree string property: the bytes before the first zero byte, spaces and tabs
+/// trimmed; absent when nothing is left.
+std::optional<std::string> deviceTreeText(std::string_view raw) {
+    const std::string text = validUTF8(raw.substr(0, raw.find('\0')));
+    const std::string_view value = trimmed(text, " \t");
+    if (value.empty()) return std::nullopt;
+    return std::string(value);
+}
+
+std::optional<std::string> deviceTreeProperty(const std::optional<std::string>& raw) {
+    return raw ? deviceTreeText(*raw) : std::nullopt;
+}
+
+/// The SoC of a "compatible" list ("apple,j413", "apple,t8112", ...): its second entry.
+std::optional<std::string> deviceTreeSoC(const std::optional<std::string>& compatible) {
+    if (!compatible) return std::nullopt;
+    const auto end = compatible->find('\0');
+    if (end == std::string::npos) return std::nullopt;
+    return deviceTreeText(std::string_view(*compatible).substr(end + 1));
+}
+
+/// The value of the first "label<tabs>: value" line of /proc/cpuinfo with that label.
+std::optional<std::string> cpuinfoField(const std::string& cpuinfo, std::string_view label) {
+    std::string_view rest = cpuinfo;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos || trimmed(line.substr(0, colon)) != label) continue;
+        const std::string_view value = trimmed(line.substr(colon + 1));
+        if (!value.empty()) return validUTF8(value);
+    }
+    return std::nullopt;
+}
+
+/// PRETTY_HOSTNAME of machine-info (shell-style assignments, see machine-info(5)).
+std::optional<std::string> prettyHostname(const std::string& machineInfo) {
+    constexpr std::string_view kKey = "PRETTY_HOSTNAME=";
+    std::string_view rest = machineInfo;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        const std::string_view line = trimmed(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (!line.starts_with(kKey)) continue;
+        std::string_view value = line.substr(kKey.size());
+        std::string name;
+        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') {
+            name = value.substr(1, value.size() - 2);
+        } else {
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            for (std::size_t i = 0; i < value.size(); ++i) {
+                if (value[i] == '\\' && i + 1 < value.size()) ++i;
+                name += value[i];
+            }
+        }
+        if (!trimmed(name).empty()) return validUTF8(name);
+    }
+    return std::nullopt;
+}
+
+/// "6.1.0-18-amd64" → "6.1.0"; missing parts are 0 ("6.8-rc1" → "6.8.0").
+std::string threePartVersion(std::string_view release) {
+    std::uint64_t parts[3] = {0, 0, 0};
+    const char* p = release.data();
+    const char* const end = release.data() + release.size();
+    for (std::uint64_t& part : parts) {
+        const auto [next, error] = std::from_chars(p, end, part);
+        if (error != std::errc()) {
+            part = 0;
+            break;
+        }
+        if (next == end || *next != '.') break;
+        p = next + 1;
+    }
+    return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]);
+}
+
+template <typename T>
+std::optional<T> firstOf(std::initializer_list<std::optional<T>> chain) {
+    for (const auto& candidate : chain)
+        if (candidate) return candidate;
+    return std::nullopt;
+}
+
+}  // namespace
+
+MacSystemInfo systemInfo(const SystemFacts& facts) {
+    const std::string host(hostWords().host);
+    MacSystemInfo info;
+    info.modelIdentifier = dmiText(facts.productName).value_or(host);
+    info.productName =
+        firstOf({deviceTreeProperty(facts.deviceTreeModel), DeviceCatalog::marketingName(info.modelIdentifier),
+                 dmiText(facts.productFamily), dmiText(facts.productVersion)})
+            .value_or(info.modelIdentifier);
+    info.chip = deviceTreeSoC(facts.deviceTreeCompatible);
+    if (!info.chip && facts.cpuinfo)
+        info.chip = firstOf({cpuinfoField(*facts.cpuinfo, "model name"), cpuinfoField(*facts.cpuinfo, "Hardware")});
+    info.osVersion = threePartVersion(facts.kernelRelease);
+    std::optional<std::string> name;
+    if (facts.machineInfo) name = prettyHostname(*facts.machineInfo);
+    if (!name && facts.hostname && !trimmed(*facts.hostname).empty()) name = validUTF8(trimmed(*facts.hostname));
+    info.computerName = name.value_or(host);
+    info.serialNumber = firstOf({dmiText(facts.productSerial), deviceTreeProperty(facts.deviceTreeSerial)});
+    info.memoryGB = static_cast<std::int64_t>(facts.memoryBytes >> 30);
+    info.uptime = facts.uptime;
+    return info;
+}
+
+MacSystemInfo MacSystemInfo::read(const std::filesystem::path& root) { return systemInfo(readSystemFacts(root)); }
+
+}  // namespace celvio

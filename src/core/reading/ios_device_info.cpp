@@ -1,0 +1,16 @@
+#include "reading/ios_device_info.hpp"
+
+namespace celvio {
+
+std::optional<double> IOSBatteryInfo::health() const {
+    if (!fullChargeCapacity || !designCapacity || *designCapacity < 1) return std::nullopt;
+    return static_cast<double>(*fullChargeCapacity) / static_cast<double>(*designCapacity) * 100.0;
+}
+
+std::optional<double> IOSBatteryInfo::watts() const {
+    if (!voltage || !amperage || *amperage == 0) return std::nullopt;
+    // mV × mA is µW.
+    return static_cast<double>(*voltage) * static_cast<double>(*amperage) / 1'000'000.0;
+}
+
+}  // namespace celvio

@@ -1,0 +1,214 @@
+#include "model/app_model.hpp"
+#include "app_test_support.hpp"
+#include "base/celvio_error.hpp"
+#include "panels/device_panel.hpp"
+#include "widgets/health_chart.hpp"
+#include "history/history_store.hpp"
+#include "reading/ios_device_reader.hpp"
+#include "panels/ios_panel.hpp"
+#include "panels/mac_panel.hpp"
+#include "panels/panel_data.hpp"
+#include "widgets/ring_gauge.hpp"
+#include "widgets/segment_bar.hpp"
+#include "widgets/stat_cell.hpp"
+#include "style/theme.hpp"
+
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+
+namespace celvio::test {
+namespace {
+
+const std::string udid = "00008120-00000000000000AA";
+
+QString text(const QWidget& parent, const char* name) {
+    const auto* label = parent.findChild<QLabel*>(name);
+    return label ? label->text() : QString("<no %1>").arg(name);
+}
+
+const StatCell* tile(const QWidget& panel, const QString& title) {
+    return panel.findChild<StatCell*>("stat:" + title);
+}
+
+TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
+    ScopedLocale english;
+    TempDir dir;
+    const auto root = copyLaptop(dir);
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = root;
+    AppModel model(options);
+    MacPanel panel(model);
+
+    // Discharging: 1.5 A at 12 V, on battery.
+    EXPECT_EQ(text(panel, "power"), "Discharging with 18.0 W");
+    const auto* charge = panel.findChild<RingGauge*>("chargeGauge");
+    const auto* health = panel.findChild<RingGauge*>("healthGauge");
+    EXPECT_EQ(charge->value(), "80 %");
+    EXPECT_EQ(charge->tint(), Theme::green());
+    EXPECT_EQ(health->value(), "90.0 %");
+    EXPECT_EQ(tile(panel, "Charge")->stat().value, "3,600 mAh") << "capacities are grouped";
+    EXPECT_EQ(tile(panel, "Cycles")->stat().value, "120") << "cycles are not";
+
+    // Charging: 1,250 mA at 12,600 mV on the adapter.
+    setSupplyAttribute(root, "BAT0/status", "Charging");
+    setSupplyAttribute(root, "BAT0/current_now", "1250000");
+    setSupplyAttribute(root, "BAT0/voltage_now", "12600000");
+    setSupplyAttribute(root, "AC/online", "1");
+    model.refreshMac();
+    EXPECT_EQ(text(panel, "power"), "Charging with 15.8 W");
+    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.tint, Theme::green());
+    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.symbol, "bolt.fill");
+
+    // Full on the adapter, no current.
+    setSupplyAttribute(root, "BAT0/status", "Full");
+    setSupplyAttribute(root, "BAT0/current_now", "0");
+    model.refreshMac();
+    EXPECT_EQ(text(panel, "power"), QString::fromUtf8("On adapter \u00b7 fully charged"));
+
+    // No design capacity: health 0.0 % in red rather than nothing.
+    setSupplyAttribute(root, "BAT0/charge_full_design", "0");
+    model.refreshMac();
+    EXPECT_EQ(health->value(), "0.0 %");
+    EXPECT_EQ(health->tint(), Theme::red());
+
+    // The battery goes away: only the message stays.
+    std::filesystem::remove_all(root / "sys/class/power_supply/BAT0");
+    model.refreshMac();
+    EXPECT_EQ(panel.findChild<DevicePanel*>(), nullptr);
+    QStringList texts;
+    for (const QLabel* label : panel.findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("No internal battery")) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains("This computer runs on mains power only.")) << texts.join('|').toStdString();
+}
+
+TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
+    ScopedLocale english;
+    MacBatteryInfo battery;
+    battery.designCapacity = 5000;
+    battery.fullChargeCapacity = 4000;
+    battery.timeToFull = 95;
+    battery.timeToEmpty = 130;
+    const auto temperature = [&](double celsius) {
+        battery.temperature = celsius;
+        const StatSpec stat = macPanelData(battery, MacSystemInfo{}, false).stats.at(4);
+        EXPECT_EQ(stat.title, "Temperature");
+        return std::pair(stat.value, stat.tint);
+    };
+    EXPECT_EQ(temperature(40.0), std::pair(QString::fromUtf8("40.0 \u00b0C"), Theme::orange()));
+    EXPECT_EQ(temperature(40.1), std::pair(QString::fromUtf8("40.1 \u00b0C"), Theme::red()));
+    EXPECT_EQ(temperature(0).first, QString::fromUtf8("\u2014"));
+    EXPECT_EQ(macPanelData(battery, MacSystemInfo{}, false).timeInfo, "2:10 h left") << "remaining time wins";
+
+    IOSDeviceInfo device;
+    device.battery.amperage = 1500;  // no voltage: no watts to show
+    EXPECT_EQ(iosPanelData(device, std::nullopt).power.text, "Running on battery");
+    device.battery.externalConnected = true;
+    EXPECT_EQ(iosPanelData(device, std::nullopt).power.text, QString::fromUtf8("On adapter \u00b7 not charging"));
+    device.battery.voltage = 4000;
+    device.battery.amperage = -500;
+    EXPECT_EQ(iosPanelData(device, std::nullopt).power.text, "Discharging with 2.0 W");
+    EXPECT_EQ(iosPanelData(device, std::nullopt).power.tint, Theme::amber());
+    EXPECT_EQ(iosPanelData(device, "Lockdown: gone").warning, "Last refresh failed: Lockdown: gone");
+
+    ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
+    battery.currentCapacity = 4382;
+    battery.voltage = 12600;
+    battery.amperage = 1250;
+    const PanelData inGerman = macPanelData(battery, MacSystemInfo{}, true);
+    EXPECT_EQ(inGerman.stats.at(0).value, "4.382 mAh");
+    EXPECT_EQ(inGerman.stats.at(7).note, QString::fromUtf8("12,60 V \u00b7 1250 mA")) << "the current is not grouped";
+    EXPECT_EQ(inGerman.power.text, "Charging with 15,8 W");
+    EXPECT_EQ(inGerman.details.at(3).rows.at(0).second, "4.382 mAh");
+}
+
+TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
+    TempDir dir;
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = appDataDir() / "laptop";
+    {
+        QSettings(*options.settingsFile, QSettings::IniFormat).setValue("panelSegment", "bogus");
+        HistoryEntry other;
+        other.id = UUID::random();
+        other.date = std::chrono::system_clock::now() - std::chrono::days(3);
+        other.deviceSerial = "OTHER-DEVICE";
+        other.fullChargeCapacity = other.designCapacity = 3000;
+        HistoryStore(*options.historyFile).record(other);
+        AppModel model(options);
+        MacPanel panel(model);
+        auto* bar = panel.findChild<SegmentBar*>();
+        EXPECT_NE(panel.findChild<QWidget*>("stats"), nullptr) << "an unknown segment shows the stats";
+        for (const char* tag : {"stats", "history", "details"})
+            EXPECT_FALSE(bar->button(tag)->styleSheet().contains(Theme::amber().name())) << tag;
+
+        QTest::mouseClick(bar->button("history"), Qt::LeftButton);
+        EXPECT_NE(panel.findChild<HealthChart*>(), nullptr) << "the computer's measurement of today";
+        const QWidget* page = panel.findChild<QWidget*>("history");
+        model.deleteDeviceHistory("OTHER-DEVICE");
+        EXPECT_EQ(panel.findChild<QWidget*>("history"), page) << "another device's change keeps the page as it is";
+
+        DevicePanel unknown(model);
+        PanelData data;
+        data.historySerial = "NEVER-MEASURED";
+        unknown.setData(data);
+        EXPECT_EQ(text(unknown, "noHistory"),
+                  QString::fromUtf8("No history yet \u2013 measurements are saved automatically."));
+        QTest::mouseClick(bar->button("details"), Qt::LeftButton);
+        EXPECT_NE(panel.findChild<QWidget*>("details"), nullptr);
+        EXPECT_TRUE(bar->button("details")->styleSheet().contains(Theme::amber().name()));
+    }
+    AppModel model(options);
+    MacPanel mac(model);
+    EXPECT_NE(mac.findChild<QWidget*>("details"), nullptr) << "kept across launches";
+    QTest::mouseClick(mac.findChild<SegmentBar*>()->button("stats"), Qt::LeftButton);
+    DevicePanel other(model);
+    other.setData(PanelData{});
+    EXPECT_EQ(other.segment(), "stats") << "one setting for every panel";
+}
+
+TEST(IOSPanel, ProgressFailureTryAgainAndData) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({{.udid = udid, .name = "Alex's iPhone"}});
+    std::atomic<int> reads = 0;
+    std::atomic<bool> fail = true;
+    AppModelOptions options = isolatedOptions(dir);
+    options.readDevice = [&](const MuxDevice& device) {
+        ++reads;
+        if (fail) throw CelvioError::lockdown("The device is locked.");
+        return IOSDeviceReader::read(device);
+    };
+    auto model = std::make_unique<AppModel>(options);
+    IOSPanel panel(*model, udid);
+    bool progress = false;
+    for (const QLabel* label : panel.findChildren<QLabel*>())
+        progress = progress || label->text() == QString::fromUtf8("Reading battery data\u2026");
+    EXPECT_TRUE(progress);
+
+    ASSERT_TRUE(waitUntil([&] { return panel.findChild<QPushButton*>() != nullptr; }));
+    auto* tryAgain = panel.findChild<QPushButton*>();
+    EXPECT_EQ(tryAgain->text(), "Try Again");
+    fail = false;
+    const int before = reads;
+    QTest::mouseClick(tryAgain, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return panel.findChild<DevicePanel*>() != nullptr; }));
+    EXPECT_EQ(reads, before + 1);
+    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().name, "Alex's iPhone");
+    EXPECT_FALSE(panel.findChild<QLabel*>("warning")->isVisibleTo(&panel));
+
+    // A later failure keeps the data and adds the warning line.
+    fail = true;
+    model->reload(udid);
+    ASSERT_TRUE(waitUntil([&] { return panel.findChild<QLabel*>("warning")->isVisibleTo(&panel); }));
+    EXPECT_EQ(text(panel, "warning"), "Last refresh failed: The device is locked.");
+}
+
+}  // namespace
+}  // namespace celvio::test

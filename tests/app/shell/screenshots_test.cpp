@@ -1,0 +1,205 @@
+// Pictures of every panel of the window, drawn from the simulator's devices, for a
+// person to look at: `make screenshots` writes them into the build folder.
+#include "model/app_model.hpp"
+#include "app_test_support.hpp"
+#include "style/appearance.hpp"
+#include "base/celvio_error.hpp"
+#include "panels/device_panel.hpp"
+#include "history/history_store.hpp"
+#include "reading/ios_device_reader.hpp"
+#include "shell/main_window.hpp"
+#include "platform/host_words.hpp"
+#include "panels/raw_values_sheet.hpp"
+#include "shell/root_view.hpp"
+#include "scenario.hpp"
+
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+#include <QStyle>
+#include <QPainter>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+
+namespace celvio::test {
+namespace {
+
+const std::string iPhone = "00008120-001A2B3C4D5E6F70";
+const std::string iPad = "a1b2c3d4e5f60718293a4b5c6d7e8f9012345678";
+
+/// celvio-sim serving the two-device scenario for as long as it lives.
+class TwoDevices {
+public:
+    TwoDevices()
+        : path_((dir_ / "usbmuxd").string()),
+          env_("USBMUXD_SOCKET_ADDRESS", "UNIX:" + path_),
+          sim_(sim::loadScenario(CELVIO_SCENARIO_DIR "/two-devices.json"), path_) {}
+    ~TwoDevices() { QThreadPool::globalInstance()->waitForDone(); }
+
+private:
+    TempDir dir_;
+    std::string path_;
+    ScopedEnv env_;
+    sim::Simulator sim_;
+};
+
+/// The application's look, as `main` sets it up, and an English locale for one test.
+class AppLook {
+public:
+    AppLook()
+        : style_(QApplication::style()->name()), palette_(QApplication::palette()), sheet_(qApp->styleSheet()) {
+        useDarkAppearance(*qApp);
+    }
+    ~AppLook() {
+        qApp->setStyleSheet(sheet_);
+        QApplication::setStyle(style_);
+        QApplication::setPalette(palette_);
+    }
+
+private:
+    QString style_;
+    QPalette palette_;
+    QString sheet_;
+    ScopedLocale english_;
+};
+
+void save(const QImage& image, const char* name) {
+    const QString dir = CELVIO_SCREENSHOT_DIR;
+    ASSERT_TRUE(QDir().mkpath(dir));
+    EXPECT_TRUE(image.save(dir + "/" + name + ".png")) << name;
+}
+
+QImage grab(QWidget& window) {
+    // New panels are shown, and the strip rebuilt, by queued events.
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    return window.grab().toImage();
+}
+
+/// Three devices measured monthly for most of a year, slowly wearing.
+void writeHistory(const std::filesystem::path& file) {
+    HistoryStore store(file);
+    struct Device {
+        const char* serial;
+        const char* name;
+        const char* model;
+        HistoryEntry::Kind kind;
+        std::int64_t design;
+        double startHealth;
+        double wearPerMonth;
+    };
+    const Device devices[] = {
+        {"20XW0055GE", "ThinkPad", "20XW0055GE", HistoryEntry::Kind::mac, 4500, 97.5, 1.1},
+        {"G7KQ2X4M9P", "Alex\u2019s iPhone", "iPhone15,2", HistoryEntry::Kind::ios, 3200, 99.0, 0.9},
+        {"DMPZK1A2LMPH", "Kitchen iPad", "iPad7,11", HistoryEntry::Kind::ios, 8827, 86.0, 1.6},
+    };
+    const auto now = std::chrono::system_clock::now();
+    for (const Device& device : devices) {
+        for (int month = 9; month >= 1; --month) {
+            HistoryEntry entry;
+            entry.id = UUID::random();
+            entry.date = now - std::chrono::days(30 * month);
+            entry.kind = device.kind;
+            entry.deviceSerial = device.serial;
+            entry.deviceName = device.name;
+            entry.modelIdentifier = device.model;
+            entry.cycleCount = 300 - month * 25;
+            entry.designCapacity = device.design;
+            const double health = device.startHealth - device.wearPerMonth * (9 - month);
+            entry.fullChargeCapacity = static_cast<std::int64_t>(device.design * health / 100);
+            if (month > 6) entry.source = "coconutBattery";
+            store.record(entry);
+        }
+    }
+}
+
+AppModelOptions options(const TempDir& dir, bool withBattery) {
+    AppModelOptions options = isolatedOptions(dir);
+    if (withBattery) options.systemRoot = appDataDir() / "laptop";
+    return options;
+}
+
+TEST(Screenshots, EveryPanel) {
+    AppLook look;
+    TempDir dir;
+    writeHistory(dir / "history.json");
+    {
+        TwoDevices devices;
+        AppModelOptions opts = options(dir, true);
+        // The iPad's read fails the way an untrusted device does.
+        opts.readDevice = [](const MuxDevice& device) {
+            if (device.udid == iPad)
+                throw CelvioError::lockdown(std::string(hostWords().noLongerTrusted));
+            return IOSDeviceReader::read(device);
+        };
+        auto model = startModel(std::move(opts), 2);
+        MainWindow window(*model);
+        window.show();
+
+        model->setSelection(Selection::mac());
+        save(grab(window), "mac-battery");
+        model->setSelection(Selection::device(iPhone));
+        save(grab(window), "iphone");
+        model->setPanelSegment("details");
+        model->setSelection(Selection::mac());
+        model->setSelection(Selection::device(iPhone));
+        save(grab(window), "iphone-details");
+        model->setPanelSegment("stats");
+        model->setSelection(Selection::device(iPad));
+        save(grab(window), "device-failed");
+        model->setSelection(Selection::history());
+        grab(window);
+        // One block open, to show its months and measurements.
+        const auto blocks = window.findChildren<QWidget*>("historyBlock");
+        ASSERT_EQ(blocks.size(), 3);
+        QTest::mouseClick(blocks[1], Qt::LeftButton);
+        save(grab(window), "history");
+
+        model->setSelection(Selection::device(iPhone));
+        QApplication::processEvents();
+        auto* raw = window.findChild<QWidget*>("rawValues");
+        ASSERT_TRUE(raw);
+        QTest::mouseClick(raw, Qt::LeftButton);
+        auto* sheet = window.findChild<RawValuesSheet*>();
+        ASSERT_TRUE(sheet);
+        QImage composed = grab(window);
+        {
+            QPainter painter(&composed);
+            painter.fillRect(composed.rect(), QColor(0, 0, 0, 110));
+            const QImage sheetImage = sheet->grab().toImage();
+            painter.drawImage((composed.width() - sheetImage.width()) / 2, 40, sheetImage);
+        }
+        save(composed, "raw-values");
+        sheet->close();
+    }
+    {
+        // No daemon: no devices, the daemon's error on the help panel, no battery.
+        ScopedEnv noDaemon("USBMUXD_SOCKET_ADDRESS", "UNIX:" + (dir / "absent").string());
+        auto model = startModel(options(dir, false));
+        MainWindow window(*model);
+        window.show();
+        model->setSelection(Selection::mac());
+        save(grab(window), "mac-no-battery");
+        model->setSelection(Selection::connectHelp());
+        save(grab(window), "connect-help");
+    }
+    {
+        TwoDevices devices;
+        Gate gate;
+        AppModelOptions opts = options(dir, true);
+        opts.readDevice = [&gate](const MuxDevice& device) {
+            gate.wait();
+            return IOSDeviceReader::read(device);
+        };
+        auto model = startModel(std::move(opts));
+        const auto opened = gate.openOnExit();
+        MainWindow window(*model);
+        window.show();
+        model->setSelection(Selection::device(iPhone));
+        save(grab(window), "loading");
+    }
+}
+
+}  // namespace
+}  // namespace celvio::test

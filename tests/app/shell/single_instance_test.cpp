@@ -1,0 +1,113 @@
+#include "shell/single_instance.hpp"
+#include "model/app_model.hpp"
+#include "app_test_support.hpp"
+#include "shell/main_window.hpp"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace celvio::test {
+namespace {
+
+/// Asks from another thread, as a second process would, while this thread serves.
+bool activateFromElsewhere(const QString& folder, int timeoutMs = 3000) {
+    auto answer = std::async(std::launch::async, [folder, timeoutMs] {
+        SingleInstance later(folder);
+        return later.activateRunning(timeoutMs);
+    });
+    EXPECT_TRUE(waitUntil([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    return answer.get();
+}
+
+TEST(SingleInstanceTest, SecondClaimFailsAndActivatesTheFirst) {
+    TempDir dir;
+    SingleInstance first(qstr(dir.path()));
+    ASSERT_TRUE(first.claim());
+    SingleInstance second(qstr(dir.path()));
+    EXPECT_FALSE(second.claim());
+
+    QSignalSpy activations(&first, &SingleInstance::activationRequested);
+    EXPECT_TRUE(activateFromElsewhere(qstr(dir.path())));
+    EXPECT_EQ(activations.count(), 1);
+}
+
+TEST(SingleInstanceTest, TheNextLaunchTakesOverOnceTheFirstIsGone) {
+    TempDir dir;
+    {
+        SingleInstance first(qstr(dir.path()));
+        ASSERT_TRUE(first.claim());
+    }
+    SingleInstance next(qstr(dir.path()));
+    ASSERT_TRUE(next.claim());
+    QSignalSpy activations(&next, &SingleInstance::activationRequested);
+    EXPECT_TRUE(activateFromElsewhere(qstr(dir.path())));
+    EXPECT_EQ(activations.count(), 1);
+}
+
+TEST(SingleInstanceTest, ActivationWithoutARunningInstanceFails) {
+    TempDir dir;
+    EXPECT_FALSE(activateFromElsewhere(qstr(dir.path()), 300));
+}
+
+TEST(SingleInstanceTest, ActivationBringsAMinimisedWindowBack) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    auto model = startModel(isolatedOptions(dir));
+    MainWindow window(*model, ShellDialogs{});
+    SingleInstance instance(qstr(dir / "runtime"));
+    std::filesystem::create_directories(dir / "runtime");
+    ASSERT_TRUE(instance.claim());
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::bringToFront);
+
+    window.showMinimized();
+    ASSERT_TRUE(window.isMinimized());
+    EXPECT_TRUE(activateFromElsewhere(qstr(dir / "runtime")));
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST(SingleInstanceTest, SecondProcessExitsAndRaisesTheFirst) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "runtime");
+    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", qstr(dir / "runtime"));
+    environment.insert("XDG_DATA_HOME", qstr(dir / "data"));
+    environment.insert("XDG_CONFIG_HOME", qstr(dir / "config"));
+    environment.insert("HOME", qstr(dir.path()));
+    environment.insert("USBMUXD_SOCKET_ADDRESS", "UNIX:" + qstr(dir / "no-daemon"));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(CELVIO_APP, {});
+    ASSERT_TRUE(first.waitForStarted());
+    const QString socket = qstr(dir / "runtime" / "celvio.socket");
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(socket); })) << "the first instance listens";
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(CELVIO_APP, {});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    // Said only once the first instance has answered that it showed its window.
+    EXPECT_TRUE(second.readAllStandardError().contains("its window was brought to the front"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    if (!first.waitForFinished(5000)) {
+        first.kill();
+        first.waitForFinished();
+    }
+}
+
+}  // namespace
+}  // namespace celvio::test

@@ -1,0 +1,108 @@
+#include "base/file_io.hpp"
+#include "history_test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>  // flock
+#include <sys/stat.h>
+
+using namespace celvio;
+using namespace celvio::test;
+namespace fs = std::filesystem;
+
+// Folders, FIFOs and devices are refused through the store and the CLI (history tests).
+TEST(FileIO, ReadsWholeRegularFilesAndReportsWhyNot) {
+    TempDir dir;
+    const std::string big(200'000, 'x');  // more than one read
+    writeText(dir / "big", big);
+    const FileIO::ReadResult read = FileIO::readFile(dir / "big");
+    EXPECT_EQ(read.bytes, big);
+    EXPECT_EQ(read.error, 0);
+    EXPECT_EQ(read.stamp, FileIO::stampOf(dir / "big"));
+    EXPECT_TRUE(read.stamp.exists);
+
+    const struct {
+        const char* what;
+        fs::path path;
+        std::uint64_t limit;
+        int error;
+        bool refused;
+        std::string reason;
+    } rows[] = {
+        {"missing", dir / "absent", FileIO::kMaxReadSize, ENOENT, false, "No such file or directory"},
+        {"above the limit", dir / "big", 100'000, EFBIG, true, "File larger than 100000 bytes"},
+    };
+    for (const auto& row : rows) {
+        const FileIO::ReadResult result = FileIO::readFile(row.path, row.limit);
+        EXPECT_EQ(result.error, row.error) << row.what;
+        EXPECT_EQ(result.refused, row.refused) << row.what;
+        EXPECT_EQ(result.reason, row.reason) << row.what;
+        EXPECT_TRUE(row.error == 0 || result.bytes.empty()) << row.what;
+    }
+    writeText(dir / "small", "x");
+    EXPECT_FALSE(FileIO::stampOf(dir / "absent").exists);
+    EXPECT_NE(FileIO::stampOf(dir / "small"), FileIO::stampOf(dir / "big"));
+}
+
+TEST(FileIO, LockExcludesEveryOtherHolder) {
+    TempDir dir;
+    const fs::path lockFile = dir / "history.json.lock";
+    const auto tryLock = [&lockFile] {
+        FileIO::FileDescriptor fd(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC));
+        return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
+    };
+    {
+        const FileIO::FileLock lock(lockFile);
+        ASSERT_EQ(lock.error(), 0);
+        EXPECT_FALSE(tryLock()) << "held";
+        // A holder that never lets go (a stopped process) costs the patience, not forever.
+        EXPECT_EQ(FileIO::FileLock(lockFile, std::chrono::milliseconds(50)).error(), EWOULDBLOCK);
+    }
+    EXPECT_TRUE(tryLock()) << "released with the object";
+    EXPECT_EQ(FileIO::FileLock(dir / "absent" / "x.lock").error(), ENOENT);
+}
+
+TEST(FileIO, AtomicWriteReplacesOrLeavesTheOldFile) {
+    TempDir dir;
+    const fs::path file = dir / "history.json";
+    EXPECT_EQ(FileIO::writeAtomically(file, "old"), 0);
+    EXPECT_EQ(FileIO::writeAtomically(file, "new"), 0);
+    EXPECT_EQ(readText(file), "new");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600)) << "a new file is private";
+
+    fs::create_directory(dir / "folder");
+    writeText(dir / "folder" / "inside", "x");
+    EXPECT_EQ(FileIO::writeAtomically(dir / "folder", "new"), EISDIR) << "rename over a non-empty folder";
+    EXPECT_EQ(FileIO::writeAtomically(dir / "absent" / "history.json", "new"), ENOENT);
+
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir.path())) names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"folder", "history.json"})) << "no temporary file left behind";
+}
+
+TEST(FileIO, TemporaryFolderIsPrivateAndGoesAway) {
+    TempDir dir;
+    fs::path made;
+    {
+        FileIO::TemporaryFolder folder(dir / "a" / "b", "celvio-import-1");
+        made = folder.path();
+        EXPECT_EQ(made, dir / "a" / "b" / "celvio-import-1");
+        struct stat info {};
+        ASSERT_EQ(::stat(made.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        writeText(made / "history.sqlite", "x");
+        EXPECT_THROW(FileIO::TemporaryFolder(dir / "a" / "b", "celvio-import-1"), std::system_error) << "exists";
+
+        FileIO::TemporaryFolder moved(std::move(folder));
+        EXPECT_TRUE(folder.path().empty());
+        moved.remove();
+        EXPECT_FALSE(fs::exists(made));
+        EXPECT_TRUE(moved.path().empty());
+        moved.remove();
+    }
+    EXPECT_TRUE(fs::exists(dir / "a" / "b")) << "only the folder itself goes";
+}

@@ -1,0 +1,222 @@
+// Several processes writing one history: saves killed at random moments never leave a
+// broken file, and nothing one process was told it saved is lost to another's save.
+
+#include "history/history_json.hpp"
+#include "history/history_store.hpp"
+#include "history_test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace celvio;
+using namespace celvio::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// The k-th measurement of writer `w`, the same in every process: writer w's entries in
+/// the file are always its measurements 0..n-1.
+HistoryEntry measurement(int w, int k) {
+    HistoryEntry entry = phoneEntry(w ? "A" : "B", utc("2020-01-01T12:00:00Z") + std::chrono::hours(24 * k + w));
+    entry.id = UUID{};
+    entry.id.bytes[0] = static_cast<std::uint8_t>(k);
+    entry.id.bytes[1] = static_cast<std::uint8_t>(k >> 8);
+    entry.id.bytes[2] = static_cast<std::uint8_t>(w + 1);
+    entry.cycleCount = k;
+    return entry;
+}
+
+std::vector<HistoryEntry> list(int perWriter) {
+    std::vector<HistoryEntry> entries;
+    for (int k = 0; k < perWriter; ++k)
+        for (int w = 0; w < 2; ++w) entries.push_back(measurement(w, k));
+    return entries;
+}
+
+/// How many measurements of writer `w` the list holds; -1 unless they are 0..n-1.
+int countOf(const std::vector<HistoryEntry>& entries, int w) {
+    int n = 0;
+    for (const auto& entry : entries) {
+        if (entry.id.bytes[2] != w + 1) continue;
+        if (entry != measurement(w, n)) return -1;
+        ++n;
+    }
+    return n;
+}
+
+/// Loads the file, says so on `ready`, and records its next measurements until killed.
+[[noreturn]] void saveForever(const fs::path& file, int w, int ready) {
+    HistoryStore store(file);
+    const char loaded = 'L';
+    if (::write(ready, &loaded, 1) != 1) std::_Exit(2);
+    for (;;) {
+        // After each save the store holds the file as written, the other writer's entries included.
+        store.record(measurement(w, countOf(store.entries(), w)));
+        // A pause, as every real writer makes: flock hands nothing over, so a process that
+        // locks again at once would keep the other one waiting.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+pid_t startWriter(const fs::path& file, int w) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(ready[0]);
+        saveForever(file, w, ready[1]);
+    }
+    ::close(ready[1]);
+    char loaded = 0;
+    const bool started = ::read(ready[0], &loaded, 1) == 1;
+    ::close(ready[0]);
+    return started ? child : -1;
+}
+
+}  // namespace
+
+TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
+    ScopedTimeZone zone("UTC0");
+    TempDir dir;
+    const fs::path file = dir / "history.json";
+    constexpr int kStart = 200;  // per writer, about 120 kB
+    writeText(file, HistoryJSON::encodeArray(list(kStart)));
+
+    // Kill within the time of two saves after the children have loaded, whatever the build.
+    HistoryStore probe(file);
+    const auto before = std::chrono::steady_clock::now();
+    probe.save();
+    const auto save = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - before);
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::int64_t> delay(0, 8 * save.count());
+    int counts[2] = {kStart, kStart};
+    int cutWrites = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [start] { return std::chrono::steady_clock::now() - start; };
+    using namespace std::chrono_literals;
+    int rounds = 0;
+    // A few seconds, and at least 10 rounds (20 kills) however slow the build or busy the
+    // machine: each round is bounded by its delay.
+    for (; rounds < 50 && (elapsed() < 3s || rounds < 10); ++rounds) {
+        // Each round another writer starts first.
+        const int first = rounds % 2;
+        pid_t writers[2];
+        writers[first] = startWriter(file, first);
+        writers[1 - first] = startWriter(file, 1 - first);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        for (const pid_t writer : writers) {
+            if (writer > 0) ::kill(writer, SIGKILL);
+        }
+        for (const pid_t writer : writers) {
+            int status = 0;
+            ASSERT_GT(writer, 0) << "a writer did not start";
+            ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "a writer ended by itself";
+        }
+
+        const auto decoded = HistoryJSON::decodeArray(readText(file));
+        ASSERT_TRUE(decoded) << "round " << rounds << " (seed " << seed << ") left an undecodable file";
+        for (int w = 0; w < 2; ++w) {
+            const int now = countOf(*decoded, w);
+            ASSERT_GE(now, counts[w]) << "writer " << w << ", round " << rounds << " (seed " << seed << ")";
+            counts[w] = now;
+        }
+    }
+    for (const auto& item : fs::directory_iterator(dir.path()))
+        cutWrites += item.path().filename().string().starts_with(".history.json.tmp-");
+    EXPECT_GT(counts[0] + counts[1], 2 * kStart) << "the writers made progress";
+    std::printf("%d kills, %d and %d saves completed, %d writes cut before their rename, one save %lld us (seed %u)\n",
+                2 * rounds, counts[0] - kStart, counts[1] - kStart, cutWrites, static_cast<long long>(save.count()),
+                seed);
+}
+
+namespace {
+
+/// A coconutBattery database with `rows` rows of serial "IMPORT-<n>", a minute apart.
+void writeDatabase(const fs::path& path, int n, int rows) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    std::string sql =
+        "CREATE TABLE ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, ZDEVICEMODEL, "
+        "ZDEVICEOSVERSION, ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC, ZBATTERYDC); BEGIN;";
+    for (int i = 0; i < rows; ++i)
+        sql += "INSERT INTO ZHISTORYENTITY VALUES (" + std::to_string(700000000 + i * 60) + ", 'iOS', 'IMPORT-" +
+               std::to_string(n) + "', 'Phone', 'iPhone15,2', '17.4', NULL, " + std::to_string(i) + ", 2950, 3279);";
+    ASSERT_EQ(sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+TEST(HistoryTwoWriters, EverythingEitherProcessSavedIsThereOnce) {
+    ScopedTimeZone zone("UTC0");
+    TempDir dir;
+    ScopedEnv tmp("TMPDIR", dir.path().string());
+    const fs::path file = dir / "history.json";
+    constexpr int kImports = 15;
+    constexpr int kRows = 20;
+    constexpr int kRecords = 150;
+    for (int n = 0; n < kImports; ++n) writeDatabase(dir / ("coconut-" + std::to_string(n) + ".sqlite"), n, kRows);
+
+    // The child records its measurements, one a day, and reports each one saved.
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(told[0]);
+        HistoryStore store(file);
+        for (int k = 0; k < kRecords; ++k) {
+            try {
+                store.record(measurement(0, k));
+            } catch (const CelvioError&) {
+                continue;  // not told saved
+            }
+            const auto byte = static_cast<std::uint8_t>(k);
+            if (::write(told[1], &byte, 1) != 1) std::_Exit(2);
+        }
+        std::_Exit(0);
+    }
+    ::close(told[1]);
+
+    // Meanwhile this process imports one database after another through its own store.
+    std::set<std::string> imported;
+    HistoryStore store(file);
+    for (int n = 0; n < kImports; ++n) {
+        const std::int64_t added = store.importCoconutBattery(dir / ("coconut-" + std::to_string(n) + ".sqlite"));
+        EXPECT_EQ(added, kRows) << n;
+        imported.insert("IMPORT-" + std::to_string(n));
+    }
+    std::set<int> recorded;
+    std::uint8_t byte = 0;
+    while (::read(told[0], &byte, 1) == 1) recorded.insert(byte);
+    ::close(told[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const std::vector<HistoryEntry> entries = HistoryStore::read(file);
+    std::map<std::string, int> perSerial;
+    std::multiset<int> childDays;
+    for (const auto& entry : entries) {
+        ++perSerial[entry.deviceSerial];
+        if (entry.deviceSerial == measurement(0, 0).deviceSerial) childDays.insert(static_cast<int>(entry.cycleCount));
+    }
+    EXPECT_EQ(recorded.size(), static_cast<std::size_t>(kRecords)) << "every record was saved";
+    for (const int k : recorded) EXPECT_EQ(childDays.count(k), 1u) << "the child's measurement " << k;
+    for (const auto& serial : imported) EXPECT_EQ(perSerial[serial], kRows) << serial;
+    EXPECT_EQ(entries.size(), recorded.size() + imported.size() * kRows) << "nothing twice, nothing else";
+    EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(),
+                               [](const HistoryEntry& a, const HistoryEntry& b) { return a.date < b.date; }));
+}

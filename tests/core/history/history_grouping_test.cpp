@@ -1,0 +1,129 @@
+#include "history/history_grouping.hpp"
+#include "history/history_store.hpp"
+#include "history_test_support.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace celvio;
+using namespace celvio::test;
+using Period = HistoryDeviceGroup::Period;
+
+namespace {
+
+HistoryEntry measured(std::string serial, HistoryEntry::Date date, std::int64_t full, std::int64_t cycles) {
+    HistoryEntry entry = phoneEntry(std::move(serial), date);
+    entry.fullChargeCapacity = full;
+    entry.designCapacity = 4000;
+    entry.cycleCount = cycles;
+    return entry;
+}
+
+HistoryEntry computer(std::string serial, HistoryEntry::Date date) {
+    HistoryEntry entry = phoneEntry(std::move(serial), date);
+    entry.kind = HistoryEntry::Kind::mac;
+    entry.deviceName = "Desk";
+    entry.modelIdentifier = "MacBookPro18,3";
+    return entry;
+}
+
+}  // namespace
+
+TEST(HistoryGrouping, EmptyHistory) { EXPECT_TRUE(groupHistory({}).empty()); }
+
+TEST(HistoryGrouping, MonthsAreLocalCalendarMonths) {
+    ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    // 22:30 and 23:30 UTC on 31 January: both January in UTC, but 23:30 and 00:30 here.
+    const std::vector<HistoryEntry> entries = {measured("S", local(2024, 1, 31, 23, 30), 3200, 10),
+                                               measured("S", local(2024, 2, 1, 0, 30), 3000, 11)};
+    ASSERT_EQ(internetDateText(entries[1].date), "2024-01-31T23:30:00Z");
+    const auto groups = groupHistory(entries);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].periods, (std::vector<Period>{{"2024-01", 80.0, 10}, {"2024-02", 75.0, 11}}));
+
+    ScopedTimeZone utcZone("UTC0");
+    EXPECT_EQ(groupHistory(entries)[0].periods, (std::vector<Period>{{"2024-01", 77.5, 11}}));
+}
+
+TEST(HistoryGrouping, AveragesAndHighestCycles) {
+    ScopedTimeZone zone("UTC0");
+    const std::vector<HistoryEntry> entries = {
+        measured("S", utc("2024-01-03T10:00:00Z"), 3200, 100),  // 80 %
+        measured("S", utc("2024-01-02T10:00:00Z"), 3280, 103),  // 82 %
+        measured("S", utc("2024-01-20T10:00:00Z"), 3360, 101),  // 84 %
+        measured("S", utc("2024-03-01T00:00:00Z"), 4000, 120),  // 100 %
+        measured("S", utc("2024-03-31T23:59:59Z"), 0, 90),      // 0 %
+        measured("S", utc("2023-12-31T23:59:59Z"), 5000, 99),   // 125 %
+    };
+    const auto groups = groupHistory(entries);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].periods,
+              (std::vector<Period>{{"2023-12", 125.0, 99}, {"2024-01", 82.0, 103}, {"2024-03", 50.0, 120}}));
+    ASSERT_EQ(groups[0].entries.size(), 6u);
+    EXPECT_EQ(groups[0].entries.front(), entries[5]) << "ascending date";
+    EXPECT_EQ(groups[0].entries[1], entries[1]);
+    EXPECT_EQ(groups[0].entries.back(), entries[4]);
+
+    HistoryEntry noDesign = entries[0];
+    noDesign.designCapacity = 0;
+    EXPECT_EQ(groupHistory({entries[0], noDesign})[0].periods, (std::vector<Period>{{"2024-01", 40.0, 100}}))
+        << "design 0 counts as health 0";
+}
+
+TEST(HistoryGrouping, TitlesKindsAndOrder) {
+    ScopedTimeZone zone("UTC0");
+    HistoryEntry renamed = phoneEntry("PHONE", utc("2024-02-01T10:00:00Z"));
+    renamed.deviceName = "Anna's new iPhone";
+    HistoryEntry unknownModel = phoneEntry("PAD", utc("2024-02-03T10:00:00Z"));
+    unknownModel.deviceName = "Office Phone";
+    unknownModel.modelIdentifier = "XYZ1,1";
+    const std::vector<HistoryEntry> entries = {
+        phoneEntry("PHONE", utc("2024-01-01T10:00:00Z")),
+        computer("OLDMAC", utc("2023-06-01T10:00:00Z")),
+        unknownModel,
+        renamed,
+        computer("NEWMAC", utc("2024-01-15T10:00:00Z")),
+    };
+    const auto groups = groupHistory(entries);
+    const struct {
+        const char* serial;
+        const char* title;
+        HistoryEntry::Kind kind;
+        std::size_t entries;
+    } expected[] = {
+        {"NEWMAC", "Desk (MacBook Pro (14-inch, 2021))", HistoryEntry::Kind::mac, 1},
+        {"OLDMAC", "Desk (MacBook Pro (14-inch, 2021))", HistoryEntry::Kind::mac, 1},
+        {"PAD", "Office Phone (XYZ1,1)", HistoryEntry::Kind::ios, 1},
+        {"PHONE", "Anna's new iPhone (iPhone 14 Pro)", HistoryEntry::Kind::ios, 2},
+    };
+    ASSERT_EQ(groups.size(), std::size(expected));
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        EXPECT_EQ(groups[i].serial, expected[i].serial) << i;
+        EXPECT_EQ(groups[i].id(), expected[i].serial) << i;
+        EXPECT_EQ(groups[i].title, expected[i].title) << i;
+        EXPECT_EQ(groups[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(groups[i].entries.size(), expected[i].entries) << i;
+    }
+    EXPECT_EQ(groups[3].entries[0].deviceName, "Anna's iPhone") << "older entries keep their name";
+}
+
+TEST(HistoryGrouping, KindAndModelComeFromTheLatestEntry) {
+    ScopedTimeZone zone("UTC0");
+    HistoryEntry later = phoneEntry("S", utc("2024-02-01T10:00:00Z"));
+    later.kind = HistoryEntry::Kind::mac;
+    later.modelIdentifier = "iPad13,4";
+    const auto groups = groupHistory({later, phoneEntry("S", utc("2024-01-01T10:00:00Z"))});
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].kind, HistoryEntry::Kind::mac);
+    EXPECT_EQ(groups[0].modelIdentifier, "iPad13,4");
+}
+
+TEST(HistoryGrouping, StoreGroupsItsEntries) {
+    ScopedTimeZone zone("UTC0");
+    TempDir dir;
+    HistoryStore store(dir / "history.json");
+    store.record(measured("S", utc("2024-01-03T10:00:00Z"), 3200, 100));
+    store.record(measured("S", utc("2024-01-04T10:00:00Z"), 3360, 104));
+    const auto groups = store.groups();
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].periods, (std::vector<Period>{{"2024-01", 82.0, 104}}));
+}

@@ -1,0 +1,92 @@
+#include "link/plist_service.hpp"
+
+#include "link/socket.hpp"
+#include "test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace celvio;
+using celvio::test::bytesOf;
+using celvio::test::expectError;
+using celvio::test::MemoryStream;
+
+namespace {
+
+Bytes lengthOnly(std::uint32_t n) {
+    return {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+}
+
+Bytes framed(const Bytes& payload) {
+    Bytes out = lengthOnly(static_cast<std::uint32_t>(payload.size()));
+    out.resize(4 + payload.size());
+    std::copy(payload.begin(), payload.end(), out.begin() + 4);
+    return out;
+}
+}  // namespace
+
+TEST(PlistService, SendsLengthAndPayloadInOneWrite) {
+    // Pad a value until the XML is exactly 300 bytes.
+    PlistDict message{{"Request", "QueryType"}, {"Pad", ""}};
+    const std::size_t base = encodeXML(message).size();
+    ASSERT_LT(base, 300u);
+    message["Pad"] = std::string(300 - base, 'x');
+    const std::string xml = encodeXML(message);
+    ASSERT_EQ(xml.size(), 300u);
+
+    auto stream = std::make_shared<MemoryStream>();
+    PlistService(stream).send(message);
+    ASSERT_EQ(stream->writes.size(), 1u);
+    EXPECT_EQ(stream->writes[0], framed(bytesOf(xml)));
+    EXPECT_EQ(Bytes(stream->writes[0].begin(), stream->writes[0].begin() + 4), (Bytes{0x00, 0x00, 0x01, 0x2C}));
+}
+
+TEST(PlistService, LengthLimits) {
+    for (std::uint32_t bad : {0u, 67'108'864u, 0xFFFFFFFFu}) {
+        auto stream = std::make_shared<MemoryStream>(lengthOnly(bad));
+        expectError([&] { PlistService(stream).receive(); }, "Invalid message length " + std::to_string(bad));
+        EXPECT_EQ(stream->readRequests, std::vector<std::size_t>{4}) << "read past the length " << bad;
+    }
+    // The largest accepted length is asked for in full (the stream then runs dry).
+    auto stream = std::make_shared<MemoryStream>(lengthOnly(67'108'863u));
+    expectError([&] { PlistService(stream).receive(); }, "The connection was closed by the device.");
+    EXPECT_EQ(stream->readRequests, (std::vector<std::size_t>{4, 67'108'863}));
+}
+
+TEST(PlistService, ReceivesXMLAndBinaryDictionariesOnly) {
+    const PlistDict reply{{"Type", "com.apple.mobile.lockdown"}, {"Value", -407}};
+    for (const Bytes& payload : {bytesOf(encodeXML(reply)), encodeBinary(reply)}) {
+        auto stream = std::make_shared<MemoryStream>(framed(payload));
+        EXPECT_EQ(PlistService(stream).receive(), reply);
+    }
+    auto array = std::make_shared<MemoryStream>(framed(bytesOf(encodeXML(PlistArray{1, 2}))));
+    expectError([&] { PlistService(array).receive(); }, "Unexpected response from device");
+    auto garbage = std::make_shared<MemoryStream>(framed(bytesOf("this is no property list")));
+    EXPECT_THROW(PlistService(garbage).receive(), PropertyListError);
+}
+
+TEST(PlistService, ReplacedStreamCarriesLaterMessages) {
+    auto plain = std::make_shared<MemoryStream>();
+    auto upgraded = std::make_shared<MemoryStream>(framed(bytesOf(encodeXML(PlistDict{{"Result", "Success"}}))));
+    PlistService service(plain);
+    service.send({{"Request", "StartSession"}});
+    service.setStream(upgraded);
+    EXPECT_EQ(plain->closeCalls, 0);
+    EXPECT_EQ(service.request({{"Request", "StopSession"}}), (PlistDict{{"Result", "Success"}}));
+    EXPECT_EQ(plain->writes.size(), 1u);
+    EXPECT_EQ(upgraded->writes.size(), 1u);
+    service.close();
+    EXPECT_EQ(upgraded->closeCalls, 1);
+}
+
+TEST(PlistService, RoundTripOverASocket) {
+    auto [a, b] = test::socketPair();
+    PlistService left(std::make_shared<Socket>(a, 1.0));
+    PlistService right(std::make_shared<Socket>(b, 1.0));
+    const PlistDict message{{"Request", "GetValue"}, {"Domain", "com.apple.mobile.battery"}, {"Data", Bytes(5000, 7)}};
+    left.send(message);
+    EXPECT_EQ(right.receive(), message);
+    left.close();
+    expectError([&] { right.receive(); }, "The connection was closed by the device.");
+}

@@ -1,0 +1,236 @@
+#include "link/socket.hpp"
+
+#include "test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <pthread.h>     // pthread_kill to interrupt a blocked call
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>  // sockaddr_un for the listener at the path limit
+#include <unistd.h>
+
+using namespace celvio;
+using celvio::test::bytesOf;
+using celvio::test::expectError;
+using celvio::test::socketPair;
+
+namespace {
+
+constexpr double kShort = 0.2;
+
+bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+std::atomic<int> interrupts{0};
+extern "C" void countInterrupt(int) { ++interrupts; }
+
+/// Installs a SIGUSR1 handler without SA_RESTART, so blocked socket calls see EINTR.
+struct InterruptHandler {
+    struct sigaction old {};
+    InterruptHandler() {
+        struct sigaction action {};
+        action.sa_handler = countInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        sigaction(SIGUSR1, &action, &old);
+    }
+    ~InterruptHandler() { sigaction(SIGUSR1, &old, nullptr); }
+};
+
+}  // namespace
+
+TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
+    test::TempDir dir;
+    const std::string path = (dir / "nobody-listens").string();
+    const int probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(probe);  // the lowest free descriptor, which a leaked socket would hold
+    expectError([&] { Socket s(path, kShort); }, "Socket: connect(" + path + ") failed: No such file or directory");
+    EXPECT_FALSE(isOpen(probe));
+
+    int port = 0;
+    {
+        test::LoopbackListener closed;
+        port = closed.port;
+    }
+    expectError([&] { Socket s("127.0.0.1", static_cast<std::uint16_t>(port), kShort); },
+                "Socket: connect(127.0.0.1:" + std::to_string(port) + ") failed: Connection refused");
+    EXPECT_FALSE(isOpen(probe));
+}
+
+TEST(Socket, TCPConnectsToLoopback) {
+    test::LoopbackListener listener;
+    Socket client("127.0.0.1", listener.port, kShort);
+    const int server = accept(listener.fd, nullptr, nullptr);
+    ASSERT_GE(server, 0);
+    client.write(bytesOf("ping"));
+    char buffer[4];
+    ASSERT_EQ(recv(server, buffer, 4, MSG_WAITALL), 4);
+    ASSERT_EQ(::send(server, "pong", 4, 0), 4);
+    EXPECT_EQ(client.read(4), bytesOf("pong"));
+    ::close(server);
+}
+
+TEST(Socket, TimeoutIsSplitIntoSecondsAndMicroseconds) {
+    for (const auto& [timeout, seconds, micros] : {std::tuple{8.0, 8L, 0L}, {0.25, 0L, 250000L}, {5.5, 5L, 500000L}}) {
+        auto [a, b] = socketPair();
+        Socket s(a, timeout);
+        for (int option : {SO_RCVTIMEO, SO_SNDTIMEO}) {
+            timeval tv{};
+            socklen_t length = sizeof(tv);
+            getsockopt(s.fd(), SOL_SOCKET, option, &tv, &length);
+            EXPECT_EQ(tv.tv_sec, seconds) << timeout;
+            // The kernel keeps the time-out in clock ticks and rounds it up.
+            EXPECT_NEAR(tv.tv_usec, micros, 10'000) << timeout;
+        }
+        ::close(b);
+    }
+}
+
+TEST(Socket, EmptyReadsAndWritesMakeNoSystemCall) {
+    auto [a, b] = socketPair();
+    ::close(b);
+    Socket s(a, kShort);
+    s.close();
+    // On a closed socket any system call would fail, so success shows none was made.
+    EXPECT_TRUE(s.read(0).empty());
+    EXPECT_NO_THROW(s.write({}));
+}
+
+TEST(Socket, ReadFailures) {
+    {
+        auto [a, b] = socketPair();
+        Socket s(a, kShort);
+        ASSERT_EQ(::send(b, "abc", 3, 0), 3);
+        ::close(b);
+        expectError([&] { s.read(16); }, "The connection was closed by the device.");
+    }
+    {
+        auto [a, b] = socketPair();
+        Socket s(a, kShort);
+        expectError([&] { s.read(1); }, "The device did not respond in time.");
+        ::close(b);
+    }
+}
+
+TEST(Socket, DeadlineBoundsTheWholeExchangeAndAFailureStays) {
+    auto [a, b] = socketPair();
+    Socket s(a, kShort);
+    // One byte every 30 ms: every wait sees progress, but 16 bytes outlast the exchange.
+    std::thread trickle([fd = b] {
+        for (int i = 0; i < 16; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            ::send(fd, "x", 1, MSG_NOSIGNAL);
+        }
+    });
+    expectError([&] { s.read(16); }, "The device did not respond in time.");
+    trickle.join();
+    // The bytes now waiting are never taken for an answer, not even in a new exchange.
+    s.startExchange();
+    expectError([&] { s.read(1); }, "The device did not respond in time.");
+    expectError([&] { s.write(bytesOf("next")); }, "The device did not respond in time.");
+    ::close(b);
+
+    // Each exchange gets the whole time-out again.
+    auto [c, d] = socketPair();
+    Socket fresh(c, kShort);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::send(d, "ok", 2, 0), 2);
+    fresh.startExchange();
+    EXPECT_EQ(fresh.read(2), bytesOf("ok"));
+    ::close(d);
+}
+
+TEST(Socket, UnixPathsUpToTheAddressFieldAndNoLonger) {
+    test::TempDir dir;
+    std::string path = (dir / "s").string();
+    path += std::string(Socket::maxUnixPathLength() - path.size(), 'x');
+    ASSERT_EQ(path.size(), 107u);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    EXPECT_NO_THROW(Socket s(path, kShort));
+    // One byte more used to be cut off, which named this very socket.
+    expectError([&] { Socket s(path + "y", kShort); }, "Socket: connect(" + path + "y) failed: File name too long");
+    ::close(listener);
+}
+
+TEST(Socket, WritingToAClosedPeerFailsWithoutASignal) {
+    auto [a, b] = socketPair();
+    Socket s(a, kShort);
+    ::close(b);
+    // The default SIGPIPE action would end this process; reaching the check is the test.
+    expectError([&] { s.write(bytesOf("hello")); }, "Socket: send failed: Broken pipe");
+}
+
+TEST(Socket, InterruptedCallsCarryOn) {
+    InterruptHandler handler;
+    interrupts = 0;
+    auto [a, b] = socketPair();
+    Socket s(a, 5.0);
+    // Shrink the buffers so that the large write blocks until the peer drains it.
+    const int small = 4096;
+    setsockopt(a, SOL_SOCKET, SO_SNDBUF, &small, sizeof(small));
+    setsockopt(b, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+
+    const Bytes big(1 << 20, 0x5A);
+    Bytes readBack;
+    std::atomic<bool> done{false};
+    std::thread thread([&] {
+        s.write(big);
+        readBack = s.read(3);
+        done = true;
+    });
+    const pthread_t worker = thread.native_handle();
+    // Interrupt the blocked write, drain it, then interrupt the blocked read, then answer.
+    auto interruptFor = [&](std::chrono::milliseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < end) {
+            pthread_kill(worker, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    interruptFor(std::chrono::milliseconds(100));
+    std::size_t drained = 0;
+    char buffer[65536];
+    while (drained < big.size()) {
+        const ssize_t n = recv(b, buffer, sizeof(buffer), 0);
+        ASSERT_GT(n, 0);
+        drained += static_cast<std::size_t>(n);
+        if (drained % 8 == 0) pthread_kill(worker, SIGUSR1);
+    }
+    const int before = interrupts;
+    interruptFor(std::chrono::milliseconds(100));
+    EXPECT_GT(interrupts.load(), before);
+    EXPECT_FALSE(done);
+    ASSERT_EQ(::send(b, "end", 3, 0), 3);
+    thread.join();
+    EXPECT_EQ(readBack, bytesOf("end"));
+    EXPECT_EQ(drained, big.size());
+    ::close(b);
+}
+
+TEST(Socket, CloseTwiceClosesOnce) {
+    auto [a, b] = socketPair();
+    Socket s(a, kShort);
+    s.close();
+    EXPECT_FALSE(isOpen(a));
+    // The number is free again; whoever gets it next must keep it after a second close.
+    const int reused = dup2(b, a);
+    ASSERT_EQ(reused, a);
+    s.close();
+    EXPECT_TRUE(isOpen(reused));
+    EXPECT_EQ(s.fd(), -1);
+    ::close(reused);
+    ::close(b);
+}

@@ -1,0 +1,249 @@
+#include "lockdown/lockdown_client.hpp"
+
+#include "simulated_daemon.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace celvio;
+using celvio::test::expectError;
+using celvio::test::SimulatedDaemon;
+
+namespace {
+
+constexpr const char* kUDID = "00008120-001A2B3C4D5E6F70";
+const MuxDevice kUSB{kUDID, 1, MuxDevice::Connection::usb};
+const LockdownTimeouts kShort{0.3, 0.3};
+
+/// One device on USB (deviceID 1) with the given lockdown block and extra device keys.
+std::string scenario(const std::string& lockdown, const std::string& extra = "") {
+    return std::string(R"({"devices": [{"udid": ")") + kUDID +
+           R"(", "attachments": [{"deviceID": 1, "connection": "USB"}], )" + extra + R"("lockdown": )" + lockdown +
+           "}]}";
+}
+
+const std::string kNormal = R"({
+    "values": {"DeviceName": "Anna's iPhone", "ProductType": "iPhone15,2"},
+    "domains": {"com.apple.mobile.battery": {"BatteryCurrentCapacity": 57, "BatteryIsCharging": false}},
+    "services": {"com.example.echo": {"ssl": true}, "com.example.plain": {"ssl": false}}})";
+
+std::vector<std::string> requestNames(const sim::Simulator& sim) {
+    std::vector<std::string> names;
+    for (const auto& r : sim.lockdownRequests()) names.push_back(r.request);
+    return names;
+}
+
+}  // namespace
+
+TEST(LockdownClient, SessionUnderTLSCarriesEveryLaterRequest) {
+    SimulatedDaemon daemon(scenario(kNormal));
+    {
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        const auto values = client.value(std::nullopt, std::nullopt);
+        ASSERT_TRUE(values && values->get<PlistDict>());
+        EXPECT_EQ(stringValue(*values->get<PlistDict>(), "ProductType"), "iPhone15,2");
+        const auto battery = client.value("com.apple.mobile.battery", std::nullopt);
+        ASSERT_TRUE(battery && battery->get<PlistDict>());
+        EXPECT_EQ(intValue(*battery->get<PlistDict>(), "BatteryCurrentCapacity"), 57);
+        EXPECT_EQ(client.value(std::nullopt, "DeviceName"), PlistValue("Anna's iPhone"));
+        EXPECT_EQ(client.value("com.example.nothing", std::nullopt), std::nullopt);
+        client.close();
+        client.close();
+    }
+    const auto requests = daemon.sim.lockdownRequests();
+    ASSERT_EQ(requestNames(daemon.sim),
+              (std::vector<std::string>{"QueryType", "StartSession", "GetValue", "GetValue", "GetValue", "GetValue",
+                                        "StopSession"}));
+    for (const auto& r : requests) {
+        EXPECT_EQ(stringValue(r.message, "Label"), "Celvio");
+        // Everything after the StartSession reply travels under TLS, StopSession included.
+        EXPECT_EQ(r.underTLS, r.request != "QueryType" && r.request != "StartSession") << r.request;
+    }
+    const auto& start = requests[1].message;
+    const PlistDict record = USBMux::pairRecord(kUDID);
+    EXPECT_EQ(stringValue(start, "HostID"), stringValue(record, "HostID"));
+    EXPECT_EQ(stringValue(start, "SystemBUID"), stringValue(record, "SystemBUID"));
+    EXPECT_EQ(stringValue(requests.back().message, "SessionID").has_value(), true);
+    EXPECT_EQ(daemon.sim.tlsHandshakes(), 1);
+    EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(LockdownClient, PlainSessionWithoutType) {
+    SimulatedDaemon daemon(scenario(R"({"type": null, "sessionSSL": false, "values": {"DeviceName": "Plain"}})"));
+    {
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        EXPECT_EQ(client.value(std::nullopt, "DeviceName"), PlistValue("Plain"));
+    }
+    for (const auto& r : daemon.sim.lockdownRequests()) EXPECT_FALSE(r.underTLS) << r.request;
+    EXPECT_EQ(requestNames(daemon.sim).back(), "StopSession");
+    EXPECT_EQ(daemon.sim.tlsHandshakes(), 0);
+    EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(LockdownClient, ServicesOnTheirOwnConnections) {
+    SimulatedDaemon daemon(scenario(kNormal));
+    const auto identitiesBefore = TLSIdentity::madeCount();
+    LockdownClient client(kUSB, kShort);
+    client.startSession();
+    const PlistDict ping{{"Request", "Ping"}, {"Payload", Bytes(3000, 9)}};
+    for (const char* name : {"com.example.echo", "com.example.plain"}) {
+        auto service = client.startService(name);
+        EXPECT_EQ(service->request(ping), ping) << name;
+        service->close();
+    }
+    // The session and the TLS service both handshook with the host certificate, which
+    // was made into an identity once.
+    EXPECT_EQ(daemon.sim.tlsHandshakes(), 2);
+    EXPECT_EQ(TLSIdentity::madeCount() - identitiesBefore, 1u);
+    expectError([&] { client.startService("com.example.missing"); }, "Device error: InvalidService");
+    client.close();
+    EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(LockdownClient, PairingRecordGaps) {
+    {
+        SimulatedDaemon daemon(scenario(kNormal, R"("omitPairKeys": ["SystemBUID"], )"));
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        const auto requests = daemon.sim.lockdownRequests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_FALSE(requests[1].message.contains("SystemBUID"));
+    }
+    {
+        SimulatedDaemon daemon(scenario(kNormal, R"("omitPairKeys": ["HostID"], )"));
+        LockdownClient client(kUSB, kShort);
+        expectError([&] { client.startSession(); }, "The pairing record has no HostID.");
+        EXPECT_EQ(requestNames(daemon.sim), std::vector<std::string>{"QueryType"});
+    }
+    {
+        SimulatedDaemon daemon(scenario(kNormal, R"("omitPairKeys": ["HostPrivateKey"], )"));
+        LockdownClient client(kUSB, kShort);
+        expectError([&] { client.startSession(); }, "The pairing record contains no host certificate.");
+        client.close();
+        EXPECT_TRUE(daemon.allClosed());
+    }
+    {
+        SimulatedDaemon daemon(scenario(kNormal, R"("paired": false, )"));
+        expectError([] { LockdownClient client(kUSB, kShort); },
+                    "This computer is not paired with the device. Connect it once via USB and tap \u201CTrust\u201D on "
+                    "the device.");
+        EXPECT_TRUE(daemon.allClosed());
+    }
+}
+
+TEST(LockdownClient, DeviceErrorTexts) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"InvalidHostID", "The device no longer trusts this computer. Connect it via USB and tap \u201CTrust\u201D."},
+        {"PasswordProtected", "The device is locked. Unlock it and try again."},
+        {"PairingDialogResponsePending", "Please tap \u201CTrust\u201D on the device."},
+        {"UserDeniedPairing", "Pairing was denied on the device."},
+        {"SessionInactive", "The lockdown session is not active."},
+        {"InvalidService", "Device error: InvalidService"},
+    };
+    for (const auto& [code, text] : rows) EXPECT_EQ(lockdown_replies::describe(code), text);
+
+    SimulatedDaemon daemon(scenario(R"({"errors": {"StartSession": "PasswordProtected"}})"));
+    LockdownClient client(kUSB, kShort);
+    expectError([&] { client.startSession(); }, "The device is locked. Unlock it and try again.");
+    client.close();
+    EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession"}));
+    EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(LockdownClient, FailuresCloseWhatTheyOpened) {
+    struct Row {
+        const char* lockdown;
+        std::function<void(LockdownClient&)> step;
+        const char* text;
+    };
+    const Row rows[] = {
+        {R"({"type": "com.example.other"})", nullptr, "Unexpected lockdown service type com.example.other"},
+        {R"({"faults": {"silentOn": "QueryType"}})", nullptr, "The device did not respond in time."},
+        {R"({"services": {"com.example.echo": {"ssl": true}}, "faults": {"noPort": true}})",
+         [](LockdownClient& c) { c.startSession(); c.startService("com.example.echo"); },
+         "Service com.example.echo could not be started."},
+        {R"({"services": {"com.example.echo": {"ssl": true}}, "faults": {"portOutOfRange": true}})",
+         [](LockdownClient& c) { c.startSession(); c.startService("com.example.echo"); },
+         "Service com.example.echo could not be started."},
+        {R"({"faults": {"closeMidTLSRead": "GetValue"}})",
+         [](LockdownClient& c) { c.startSession(); c.value(std::nullopt, std::nullopt); },
+         "The connection was closed by the device."},
+        {R"({"faults": {"silentOn": "GetValue"}})",
+         [](LockdownClient& c) { c.startSession(); c.value(std::nullopt, std::nullopt); }, "TLS: Read failed (5)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lockdown);
+        SimulatedDaemon daemon(scenario(row.lockdown));
+        if (!row.step) {
+            expectError([] { LockdownClient client(kUSB, kShort); }, row.text);
+        } else {
+            LockdownClient client(kUSB, kShort);
+            expectError([&] { row.step(client); }, row.text);
+        }
+        EXPECT_TRUE(daemon.allClosed());
+    }
+
+    SimulatedDaemon refused(scenario(kNormal, R"("connectResults": {"62078": 3}, )"));
+    expectError([] { LockdownClient client(kUSB, kShort); },
+                "usbmuxd: Connect to port 62078 failed: connection refused by device");
+    EXPECT_TRUE(refused.allClosed());
+
+    // The first service started gets port 49152; the daemon refuses to connect it.
+    SimulatedDaemon serviceRefused(scenario(kNormal, R"("connectResults": {"49152": 3}, )"));
+    {
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        expectError([&] { client.startService("com.example.plain"); },
+                    "usbmuxd: Connect to port 49152 failed: connection refused by device");
+        EXPECT_EQ(serviceRefused.sim.totalConnections(), 3) << "pairing record, lockdown, service";
+        client.close();
+    }
+    EXPECT_TRUE(serviceRefused.allClosed()) << "the refused service's daemon connection stays open";
+}
+
+TEST(LockdownClient, AFailedConnectionSendsNothingMore) {
+    // The battery domain is answered only after the time-out has passed.
+    SimulatedDaemon daemon(scenario(R"({"values": {"DeviceName": "Late"},
+        "domains": {"com.apple.mobile.battery": {"BatteryCurrentCapacity": 57}},
+        "faults": {"lateOn": "GetValue:com.apple.mobile.battery", "lateBy": 600}})"));
+    {
+        LockdownClient client(kUSB, kShort);
+        client.startSession();
+        expectError([&] { client.value("com.apple.mobile.battery", std::nullopt); }, "TLS: Read failed (5)");
+        // Once the late reply has arrived, the next request must not take it for its answer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        expectError([&] { client.value(std::nullopt, "DeviceName"); }, "TLS: Read failed (5)");
+        expectError([&] { client.startService("com.example.echo"); }, "TLS: Read failed (5)");
+    }
+    // Nor is StopSession sent on the failed connection.
+    EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession", "GetValue"}));
+    EXPECT_TRUE(daemon.allClosed());
+}
+
+TEST(LockdownClient, FailedSessionHandshakeLeavesTheSocketClosed) {
+    SimulatedDaemon daemon(scenario(R"({"faults": {"tls13Only": true}})"));
+    LockdownClient client(kUSB, kShort);
+    try {
+        client.startSession();
+        ADD_FAILURE() << "a TLS 1.3-only device was accepted";
+    } catch (const CelvioError& error) {
+        EXPECT_TRUE(error.description().starts_with("TLS: Handshake failed (")) << error.description();
+    }
+    EXPECT_TRUE(daemon.allClosed());
+    // The handshake took the connection with it: no StopSession is tried.
+    client.close();
+    EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession"}));
+}
+
+TEST(LockdownClient, TimeoutFollowsTheConnection) {
+    const std::string silent = R"({"faults": {"silentOn": "QueryType"}})";
+    SimulatedDaemon daemon(std::string(R"({"devices": [{"udid": ")") + kUDID +
+                           R"(", "attachments": [{"deviceID": 2, "connection": "Network"}], "lockdown": )" + silent + "}]}");
+    const MuxDevice network{kUDID, 2, MuxDevice::Connection::network};
+    // A USB time-out long enough to hang the test shows that the network one applies.
+    expectError([&] { LockdownClient client(network, LockdownTimeouts{60.0, 0.2}); }, "The device did not respond in time.");
+}

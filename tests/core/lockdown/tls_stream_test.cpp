@@ -1,0 +1,305 @@
+// TLS against peers we did not write (openssl s_server) and a raw server for the
+// failures s_server cannot stage.
+
+#include "lockdown/tls_stream.hpp"
+
+#include "pairing_records.hpp"
+#include "test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>       // posix_spawn for openssl s_server
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+extern char** environ;
+
+using namespace celvio;
+using celvio::test::bytesOf;
+using celvio::test::expectError;
+
+namespace {
+
+constexpr double kShort = 0.3;
+
+const sim::PairingMaterial& material() { return sim::pairingMaterial("00008110-TLSTEST", false); }
+
+std::shared_ptr<const TLSIdentity::Identity> hostIdentity() {
+    return TLSIdentity::make(bytesOf(material().hostCertificatePEM), bytesOf(material().hostPrivateKeyPEM));
+}
+
+std::string commonName(const std::string& certificatePEM) {
+    BIO* bio = BIO_new_mem_buf(certificatePEM.data(), static_cast<int>(certificatePEM.size()));
+    X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    char name[256] = {};
+    X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, name, sizeof(name));
+    X509_free(certificate);
+    BIO_free(bio);
+    return name;
+}
+
+/// `openssl s_server` on an ephemeral loopback port with the device's certificate,
+/// asking for a client certificate. Its output is collected for the checks.
+class SServer {
+public:
+    SServer(const test::TempDir& dir, std::vector<std::string> extra,
+            const std::string& certificatePEM = material().deviceCertificatePEM,
+            const std::string& keyPEM = material().devicePrivateKeyPEM) {
+        std::ofstream(dir / "cert.pem") << certificatePEM;
+        std::ofstream(dir / "key.pem") << keyPEM;
+        std::vector<std::string> args{"openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", (dir / "cert.pem").string(),
+                                      "-key", (dir / "key.pem").string(), "-Verify", "1", "-naccept", "1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        int out[2], in[2];
+        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+        EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+        EXPECT_EQ(posix_spawnp(&pid_, "openssl", &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(in[0]);
+        output_ = out[0];
+        input_ = in[1];  // kept open: s_server ends when its input does
+        while (port_ == 0 && collect(5000)) {
+            const auto at = text_.find("ACCEPT 127.0.0.1:");
+            if (at != std::string::npos && text_.find('\n', at) != std::string::npos)
+                port_ = static_cast<std::uint16_t>(std::stoi(text_.substr(at + 17)));
+        }
+    }
+    ~SServer() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        ::close(output_);
+        ::close(input_);
+    }
+
+    std::shared_ptr<Socket> connect(double timeout = kShort) const { return std::make_shared<Socket>("127.0.0.1", port_, timeout); }
+
+    /// Output so far, waiting until `expected` shows up or a second passes.
+    const std::string& output(const std::string& expected) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (text_.find(expected) == std::string::npos && std::chrono::steady_clock::now() < end) collect(50);
+        return text_;
+    }
+
+private:
+    bool collect(int milliseconds) {
+        pollfd p{output_, POLLIN, 0};
+        if (poll(&p, 1, milliseconds) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = ::read(output_, buffer, sizeof(buffer));
+        if (n <= 0) return false;
+        text_.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int output_ = -1;
+    int input_ = -1;
+    std::uint16_t port_ = 0;
+    std::string text_;
+};
+
+/// A loopback TLS 1.2 server of our own that completes the handshake and then runs `after`
+/// on the raw socket (to break a record or stay silent).
+class RawServer {
+public:
+    explicit RawServer(std::function<void(int fd, SSL* ssl)> after) {
+        thread_ = std::thread([this, after] {
+            const int fd = accept(listener_.fd, nullptr, nullptr);
+            SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+            SSL_CTX_set_max_proto_version(context, TLS1_2_VERSION);
+            BIO* certBio = BIO_new_mem_buf(material().deviceCertificatePEM.data(), -1);
+            BIO* keyBio = BIO_new_mem_buf(material().devicePrivateKeyPEM.data(), -1);
+            X509* cert = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
+            EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+            SSL_CTX_use_certificate(context, cert);
+            SSL_CTX_use_PrivateKey(context, key);
+            SSL* ssl = SSL_new(context);
+            SSL_set_fd(ssl, fd);
+            if (SSL_accept(ssl) == 1) after(fd, ssl);
+            SSL_free(ssl);
+            SSL_CTX_free(context);
+            X509_free(cert);
+            EVP_PKEY_free(key);
+            BIO_free(certBio);
+            BIO_free(keyBio);
+            ::close(fd);
+        });
+    }
+    ~RawServer() { finish(); }
+    /// Waits until the server has closed its side.
+    void finish() {
+        if (thread_.joinable()) thread_.join();
+    }
+    std::uint16_t port() const { return listener_.port; }
+
+private:
+    test::LoopbackListener listener_;
+    std::thread thread_;
+};
+
+/// A self-signed RSA-1024 certificate signed with SHA-1 and its key, as old pairing
+/// records and old devices hold them.
+std::pair<std::string, std::string> oldCredential() {
+    OpenSSLPtr<EVP_PKEY> key(EVP_RSA_gen(1024));
+    OpenSSLPtr<X509> certificate(X509_new());
+    X509_set_version(certificate.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), 1);
+    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0);
+    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 3600);
+    X509_set_pubkey(certificate.get(), key.get());
+    X509_NAME* name = X509_get_subject_name(certificate.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("old"), -1, -1, 0);
+    X509_set_issuer_name(certificate.get(), name);
+    EXPECT_GT(X509_sign(certificate.get(), key.get(), EVP_sha1()), 0);
+    const auto pem = [](auto write) {
+        OpenSSLPtr<BIO> bio(BIO_new(BIO_s_mem()));
+        write(bio.get());
+        char* data = nullptr;
+        const long size = BIO_get_mem_data(bio.get(), &data);
+        return std::string(data, static_cast<std::size_t>(size));
+    };
+    const auto writeKey = [&](BIO* b) {
+        PEM_write_bio_PrivateKey_traditional(b, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    };
+    return {pem([&](BIO* b) { PEM_write_bio_X509(b, certificate.get()); }), pem(writeKey)};
+}
+
+}  // namespace
+
+TEST(TLSStream, OldServersAndOldCertificates) {
+    const auto [certificate, key] = oldCredential();
+    const auto identity = TLSIdentity::make(bytesOf(certificate), bytesOf(key));
+    // Servers without secure renegotiation (RFC 5746) are let through, as the platform's
+    // client does; OpenSSL's own servers always offer it, so only the setting can be seen.
+    EXPECT_NE(SSL_CTX_get_options(identity->clientContext()) & SSL_OP_LEGACY_SERVER_CONNECT, 0u);
+    for (const auto& [option, version] :
+         {std::pair{"-tls1", "TLSv1"}, {"-tls1_1", "TLSv1.1"}, {"-tls1_2", "TLSv1.2"}}) {
+        SCOPED_TRACE(version);
+        test::TempDir dir;
+        SServer server(dir, {option, "-cipher", "DEFAULT@SECLEVEL=0", "-rev"}, certificate, key);
+        TLSStream stream(server.connect(2.0), identity);
+        stream.write(bytesOf("old\n"));
+        EXPECT_EQ(stream.read(4), bytesOf("dlo\n"));
+        const std::string& output = server.output("Peer certificate");
+        EXPECT_NE(output.find(std::string("Protocol version: ") + version + "\n"), std::string::npos) << output;
+        EXPECT_NE(output.find("Peer certificate: CN = old"), std::string::npos) << output;
+    }
+}
+
+TEST(TLSStream, TalksTLS12ToOpenSSLAndPresentsTheHostCertificate) {
+    test::TempDir dir;
+    SServer server(dir, {"-rev"});
+    auto socket = server.connect(2.0);
+    TLSStream stream(socket, hostIdentity());
+    stream.write(bytesOf("hello\n"));
+    EXPECT_EQ(stream.read(6), bytesOf("olleh\n"));
+    // No engine call for empty transfers, so these work even on a closed stream.
+    stream.close();
+    EXPECT_TRUE(stream.read(0).empty());
+    EXPECT_NO_THROW(stream.write({}));
+    EXPECT_EQ(socket->fd(), -1);
+
+    const std::string& output = server.output("Peer certificate");
+    EXPECT_NE(output.find("Protocol version: TLSv1.2"), std::string::npos) << output;
+    EXPECT_NE(output.find("Peer certificate: CN = " + commonName(material().hostCertificatePEM)), std::string::npos)
+        << output;
+}
+
+TEST(TLSStream, HandshakeFailureClosesTheSocket) {
+    test::TempDir dir;
+    SServer server(dir, {"-tls1_3"});
+    auto socket = server.connect();
+    try {
+        TLSStream stream(socket, hostIdentity());
+        ADD_FAILURE() << "a TLS 1.3-only server was accepted";
+    } catch (const CelvioError& error) {
+        EXPECT_EQ(error.kind(), CelvioError::Kind::tls);
+        EXPECT_TRUE(error.description().starts_with("TLS: Handshake failed (1): ")) << error.description();
+        EXPECT_NE(error.description().find("protocol version"), std::string::npos) << error.description();
+    }
+    EXPECT_EQ(socket->fd(), -1);
+}
+
+TEST(TLSStream, PeerClosingMidRecordIsAClosedConnection) {
+    RawServer server([](int fd, SSL*) {
+        // An application-data record header promising 64 bytes, then 10 of them.
+        const unsigned char partial[] = {0x17, 0x03, 0x03, 0x00, 0x40, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+        ::send(fd, partial, sizeof(partial), MSG_NOSIGNAL);
+    });
+    TLSStream stream(std::make_shared<Socket>("127.0.0.1", server.port(), 2.0), hostIdentity());
+    expectError([&] { stream.read(4); }, "The connection was closed by the device.");
+}
+
+TEST(TLSStream, TransportFailuresStay) {
+    {
+        std::atomic<bool> done{false};
+        RawServer server([&](int, SSL* ssl) {
+            while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            // A reply after the time-out must not be taken for the answer to anything.
+            SSL_write(ssl, "late", 4);
+        });
+        TLSStream stream(std::make_shared<Socket>("127.0.0.1", server.port(), kShort), hostIdentity());
+        expectError([&] { stream.read(4); }, "TLS: Read failed (5)");
+        done = true;
+        server.finish();
+        stream.startExchange();
+        expectError([&] { stream.read(4); }, "TLS: Read failed (5)");
+        expectError([&] { stream.write(bytesOf("next")); }, "TLS: Read failed (5)");
+    }
+    {
+        // The server resets the connection (SO_LINGER 0) right after the handshake.
+        RawServer server([](int fd, SSL*) {
+            const linger reset{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+        });
+        TLSStream stream(std::make_shared<Socket>("127.0.0.1", server.port(), 2.0), hostIdentity());
+        server.finish();
+        expectError([&] { stream.write(bytesOf("hello")); }, "TLS: Write failed (5)");
+        expectError([&] { stream.read(1); }, "TLS: Write failed (5)");
+    }
+}
+
+TEST(TLSStream, CloseTwiceSendsOneNotification) {
+    std::string received;
+    std::shared_ptr<Socket> socket;
+    {
+        RawServer server([&](int, SSL* ssl) {
+            char buffer[16];
+            const int n = SSL_read(ssl, buffer, sizeof(buffer));
+            received = n <= 0 && SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN ? "close_notify" : "other";
+        });
+        socket = std::make_shared<Socket>("127.0.0.1", server.port(), 2.0);
+        TLSStream stream(socket, hostIdentity());
+        stream.close();
+        // The freed number goes to the next open; neither close() nor the destructor
+        // may close it again.
+        const int reused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        stream.close();
+        EXPECT_NE(fcntl(reused, F_GETFD), -1);
+        ::close(reused);
+    }
+    EXPECT_EQ(received, "close_notify");
+    EXPECT_EQ(socket->fd(), -1);
+}

@@ -1,0 +1,118 @@
+#include "reading/mac_system_info.hpp"
+#include "platform/linux/mac_system_info_linux.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace celvio;
+
+namespace {
+
+std::filesystem::path tree(const std::string& name) { return std::filesystem::path(CELVIO_HOST_DATA_DIR) / name; }
+
+}  // namespace
+
+TEST(MacSystemInfo, FamilyAndVariant) {
+    const struct {
+        const char* productName;
+        const char* family;
+        std::optional<std::string> variant;
+    } rows[] = {
+        {"MacBook Pro (14-inch, 2023)", "MacBook Pro", "14-inch, 2023"},
+        {"ThinkPad X1 Carbon Gen 9", "ThinkPad X1 Carbon Gen 9", std::nullopt},
+        {"X) (Y", "X)", std::nullopt},
+        {"Mac Pro (2019) (Rack)", "Mac Pro", "2019) (Rack"},
+        {"Board(rev 2)", "Board(rev 2)", "rev 2"},
+        {"Empty ()", "Empty", ""},
+    };
+    for (const auto& row : rows) {
+        const MacSystemInfo info{.productName = row.productName};
+        EXPECT_EQ(info.familyName(), row.family) << row.productName;
+        EXPECT_EQ(info.variantName(), row.variant) << row.productName;
+    }
+}
+
+TEST(MacSystemInfo, FromFacts) {
+    EXPECT_EQ(systemInfo({.memoryBytes = 17'179'869'184}).memoryGB, 16);
+    EXPECT_EQ(systemInfo({.memoryBytes = 17'179'869'183}).memoryGB, 15);
+
+    const struct {
+        const char* release;
+        const char* version;
+    } releases[] = {{"6.1.0-18-amd64", "6.1.0"},
+                    {"6.8-rc1", "6.8.0"},
+                    {"5.15", "5.15.0"},
+                    {"6.6.0-asahi-15-1-edge-ARCH", "6.6.0"},
+                    {"", "0.0.0"},
+                    {"unknown", "0.0.0"}};
+    for (const auto& row : releases)
+        EXPECT_EQ(systemInfo({.kernelRelease = row.release}).osVersion, row.version) << row.release;
+
+    // Device-tree strings end in zero bytes; blanks alone are nothing.
+    using namespace std::string_literals;
+    EXPECT_EQ(systemInfo({.deviceTreeModel = "Raspberry Pi 4 Model B Rev 1.4\0\0\0"s}).productName,
+              "Raspberry Pi 4 Model B Rev 1.4");
+    const MacSystemInfo blank = systemInfo({.productName = "MacBookPro16,1\n", .deviceTreeModel = " \t\0 \0"s});
+    EXPECT_EQ(blank.productName, "MacBook Pro (16-inch, 2019)");  // the catalog's name for the identifier
+    EXPECT_EQ(systemInfo({.deviceTreeCompatible = "raspberrypi,4-model-b\0brcm,bcm2711\0"s}).chip, "brcm,bcm2711");
+
+    for (const char* filler :
+         {"1.0", "x.x", "Type1ProductConfigId", "Default string", "To be filled by O.E.M.", "System Product Name",
+          "System Version", "Not Applicable", "Not Specified", "INVALID", "0123456789"}) {
+        const MacSystemInfo info = systemInfo(
+            {.productName = "MS-7C95", .productFamily = filler, .productVersion = filler, .productSerial = filler});
+        EXPECT_EQ(std::tuple(info.productName, info.serialNumber), std::tuple("MS-7C95", std::nullopt)) << filler;
+        EXPECT_EQ(systemInfo({.productName = filler}).modelIdentifier, "Computer") << filler;
+    }
+
+    // Unfilled firmware fields and names fall back to the host word.
+    const MacSystemInfo unfilled =
+        systemInfo({.productName = "To Be Filled By O.E.M.\n", .productFamily = "Default string\n"});
+    EXPECT_EQ(unfilled.modelIdentifier, "Computer");
+    EXPECT_EQ(unfilled.productName, "Computer");
+    EXPECT_EQ(unfilled.computerName, "Computer");
+    EXPECT_EQ(
+        systemInfo({.machineInfo = "CHASSIS=laptop\nPRETTY_HOSTNAME='Ben Laptop'\n", .hostname = "ben"}).computerName,
+        "Ben Laptop");
+    EXPECT_EQ(systemInfo({.machineInfo = "PRETTY_HOSTNAME=\"Ben \\\"B\\\" Laptop\"\n"}).computerName,
+              "Ben \"B\" Laptop");
+    EXPECT_EQ(systemInfo({.machineInfo = "PRETTY_HOSTNAME=\n", .hostname = "ben"}).computerName, "ben");
+}
+
+TEST(MacSystemInfo, RecordedSystems) {
+    const struct {
+        const char* tree;
+        MacSystemInfo expected;
+    } rows[] = {
+        {"charge-ac-charging",
+         {"Anna's MacBook Pro", "MacBookPro16,1", "MacBook Pro (16-inch, 2019)", std::nullopt, std::nullopt,
+          std::nullopt, "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz",
+          16,  // no memory blocks: MemTotal 16,106,560 KiB = 15.4 GiB, up to a whole GiB
+          "6.1.0", 273845.61}},
+        {"energy-discharging",
+         {"x1", "20XW0055GE", "ThinkPad X1 Carbon Gen 9", std::nullopt, std::nullopt, std::nullopt,
+          "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 31, "6.8.0", 273845.61}},
+        {"asahi",
+         {"air", "Computer", "Apple MacBook Air (13-inch, M2, 2022)", std::nullopt, std::nullopt, std::nullopt,
+          "apple,t8112", 16, "6.6.0", 59.99}},
+        {"desktop",
+         {"tower", "Computer", "Computer", std::nullopt, std::nullopt, std::nullopt,
+          "AMD Ryzen 7 5800X 8-Core Processor",
+          63,  // 65,768,212 KiB = 62.7 GiB
+          "5.15.0", 0.42}},
+        // Filler in DMI family, version and serial; 8 online blocks of 0x80000000 bytes
+        // = 16 GiB installed, where MemTotal (13.5 GiB) leaves out the graphics' share.
+        {"msi-desktop",
+         {"msi", "MS-7C95", "MS-7C95", std::nullopt, std::nullopt, std::nullopt,
+          "AMD Ryzen 5 5600G with Radeon Graphics", 16, "6.1.0", 3600.5}},
+    };
+    for (const auto& row : rows) EXPECT_EQ(MacSystemInfo::read(tree(row.tree)), row.expected) << row.tree;
+}
+
+TEST(MacSystemInfo, ThisMachine) {
+    const MacSystemInfo info = MacSystemInfo::read();
+    EXPECT_TRUE(std::regex_match(info.osVersion, std::regex(R"(\d+\.\d+\.\d+)"))) << info.osVersion;
+    EXPECT_GT(info.uptime, 0);
+    EXPECT_FALSE(info.computerName.empty());
+}
