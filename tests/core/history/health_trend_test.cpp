@@ -1,0 +1,142 @@
+#include "history/health_trend.hpp"
+#include "history/history_grouping.hpp"
+#include "history_test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+using namespace celvio;
+using namespace celvio::test;
+
+namespace {
+
+using Entries = std::vector<HistoryEntry>;
+
+constexpr double kMonthDays = 365.2425 / 12;
+
+HistoryEntry::Date now() { return utc("2026-06-15T12:00:00Z"); }
+
+/// Measurements every `step` days from `first` to `last` (days before now, negative) on
+/// a line through `healthNow` at now, with design capacity 10000 mAh so that health has
+/// two exact fraction digits; `noise` adds up to that many points either way.
+Entries line(int first, int last, int step, double healthNow, double perMonth,
+             std::optional<std::string> battery = "B1", double noise = 0) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> jitter(-noise, noise);
+    Entries entries;
+    for (int day = first; day <= last; day += step) {
+        HistoryEntry entry = phoneEntry("F2LX", now() + HistoryEntry::Date::duration(day * 86400.0));
+        entry.designCapacity = 10000;
+        const double health = healthNow + perMonth * day / kMonthDays + (noise > 0 ? jitter(random) : 0);
+        entry.fullChargeCapacity = std::llround(health * 100);
+        entry.batterySerial = battery;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+Entries joined(Entries a, const Entries& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+/// The line with the entry nearest `day` changed by `change`.
+template <typename Change>
+Entries with(Entries entries, int day, Change change) {
+    const auto at = now() + HistoryEntry::Date::duration(day * 86400.0);
+    auto nearest = std::min_element(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+        return std::abs((a.date - at).count()) < std::abs((b.date - at).count());
+    });
+    change(*nearest);
+    return entries;
+}
+
+/// The same healths on a battery of twice the design capacity.
+Entries doubledDesign(Entries entries) {
+    for (auto& entry : entries) {
+        entry.designCapacity *= 2;
+        entry.fullChargeCapacity *= 2;
+    }
+    return entries;
+}
+
+/// The same readings six hours later.
+Entries later(Entries entries) {
+    for (auto& entry : entries) entry.date += HistoryEntry::Date::duration(6 * 3600.0);
+    return entries;
+}
+
+Entries imported(Entries entries) {
+    for (auto& entry : entries) {
+        entry.source = "coconutBattery";
+        entry.batterySerial.reset();
+    }
+    return entries;
+}
+
+}  // namespace
+
+TEST(HealthTrend, FitsTheCurrentBatterysLastYear) {
+    ScopedTimeZone zone("UTC0");
+    const Entries decline = line(-150, -1, 5, 90, -1);
+    const struct {
+        const char* what;
+        Entries entries;
+        std::optional<double> perMonth;  // absent: no trend
+        double tolerance;
+        std::string text;       // of the trend, when there is one
+        std::string reaches80;  // "" for none
+    } rows[] = {
+        {"a noisy linear decline", line(-120, -1, 1, 85, -0.5, "B1", 0.5), -0.5, 0.05,
+         "\u22120.5 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"an exact decline", decline, -1, 0.001, "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"one low outlier", with(decline, -140, [](auto& e) { e.fullChargeCapacity = 5000; }), -1, 0.001,
+         "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"one high outlier on the newest day", with(decline, 0, [](auto& e) { e.fullChargeCapacity = 10400; }), -1,
+         0.001, "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"a new battery serial restarts the trend",
+         joined(line(-300, -101, 5, 60, -3, "B1"), line(-100, -1, 5, 100, -0.5, "B2")), -0.5, 0.001,
+         "\u22120.5 % a month \u00b7 80 % around Oct 2029", "2029-10"},
+        {"a new design capacity restarts the trend",
+         joined(line(-300, -101, 5, 60, -3, std::nullopt), doubledDesign(line(-100, -1, 5, 100, -0.5, std::nullopt))),
+         -0.5, 0.001, "\u22120.5 % a month \u00b7 80 % around Oct 2029", "2029-10"},
+        {"a new battery 59 days ago leaves no trend yet",
+         joined(line(-300, -60, 5, 60, -3, "B1"), line(-59, 0, 1, 100, -0.5, "B2")), std::nullopt, 0, "", ""},
+        {"one odd serial is no replacement", with(decline, -20, [](auto& e) { e.batterySerial = "B9"; }), -1, 0.001,
+         "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"one odd design capacity is no replacement", with(decline, -20, [](auto& e) { e.designCapacity = 12000; }), -1,
+         0.001, "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"imported and own entries count together",
+         joined(imported(line(-150, -100, 10, 90, -1)), line(-58, -1, 10, 90, -1)), -1, 0.001,
+         "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"own entries alone span too little", line(-58, -1, 10, 90, -1), std::nullopt, 0, "", ""},
+        {"59 days", line(-60, -1, 1, 90, -1), std::nullopt, 0, "", ""},
+        {"60 days", line(-61, -1, 1, 90, -1), -1, 0.001, "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"4 days over 90", line(-91, -1, 30, 90, -1), std::nullopt, 0, "", ""},
+        {"a flat history", line(-200, -1, 7, 92, 0), 0, 0.001, "0.0 % a month \u00b7 80 % not within 5 years", ""},
+        {"a decline past five years", line(-200, -1, 7, 95, -0.2), -0.2, 0.001,
+         "\u22120.2 % a month \u00b7 80 % not within 5 years", ""},
+        {"a rise", line(-200, -1, 7, 95, 0.3), 0.3, 0.001, "+0.3 % a month \u00b7 80 % not within 5 years", ""},
+        {"already below 80 %", line(-200, -1, 7, 75, -1), -1, 0.001, "\u22121.0 % a month \u00b7 below 80 %",
+         "2026-06"},
+        {"readings more than a year old do not count", joined(line(-700, -366, 5, 100, 0), decline), -1, 0.001,
+         "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+        {"two readings a day count as one",
+         joined(line(-91, -1, 30, 90, -1), later(imported(line(-91, -1, 30, 91, -1)))), std::nullopt, 0, "", ""},
+        {"readings without a design capacity are left out",
+         with(with(decline, -20, [](auto& e) { e.designCapacity = 0; }), -15, [](auto& e) { e.designCapacity = 0; }),
+         -1, 0.001, "\u22121.0 % a month \u00b7 80 % around Apr 2027", "2027-04"},
+    };
+    for (const auto& row : rows) {
+        const auto groups = groupHistory(row.entries);
+        ASSERT_EQ(groups.size(), 1u) << row.what;
+        const auto trend = healthTrend(groups[0], now());
+        EXPECT_EQ(trend.has_value(), row.perMonth.has_value()) << row.what;
+        if (!trend || !row.perMonth) continue;
+        EXPECT_NEAR(trend->perMonth, *row.perMonth, row.tolerance) << row.what;
+        EXPECT_EQ(healthTrendText(*trend), row.text) << row.what;
+        EXPECT_EQ(trend->reaches80 ? yearMonthText(*trend->reaches80) : "", row.reaches80) << row.what;
+    }
+}
