@@ -3,6 +3,7 @@
 #include "commands.hpp"
 
 #include "base/celvio_error.hpp"
+#include "history/health_trend.hpp"
 #include "history/history_csv.hpp"
 #include "history/history_grouping.hpp"
 #include "history/history_store.hpp"
@@ -12,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -62,7 +64,12 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, bool for
     return options;
 }
 
+std::optional<HealthTrend> trendOf(const HistoryDeviceGroup& group) {
+    return healthTrend(group, std::chrono::system_clock::now());
+}
+
 json toJSON(const HistoryDeviceGroup& group) {
+    const auto trend = trendOf(group);
     json periods = json::array();
     for (const auto& period : group.periods)
         periods.push_back(
@@ -75,6 +82,8 @@ json toJSON(const HistoryDeviceGroup& group) {
         {"entryCount", group.entries.size()},
         {"latest", internetDateText(group.entries.back().date)},
         {"periods", periods},
+        {"trendPerMonth", trend ? json(trend->perMonth) : json(nullptr)},
+        {"reaches80", trend && trend->reaches80 ? json(yearMonthText(*trend->reaches80)) : json(nullptr)},
     };
 }
 
@@ -86,7 +95,9 @@ void printGroups(const std::vector<HistoryDeviceGroup>& groups) {
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const auto& group = groups[i];
         if (i > 0) std::printf("\n");
-        std::printf("%s\n  serial %s, %s, %zu %s, latest %s\n", visible(group.title).c_str(), visible(group.serial).c_str(),
+        std::printf("%s\n", visible(group.title).c_str());
+        if (const auto trend = trendOf(group)) std::printf("  trend: %s\n", healthTrendText(*trend).c_str());
+        std::printf("  serial %s, %s, %zu %s, latest %s\n", visible(group.serial).c_str(),
                     std::string(rawValue(group.kind)).c_str(), group.entries.size(),
                     group.entries.size() == 1 ? "measurement" : "measurements",
                     internetDateText(group.entries.back().date).c_str());

@@ -12,7 +12,10 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <variant>
 
@@ -139,8 +142,74 @@ TEST(HistoryCommand, ShowsGroupsAndCSV) {
     EXPECT_EQ(groups[1]["entryCount"], 2);
     EXPECT_EQ(groups[1]["periods"][0],
               (nlohmann::json{{"label", "2024-02"}, {"averageHealth", 37.5}, {"cycles", 413}}));
+    EXPECT_TRUE(groups[1]["trendPerMonth"].is_null()) << "no trend from two days";
+    EXPECT_TRUE(groups[1]["reaches80"].is_null());
 
     EXPECT_EQ(cli("history --file " + (dir / "none.json").string()).out, "No measurements.\n");
+}
+
+TEST(HistoryCommand, ShowsEachDevicesTrend) {
+    TempDir dir;
+    ScopedEnv zone("TZ", "UTC0");
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    // A falling line through 80 % at noon on the 15th about five months ahead, far from a
+    // month's edge however the seconds between this line and the command's fall.
+    const std::time_t ahead = std::chrono::system_clock::to_time_t(now + std::chrono::days(150));
+    std::tm crossing{};
+    gmtime_r(&ahead, &crossing);
+    crossing.tm_mday = 15;
+    crossing.tm_hour = 12;
+    const HistoryEntry::Date crossingDate = std::chrono::system_clock::from_time_t(timegm(&crossing));
+    char month[16];
+    char name[16];
+    std::strftime(month, sizeof month, "%Y-%m", &crossing);
+    std::strftime(name, sizeof name, "%b %Y", &crossing);
+
+    const auto device = [&](const char* serial, int first, int step, double perMonth, int count) {
+        std::vector<HistoryEntry> entries;
+        for (int i = 0; i < count; ++i) {
+            const HistoryEntry::Date date = now + std::chrono::days(first + i * step);
+            HistoryEntry entry = phoneEntry(serial, date);
+            entry.designCapacity = 100000;
+            const double months = (crossingDate - date).count() / 86400.0 / (365.2425 / 12);
+            entry.fullChargeCapacity = std::llround((perMonth < 0 ? 80 - perMonth * months : 92) * 1000);
+            entries.push_back(entry);
+        }
+        return entries;
+    };
+    const struct {
+        const char* serial;
+        std::vector<HistoryEntry> entries;
+        std::string line;  // under the title; empty for none
+        nlohmann::json trendPerMonth;
+        nlohmann::json reaches80;
+    } rows[] = {
+        {"FALL", device("FALL", -150, 10, -1, 15),
+         "  trend: \u22121.0 % a month \u00b7 80 % around " + std::string(name) + "\n", -1.0, month},
+        {"FLAT", device("FLAT", -200, 7, 0, 28), "  trend: 0.0 % a month \u00b7 80 % not within 5 years\n", 0.0,
+         nullptr},
+        {"SHORT", device("SHORT", -59, 1, -1, 60), "", nullptr, nullptr},
+    };
+    std::vector<HistoryEntry> all;
+    for (const auto& row : rows) all.insert(all.end(), row.entries.begin(), row.entries.end());
+    writeText(dir / "history.json", HistoryJSON::encodeArray(all));
+    const std::string file = " --file " + (dir / "history.json").string();
+
+    const CliRun text = cli("history" + file);
+    const auto groups = nlohmann::json::parse(cli("history --json" + file).out);
+    for (const auto& row : rows) {
+        const std::string block =
+            "Anna's iPhone (iPhone 14 Pro)\n" + row.line + "  serial " + std::string(row.serial) + ",";
+        EXPECT_NE(text.out.find(block), std::string::npos) << row.serial << "\n" << text.out;
+        const auto group = std::find_if(groups.begin(), groups.end(),
+                                        [&](const nlohmann::json& g) { return g["serial"] == row.serial; });
+        ASSERT_NE(group, groups.end()) << row.serial;
+        if (row.trendPerMonth.is_null())
+            EXPECT_TRUE((*group)["trendPerMonth"].is_null()) << row.serial;
+        else
+            EXPECT_NEAR((*group)["trendPerMonth"].get<double>(), row.trendPerMonth.get<double>(), 0.001) << row.serial;
+        EXPECT_EQ((*group)["reaches80"], row.reaches80) << row.serial;
+    }
 }
 
 TEST(HistoryCommand, ImportsCoconutBattery) {
