@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace celvio {
@@ -21,17 +22,18 @@ constexpr double kThreshold = 80;
 
 /// The battery an entry was measured on, as far as the entry tells.
 struct Battery {
-    const std::optional<std::string>* serial;  // absent or empty: unknown
+    std::string_view serial;  // empty: unknown
     std::int64_t designCapacity;
 
-    explicit Battery(const HistoryEntry& entry) : serial(&entry.batterySerial), designCapacity(entry.designCapacity) {}
+    explicit Battery(const HistoryEntry& entry)
+        : serial(entry.batterySerial ? std::string_view(*entry.batterySerial) : std::string_view()),
+          designCapacity(entry.designCapacity) {}
 
-    bool knowsSerial() const { return *serial && !(*serial)->empty(); }
     /// A different battery for sure: another design capacity, or another serial where
     /// both serials are known.
     bool differsFrom(const Battery& other) const {
         return designCapacity != other.designCapacity ||
-               (knowsSerial() && other.knowsSerial() && **serial != **other.serial);
+               (!serial.empty() && !other.serial.empty() && serial != other.serial);
     }
 };
 
@@ -43,13 +45,15 @@ std::size_t currentBatteryStart(const std::vector<const HistoryEntry*>& entries)
     for (std::size_t i = 1; i < entries.size(); ++i) {
         const Battery candidate(*entries[i]);
         if (candidate.differsFrom(current)) {
-            // Only a change the next entry repeats: one odd reading, high or low, is no
-            // new battery.
-            if (i + 1 < entries.size() && !Battery(*entries[i + 1]).differsFrom(candidate)) {
+            // Only a change the next entry repeats, and not merely by knowing no serial:
+            // one odd reading, high or low, is no new battery.
+            const bool repeated = i + 1 < entries.size() && !Battery(*entries[i + 1]).differsFrom(candidate) &&
+                                  Battery(*entries[i + 1]).differsFrom(current);
+            if (repeated) {
                 start = i;
                 current = candidate;
             }
-        } else if (!current.knowsSerial() && candidate.knowsSerial()) {
+        } else if (current.serial.empty() && !candidate.serial.empty()) {
             // Imported entries may lack the serial our own readings carry.
             current = candidate;
         }
