@@ -4,7 +4,6 @@
 #include "history_test_support.hpp"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,47 +17,6 @@ using namespace celvio::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kTable =
-    "CREATE TABLE ZHISTORYENTITY (Z_PK INTEGER PRIMARY KEY, ZDATASNAPSHOTDATE TIMESTAMP, ZDATATYPE VARCHAR, "
-    "ZDEVICESERIAL VARCHAR, ZDEVICENAME VARCHAR, ZDEVICEMODEL VARCHAR, ZDEVICEOSVERSION VARCHAR, "
-    "ZBATTERYSERIAL VARCHAR, ZBATTERYCYCLECOUNT INTEGER, ZBATTERYFCC INTEGER, ZBATTERYDC INTEGER)";
-
-/// One row's values: date (seconds since 2001), type, serial, name, model, OS, battery
-/// serial, cycles, full-charge and design capacity.
-std::string row(double date, const std::string& serial) {
-    return std::to_string(date) + ",'iOS','" + serial + "','Anna''s iPhone','iPhone15,2','17.4.1','F5D1',412,2950,3279";
-}
-
-/// A real SQLite database written through the C interface; stays open until destroyed.
-class Database {
-public:
-    explicit Database(const fs::path& path, const char* schema = kTable) {
-        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) throw std::runtime_error("open");
-        exec(schema);
-    }
-    ~Database() { sqlite3_close(db_); }
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
-
-    void exec(const std::string& sql) {
-        char* message = nullptr;
-        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-            const std::string text = message ? message : "?";
-            sqlite3_free(message);
-            throw std::runtime_error(text);
-        }
-    }
-
-    void insert(const std::vector<std::string>& rows) {
-        std::string sql = "INSERT INTO ZHISTORYENTITY VALUES ";
-        for (const auto& r : rows) sql += (&r == &rows.front() ? "(NULL," : ",(NULL,") + r + ")";
-        exec(sql);
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
 
 HistoryEntry::Date since2001(double seconds) {
     return HistoryEntry::Date(HistoryEntry::Date::duration(978'307'200.0 + seconds));
@@ -81,7 +39,7 @@ struct ImportFolders {
 
 TEST(CoconutImport, MapsColumnsAndNulls) {
     ImportFolders s;
-    Database(s.database)
+    CoconutDatabase(s.database)
         .insert({
             "300.5,'Mac','C02X','Desk','MacBookPro18,3','14.4','D865',87,5103,6075",
             "200.0,'mac','LOWER',NULL,NULL,NULL,NULL,NULL,NULL,NULL",
@@ -112,9 +70,10 @@ TEST(CoconutImport, MapsColumnsAndNulls) {
 TEST(CoconutImport, SkipsRowsWithinASecondOfAnother) {
     ScopedTimeZone zone("UTC0");
     ImportFolders s;
-    Database(s.database)
-        .insert({row(100.0, "A"), row(100.4, "A"), row(200.0, "A"), row(201.0, "A"), row(100.4, "B"), row(500.0, "OWN"),
-                 row(599.5, "OWN"), row(601.0, "OWN"), row(86'400.75, "A")});
+    CoconutDatabase(s.database)
+        .insert({coconutRow(100.0, "A"), coconutRow(100.4, "A"), coconutRow(200.0, "A"), coconutRow(201.0, "A"),
+                 coconutRow(100.4, "B"), coconutRow(500.0, "OWN"), coconutRow(599.5, "OWN"), coconutRow(601.0, "OWN"),
+                 coconutRow(86'400.75, "A")});
     HistoryStore store(s.history);
     store.record(phoneEntry("OWN", since2001(600.0)));
     EXPECT_EQ(store.importCoconutBattery(s.database), 7);
@@ -155,13 +114,13 @@ TEST(CoconutImport, OnlyCommittedRowsArrive) {
     for (const auto& r : rows) {
         ScopedTimeZone zone("UTC0");
         ImportFolders s;
-        Database writer(s.database);
+        CoconutDatabase writer(s.database);
         writer.exec(std::string("PRAGMA journal_mode=") + r.mode + "; PRAGMA cache_size=10;");
         std::vector<std::string> committed, pending;
-        for (int i = 0; i < 500; ++i) committed.push_back(row(i, "COMMITTED"));
+        for (int i = 0; i < 500; ++i) committed.push_back(coconutRow(i, "COMMITTED"));
         writer.insert(committed);
         writer.exec("BEGIN");
-        for (int i = 0; i < r.uncommitted; ++i) pending.push_back(row(i, "PENDING"));
+        for (int i = 0; i < r.uncommitted; ++i) pending.push_back(coconutRow(i, "PENDING"));
         writer.insert(pending);
 
         {
@@ -189,7 +148,7 @@ TEST(CoconutImport, OnlyCommittedRowsArrive) {
 
 TEST(CoconutImport, RemovesOnlyOldImportFoldersOfOurs) {
     ImportFolders s;
-    Database(s.database).insert({row(100.0, "A")});
+    CoconutDatabase(s.database).insert({coconutRow(100.0, "A")});
     const fs::path tmp = s.dir / "tmp";
     for (const char* name : {"celvio-import-OLD", "celvio-import-NEW", "other-OLD"}) fs::create_directory(tmp / name);
     writeText(tmp / "celvio-import-OLD" / "history.sqlite", "x");
@@ -213,12 +172,12 @@ TEST(CoconutImport, FailuresChangeNothing) {
     } rows[] = {
         {"a table without ZBATTERYDC",
          [](const fs::path& path) {
-             Database(path,
-                      "CREATE TABLE ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, "
-                      "ZDEVICEMODEL, ZDEVICEOSVERSION, ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC)");
+             CoconutDatabase(path,
+                             "CREATE TABLE ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, "
+                             "ZDEVICEMODEL, ZDEVICEOSVERSION, ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC)");
          },
          "Unsupported coconutBattery database format"},
-        {"no table", [](const fs::path& path) { Database(path, "CREATE TABLE OTHER (X)"); },
+        {"no table", [](const fs::path& path) { CoconutDatabase(path, "CREATE TABLE OTHER (X)"); },
          "Unsupported coconutBattery database format"},
         {"not a database", [](const fs::path& path) { writeText(path, std::string(4096, 'x')); },
          "Unsupported coconutBattery database format|coconutBattery database could not be opened"},
@@ -227,8 +186,8 @@ TEST(CoconutImport, FailuresChangeNothing) {
         {"a damaged page among the rows",
          [](const fs::path& path) {
              std::vector<std::string> rows;
-             for (int i = 0; i < 2000; ++i) rows.push_back(row(i, "A" + std::to_string(i)));
-             Database(path).insert(rows);
+             for (int i = 0; i < 2000; ++i) rows.push_back(coconutRow(i, "A" + std::to_string(i)));
+             CoconutDatabase(path).insert(rows);
              // Page 10 of 4096 bytes is one of the table's leaves by now.
              std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
              file.seekp(9 * 4096);
@@ -263,7 +222,7 @@ TEST(CoconutImport, FailuresChangeNothing) {
     }
 }
 
-TEST(CoconutImport, TheDefaultDatabaseLivesInTheHomeFolder) {
+TEST(CoconutImport, TheDefaultCoconutDatabaseLivesInTheHomeFolder) {
     ImportFolders s;
     ScopedEnv home("HOME", (s.dir / "home").string());
     EXPECT_FALSE(HistoryStore::coconutAvailable());
@@ -274,7 +233,7 @@ TEST(CoconutImport, TheDefaultDatabaseLivesInTheHomeFolder) {
 
     const fs::path folder = s.dir / "home/Library/Group Containers/R5SC3K86L5.com.coconut-flavour.coconutBattery";
     fs::create_directories(folder);
-    Database(folder / "history.sqlite").insert({row(100.0, "A")});
+    CoconutDatabase(folder / "history.sqlite").insert({coconutRow(100.0, "A")});
     EXPECT_TRUE(HistoryStore::coconutAvailable());
     EXPECT_EQ(store.importCoconutBattery(), 1);
 }
