@@ -3,6 +3,8 @@
 #include "history/history_entry.hpp"
 #include "test_support.hpp"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace celvio::test {
 
@@ -35,19 +38,6 @@ inline HistoryEntry::Date utc(const std::string& text, double fraction = 0.0) {
     const auto date = parseInternetDate(text);
     if (!date) throw std::invalid_argument("not a date: " + text);
     return *date + HistoryEntry::Date::duration(fraction);
-}
-
-/// A date from local wall-clock time in the current TZ.
-inline HistoryEntry::Date local(int year, int month, int day, int hour, int minute, int second = 0) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return HistoryEntry::Date(HistoryEntry::Date::duration(static_cast<double>(std::mktime(&tm))));
 }
 
 /// An entry of an iPhone with capacities 2950/3279 unless changed afterwards.
@@ -76,5 +66,46 @@ inline std::string readText(const std::filesystem::path& path) {
 inline void writeText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+inline constexpr const char* kCoconutTable =
+    "CREATE TABLE ZHISTORYENTITY (Z_PK INTEGER PRIMARY KEY, ZDATASNAPSHOTDATE TIMESTAMP, ZDATATYPE VARCHAR, "
+    "ZDEVICESERIAL VARCHAR, ZDEVICENAME VARCHAR, ZDEVICEMODEL VARCHAR, ZDEVICEOSVERSION VARCHAR, "
+    "ZBATTERYSERIAL VARCHAR, ZBATTERYCYCLECOUNT INTEGER, ZBATTERYFCC INTEGER, ZBATTERYDC INTEGER)";
+
+/// One row of a coconutBattery database as SQL values: date (seconds since 2001), type, serial, name, model, OS,
+/// battery serial, cycles, full-charge and design capacity.
+inline std::string coconutRow(double date, const std::string& serial) {
+    return std::to_string(date) + ",'iOS','" + serial + "','Anna''s iPhone','iPhone15,2','17.4.1','F5D1',412,2950,3279";
+}
+
+/// A real coconutBattery SQLite database written through the C interface; stays open until destroyed.
+class CoconutDatabase {
+public:
+    explicit CoconutDatabase(const std::filesystem::path& path, const char* schema = kCoconutTable) {
+        if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) throw std::runtime_error("open");
+        exec(schema);
+    }
+    ~CoconutDatabase() { sqlite3_close(db_); }
+    CoconutDatabase(const CoconutDatabase&) = delete;
+    CoconutDatabase& operator=(const CoconutDatabase&) = delete;
+
+    void exec(const std::string& sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string text = message ? message : "?";
+            sqlite3_free(message);
+            throw std::runtime_error(text);
+        }
+    }
+
+    void insert(const std::vector<std::string>& rows) {
+        std::string sql = "INSERT INTO ZHISTORYENTITY VALUES ";
+        for (const auto& r : rows) sql += (&r == &rows.front() ? "(NULL," : ",(NULL,") + r + ")";
+        exec(sql);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
 
 }  // namespace celvio::test

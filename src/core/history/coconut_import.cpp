@@ -26,6 +26,11 @@ namespace fs = std::filesystem;
 // coconutBattery's dates count from 2001-01-01 00:00:00 UTC (Apple's reference date).
 constexpr double kReferenceDateSince1970 = 978'307'200.0;
 
+constexpr const char* kQuery =
+    "SELECT ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, ZDEVICEMODEL, ZDEVICEOSVERSION,\n"
+    "       ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC, ZBATTERYDC\n"
+    "FROM ZHISTORYENTITY ORDER BY ZDATASNAPSHOTDATE";
+
 struct SQLiteClose {
     void operator()(sqlite3* db) const noexcept { sqlite3_close(db); }
 };

@@ -8,12 +8,6 @@
 /// Reading the history database of the coconutBattery application.
 namespace celvio::CoconutImport {
 
-/// The query, with its line breaks and the indent of its second line.
-inline constexpr const char* kQuery =
-    "SELECT ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, ZDEVICEMODEL, ZDEVICEOSVERSION,\n"
-    "       ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC, ZBATTERYDC\n"
-    "FROM ZHISTORYENTITY ORDER BY ZDATASNAPSHOTDATE";
-
 /// "~/Library/Group Containers/R5SC3K86L5.com.coconut-flavour.coconutBattery/history.sqlite"
 std::filesystem::path databaseURL();
 

@@ -6,7 +6,6 @@
 #include "history_test_support.hpp"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <map>
@@ -141,24 +140,6 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
                 seed);
 }
 
-namespace {
-
-/// A coconutBattery database with `rows` rows of serial "IMPORT-<n>", a minute apart.
-void writeDatabase(const fs::path& path, int n, int rows) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    std::string sql =
-        "CREATE TABLE ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, ZDEVICEMODEL, "
-        "ZDEVICEOSVERSION, ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC, ZBATTERYDC); BEGIN;";
-    for (int i = 0; i < rows; ++i)
-        sql += "INSERT INTO ZHISTORYENTITY VALUES (" + std::to_string(700000000 + i * 60) + ", 'iOS', 'IMPORT-" +
-               std::to_string(n) + "', 'Phone', 'iPhone15,2', '17.4', NULL, " + std::to_string(i) + ", 2950, 3279);";
-    ASSERT_EQ(sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-}
-
-}  // namespace
-
 TEST(HistoryTwoWriters, EverythingEitherProcessSavedIsThereOnce) {
     ScopedTimeZone zone("UTC0");
     TempDir dir;
@@ -167,7 +148,11 @@ TEST(HistoryTwoWriters, EverythingEitherProcessSavedIsThereOnce) {
     constexpr int kImports = 15;
     constexpr int kRows = 20;
     constexpr int kRecords = 150;
-    for (int n = 0; n < kImports; ++n) writeDatabase(dir / ("coconut-" + std::to_string(n) + ".sqlite"), n, kRows);
+    for (int n = 0; n < kImports; ++n) {
+        std::vector<std::string> rows;
+        for (int i = 0; i < kRows; ++i) rows.push_back(coconutRow(700'000'000 + i * 60, "IMPORT-" + std::to_string(n)));
+        CoconutDatabase(dir / ("coconut-" + std::to_string(n) + ".sqlite")).insert(rows);
+    }
 
     // The child records its measurements, one a day, and reports each one saved.
     int told[2];
