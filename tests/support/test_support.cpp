@@ -60,6 +60,7 @@ void expectError(const std::function<void()>& body, const std::string& text) {
         ADD_FAILURE() << "expected the error \"" << text << "\", got success";
     } catch (const CelvioError& error) {
         EXPECT_EQ(error.description(), text);
+        EXPECT_STREQ(error.what(), text.c_str());  // what the window and the CLI show
     } catch (const std::exception& error) {
         ADD_FAILURE() << "expected CelvioError \"" << text << "\", got: " << error.what();
     }

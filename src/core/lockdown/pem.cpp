@@ -3,6 +3,8 @@
 #include "lockdown/openssl_handles.hpp"  // cleanse
 #include "base/utf8.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace celvio::PEM {
@@ -80,8 +82,17 @@ std::optional<Block> decode(ByteView bytes) {
     return Block{std::move(label), std::move(*der)};
 }
 
-namespace detail {
+namespace {
 
+/// One DER element: its tag and the content's byte range [start, end).
+struct TLV {
+    std::uint8_t tag;
+    std::size_t start;
+    std::size_t end;
+};
+
+/// Reads the element at `position` and moves `position` past it. Definite lengths of
+/// up to four bytes only.
 std::optional<TLV> readTLV(ByteView der, std::size_t& position) {
     if (position > der.size() || der.size() - position < 2) return std::nullopt;
     std::size_t at = position;
@@ -101,18 +112,18 @@ std::optional<TLV> readTLV(ByteView der, std::size_t& position) {
     return TLV{tag, at, at + length};
 }
 
-}  // namespace detail
+}  // namespace
 
 std::optional<Bytes> pkcs8ToPKCS1(ByteView der) {
     std::size_t position = 0;
-    const auto outer = detail::readTLV(der, position);
+    const auto outer = readTLV(der, position);
     if (!outer || outer->tag != 0x30) return std::nullopt;
     position = outer->start;
     for (std::uint8_t expected : {std::uint8_t{0x02}, std::uint8_t{0x30}}) {
-        const auto element = detail::readTLV(der, position);
+        const auto element = readTLV(der, position);
         if (!element || element->tag != expected) return std::nullopt;
     }
-    const auto key = detail::readTLV(der, position);
+    const auto key = readTLV(der, position);
     if (!key || key->tag != 0x04) return std::nullopt;
     return Bytes(der.begin() + static_cast<std::ptrdiff_t>(key->start), der.begin() + static_cast<std::ptrdiff_t>(key->end));
 }

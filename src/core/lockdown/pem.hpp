@@ -2,8 +2,6 @@
 
 #include "plist/plist.hpp"  // Bytes, ByteView
 
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,21 +20,5 @@ std::optional<Block> decode(ByteView bytes);
 
 /// The inner RSA key (PKCS#1) of a PKCS#8 PrivateKeyInfo.
 std::optional<Bytes> pkcs8ToPKCS1(ByteView der);
-
-namespace detail {
-
-/// One DER element: its tag and the content's byte range [start, end).
-struct TLV {
-    std::uint8_t tag;
-    std::size_t start;
-    std::size_t end;
-    bool operator==(const TLV&) const = default;
-};
-
-/// Reads the element at `position` and moves `position` past it. Definite lengths of
-/// up to four bytes only.
-std::optional<TLV> readTLV(ByteView der, std::size_t& position);
-
-}  // namespace detail
 
 }  // namespace celvio::PEM

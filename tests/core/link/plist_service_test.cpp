@@ -1,11 +1,8 @@
 #include "link/plist_service.hpp"
 
-#include "link/socket.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 using namespace celvio;
 using celvio::test::bytesOf;
@@ -78,15 +75,4 @@ TEST(PlistService, ReplacedStreamCarriesLaterMessages) {
     EXPECT_EQ(upgraded->writes.size(), 1u);
     service.close();
     EXPECT_EQ(upgraded->closeCalls, 1);
-}
-
-TEST(PlistService, RoundTripOverASocket) {
-    auto [a, b] = test::socketPair();
-    PlistService left(std::make_shared<Socket>(a, 1.0));
-    PlistService right(std::make_shared<Socket>(b, 1.0));
-    const PlistDict message{{"Request", "GetValue"}, {"Domain", "com.apple.mobile.battery"}, {"Data", Bytes(5000, 7)}};
-    left.send(message);
-    EXPECT_EQ(right.receive(), message);
-    left.close();
-    expectError([&] { right.receive(); }, "The connection was closed by the device.");
 }

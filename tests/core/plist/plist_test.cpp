@@ -73,19 +73,6 @@ TEST(PlistAccessors, DictValue) {
     EXPECT_EQ(*dictValue(one(inner), "k"), inner);
 }
 
-TEST(PlistCoding, UnsignedIntegersKeepTheirBitPattern) {
-    const std::string xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-        "<key>InstantAmperage</key><integer>18446744073709551209</integer>"
-        "<key>Negative</key><integer>-95923</integer></dict></plist>";
-    const PlistValue value = decodePlist(bytesOf(xml));
-    const auto* dict = value.get<PlistDict>();
-    ASSERT_NE(dict, nullptr);
-    EXPECT_EQ(intValue(*dict, "InstantAmperage"), -407);
-    EXPECT_EQ(intValue(*dict, "Negative"), -95923);
-    EXPECT_NE(encodeXML(PlistDict{{"n", -407}}).find("<integer>-407</integer>"), std::string::npos);
-}
-
 TEST(PlistCoding, XMLAndBinaryRoundTripEveryType) {
     const PlistDict value{
         {"string", "Wi\u2011Fi"},
@@ -106,12 +93,6 @@ TEST(PlistCoding, XMLAndBinaryRoundTripEveryType) {
     const Bytes binary = encodeBinary(value);
     EXPECT_EQ(std::string(binary.begin(), binary.begin() + 8), "bplist00");
     EXPECT_EQ(decodePlist(binary), PlistValue(value));
-}
-
-TEST(PlistCoding, UndecodableBytesThrowPropertyListError) {
-    for (const std::string bad : {"", "not a plist at all", "bplist00garbagegarbage", "<plist><dict><key>a</key>"}) {
-        EXPECT_THROW(decodePlist(bytesOf(bad)), PropertyListError) << bad;
-    }
 }
 
 TEST(PlistCoding, ReadsEverythingTheXMLFormatAllows) {
@@ -156,8 +137,9 @@ TEST(PlistCoding, ReadsEverythingTheXMLFormatAllows) {
     EXPECT_EQ(stringValue(*dict, ""), "empty key");
 }
 
-TEST(PlistCoding, MalformedXMLIsRejected) {
+TEST(PlistCoding, MalformedInputIsRejected) {
     const char* rows[] = {
+        "", "not a plist at all", "bplist00garbagegarbage",
         "<plist><dict><key>a</key></dict></plist>",           // key without value
         "<plist><dict><string>a</string></dict></plist>",     // value without key
         "<plist><dict><key>a</key><string>b</dict></plist>",  // unclosed string
@@ -240,7 +222,7 @@ TEST(PlistCoding, HostileInputIsRefusedWithinItsBudget) {
     }
 }
 
-TEST(PlistCoding, InvalidTextIsRepairedWhereItIsDecoded) {
+TEST(PlistCoding, InvalidXMLTextIsRepairedWhereItIsDecoded) {
     const std::string xml =
         "<plist><dict><key>K\xC0"
         "ey</key><string>a\x80"
@@ -249,13 +231,4 @@ TEST(PlistCoding, InvalidTextIsRepairedWhereItIsDecoded) {
     const PlistValue value = decodePlist(bytesOf(xml));
     const PlistDict expected{{"K\uFFFDey", "a\uFFFDb"}, {"Raw", "\uFFFDc"}};
     EXPECT_EQ(value, PlistValue(expected));
-
-    // {"k\xFF": "a\x80b"} in "ASCII" strings of a binary list.
-    Bytes binary = bytesOf("bplist00");
-    binary.insert(binary.end(), {0xD1, 0x01, 0x02, 0x52, 'k', 0xFF, 0x53, 'a', 0x80, 'b', 8, 11, 14});
-    binary.insert(binary.end(), {0, 0, 0, 0, 0, 0, 1, 1});
-    appendBigEndian(binary, 3, 8);
-    appendBigEndian(binary, 0, 8);
-    appendBigEndian(binary, 18, 8);
-    EXPECT_EQ(decodePlist(binary), PlistValue(PlistDict{{"k\uFFFD", "a\uFFFDb"}}));
 }

@@ -46,11 +46,6 @@ std::vector<std::string> relayLog(const sim::Simulator& sim) {
     return log;
 }
 
-PlistDict dictOf(const std::string& xmlBody) {
-    const std::string xml = "<plist version=\"1.0\">" + xmlBody + "</plist>";
-    return *decodePlist(Bytes(xml.begin(), xml.end())).get<PlistDict>();
-}
-
 }  // namespace
 
 TEST(IOSDeviceReader, FullReadAssemblesEveryField) {
@@ -199,43 +194,32 @@ TEST(IOSDeviceReader, DeviceSilentAfterTheGeneralValuesCostsOneTimeout) {
 }
 
 TEST(IOSDeviceReader, MakeBatteryChains) {
-    const auto battery = [](const std::string& registry, const std::string& domain = "<dict/>") {
-        return IOSDeviceReader::makeBattery(dictOf(registry), dictOf(domain));
+    const auto battery = [](const PlistDict& registry, const PlistDict& domain = {}) {
+        return IOSDeviceReader::makeBattery(registry, domain);
     };
-    EXPECT_EQ(battery("<dict><key>CurrentCapacity</key><integer>57</integer><key>MaxCapacity</key><integer>100</integer></dict>")
-                  .chargePercent,
-              57);
-    EXPECT_EQ(battery("<dict><key>CurrentCapacity</key><integer>2000</integer><key>MaxCapacity</key><integer>4000</integer></dict>")
-                  .chargePercent,
-              std::nullopt);
-    // Large enough to overflow when multiplied by 100: no crash, no value.
-    EXPECT_EQ(battery("<dict><key>CurrentCapacity</key><integer>9223372036854775807</integer>"
-                      "<key>MaxCapacity</key><integer>1</integer></dict>")
-                  .chargePercent,
-              std::nullopt);
-    EXPECT_EQ(battery("<dict><key>CurrentCapacity</key><integer>9223372036854775807</integer>"
-                      "<key>MaxCapacity</key><integer>100</integer></dict>")
-                  .chargePercent,
-              INT64_MAX);
-    EXPECT_EQ(battery("<dict><key>Temperature</key><integer>0</integer><key>VirtualTemperature</key><integer>3125</integer></dict>")
-                  .temperature,
-              31.25);
-    EXPECT_EQ(battery("<dict><key>AdapterDetails</key><dict><key>Description</key><string>pd charger</string></dict></dict>")
-                  .adapterName,
-              "pd charger");
-    const auto fromData = battery("<dict><key>NominalChargeCapacity</key><integer>2980</integer><key>BatteryData</key><dict>"
-                                  "<key>FccComp1</key><integer>1</integer><key>CycleCount</key><integer>3</integer>"
-                                  "<key>Serial</key><string>S</string></dict><key>AppleRawBatteryVoltage</key>"
-                                  "<integer>3900</integer><key>Amperage</key><integer>-5</integer></dict>",
-                                  "<dict><key>FullyCharged</key><true/></dict>");
-    EXPECT_EQ(fromData.fullChargeCapacity, 2980);
-    EXPECT_EQ(fromData.cycleCount, 3);
+    const struct {
+        std::int64_t current, max;
+        std::optional<std::int64_t> percent;
+    } percents[] = {
+        {57, 100, 57},
+        {2000, 4000, std::nullopt},
+        {INT64_MAX, 1, std::nullopt},  // overflows when multiplied by 100: no crash, no value
+        {INT64_MAX, 100, INT64_MAX},
+    };
+    for (const auto& row : percents)
+        EXPECT_EQ(battery({{"CurrentCapacity", row.current}, {"MaxCapacity", row.max}}).chargePercent, row.percent);
+    EXPECT_EQ(battery({{"Temperature", 0}, {"VirtualTemperature", 3125}}).temperature, 31.25);
+    EXPECT_EQ(battery({{"AdapterDetails", PlistDict{{"Description", "pd charger"}}}}).adapterName, "pd charger");
+    const auto fromData =
+        battery({{"NominalChargeCapacity", 2980}, {"AppleRawBatteryVoltage", 3900}, {"Amperage", -5},
+                 {"BatteryData", PlistDict{{"FccComp1", 1}, {"CycleCount", 3}, {"Serial", "S"}}}},
+                {{"FullyCharged", true}});
+    EXPECT_EQ(std::tuple(fromData.fullChargeCapacity, fromData.cycleCount, fromData.voltage, fromData.amperage),
+              std::tuple(2980, 3, 3900, -5));
     EXPECT_EQ(fromData.batterySerial, "S");
-    EXPECT_EQ(fromData.voltage, 3900);
-    EXPECT_EQ(fromData.amperage, -5);
     EXPECT_TRUE(fromData.fullyCharged);
     EXPECT_FALSE(fromData.isCharging);
-    EXPECT_TRUE(battery("<dict/>").rawValues.empty());
+    EXPECT_TRUE(battery({}).rawValues.empty());
 }
 
 TEST(IOSBatteryInfo, HealthAndWatts) {

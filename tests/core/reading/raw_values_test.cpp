@@ -30,29 +30,22 @@ TEST(RawValues, Describe) {
         std::string text;
     } rows[] = {
         {"boolean true", true, "true"},
-        {"boolean false", false, "false"},
-        {"integer one", 1, "1"},
         {"negative integer", std::int64_t{-407}, "-407"},
         {"largest integer", INT64_MAX, "9223372036854775807"},
-        {"real", 31.25, "31.25"},
         {"real without exact binary form", 0.1, "0.1"},
         {"whole real", 3.0, "3"},
         {"negative real", -2.5, "-2.5"},
-        {"string", "Serial ABC", "Serial ABC"},
         {"empty string", "", ""},
         {"empty data", Bytes{}, "<>"},
         {"24 bytes", countingBytes(24), "<" + hex24 + ">"},
         {"25 bytes", countingBytes(25), "<" + hex24 + "… 25 bytes>"},
-        {"100 bytes", countingBytes(100), "<" + hex24 + "… 100 bytes>"},
         {"high bytes", Bytes{0xab, 0xff, 0x0f}, "<abff0f>"},
         {"empty array", PlistArray{}, "[]"},
         {"8 integers", oneToN(8), "[1, 2, 3, 4, 5, 6, 7, 8]"},
         {"9 integers", oneToN(9), "[1, 2, 3, 4, 5, 6, 7, 8, … (9)]"},
-        {"12 integers", oneToN(12), "[1, 2, 3, 4, 5, 6, 7, 8, … (12)]"},
         {"dictionary and string", PlistArray{PlistDict{{"k", 1}}, "x"}, "[{…}, x]"},
         {"nested array", PlistArray{PlistArray{true, 0.5}, Bytes{0x01}}, "[[true, 0.5], <01>]"},
         {"dictionary", PlistDict{{"k", 1}}, "{…}"},
-        {"empty dictionary", PlistDict{}, "{…}"},
         {"date at the epoch", PlistDate{0}, "2001-01-01 00:00:00 +0000"},
         {"leap day, fraction dropped", PlistDate{730902605.75}, "2024-02-29 12:30:05 +0000"},
         {"before the epoch", PlistDate{-0.5}, "2000-12-31 23:59:59 +0000"},
@@ -64,17 +57,9 @@ TEST(RawValues, Describe) {
 
 TEST(RawValues, Flatten) {
     const PlistDict registry{
-        {"b", 2},
-        {"a", true},
-        {"A", "upper"},
-        {"BatteryData",
-         PlistDict{
-             {"Serial", "S"},
-             {"Lifetime", PlistDict{{"X", 1}, {"Deep", PlistDict{{"Y", 2}}}}},
-         }},
-        {"Empty", PlistDict{}},
-        {"List", PlistArray{PlistDict{}, "x"}},
-        {"\u00c4", "after every ASCII key"},
+        {"b", 2}, {"a", true}, {"A", "upper"},
+        {"BatteryData", PlistDict{{"Serial", "S"}, {"Lifetime", PlistDict{{"X", 1}, {"Deep", PlistDict{{"Y", 2}}}}}}},
+        {"Empty", PlistDict{}}, {"List", PlistArray{PlistDict{}, "x"}}, {"\u00c4", "after every ASCII key"},
     };
     const std::vector<RawRow> expected{
         {"A", "upper"},

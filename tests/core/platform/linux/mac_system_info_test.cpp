@@ -57,9 +57,8 @@ TEST(MacSystemInfo, FromFacts) {
     EXPECT_EQ(blank.productName, "MacBook Pro (16-inch, 2019)");  // the catalog's name for the identifier
     EXPECT_EQ(systemInfo({.deviceTreeCompatible = "raspberrypi,4-model-b\0brcm,bcm2711\0"s}).chip, "brcm,bcm2711");
 
-    for (const char* filler :
-         {"1.0", "x.x", "Type1ProductConfigId", "Default string", "To be filled by O.E.M.", "System Product Name",
-          "System Version", "Not Applicable", "Not Specified", "INVALID", "0123456789"}) {
+    // The placeholder list itself is data; these show it applies to every field, in any case.
+    for (const char* filler : {"1.0", "To be filled by O.E.M.", "INVALID"}) {
         const MacSystemInfo info = systemInfo(
             {.productName = "MS-7C95", .productFamily = filler, .productVersion = filler, .productSerial = filler});
         EXPECT_EQ(std::tuple(info.productName, info.serialNumber), std::tuple("MS-7C95", std::nullopt)) << filler;
