@@ -93,7 +93,7 @@ json toJSON(const MacBatteryInfo& b) {
         {"fullyCharged", b.fullyCharged},
         {"timeToFull", orNull(b.timeToFull)},
         {"timeToEmpty", orNull(b.timeToEmpty)},
-        {"manufactureDate", b.manufactureDate ? json(isoTime(*b.manufactureDate)) : json(nullptr)},
+        {"manufactureDate", b.manufactureDate ? json(dateText(*b.manufactureDate)) : json(nullptr)},
         {"batterySerial", orNull(b.batterySerial)},
         {"gaugeName", orNull(b.gaugeName)},
         {"cellVoltages", b.cellVoltages},
@@ -102,7 +102,7 @@ json toJSON(const MacBatteryInfo& b) {
         {"adapterVoltage", orNull(b.adapterVoltage)},
         {"adapterCurrent", orNull(b.adapterCurrent)},
         {"systemPower", orNull(b.systemPower)},
-        {"readDate", isoTime(b.readDate)},
+        {"readDate", dateText(b.readDate)},
     };
 }
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-using celvio::cli::isoTime;
+using celvio::cli::dateText;
 using celvio::cli::jsonText;
 using celvio::cli::orNull;
 using celvio::cli::printRawValues;
@@ -103,7 +103,7 @@ json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {
         {"regulatoryModel", orNull(info.regulatoryModel)},
         {"hardwareModel", orNull(info.hardwareModel)},
         {"wifiAddress", orNull(info.wifiAddress)},
-        {"readDate", isoTime(info.readDate)},
+        {"readDate", dateText(info.readDate)},
         {"battery", battery},
     };
 }
