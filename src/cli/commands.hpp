@@ -4,7 +4,7 @@
 #include <vector>
 
 /// celvio-cli commands kept outside main.cpp. Each takes the arguments after its name
-/// and returns the exit status.
+/// and returns the exit status; arguments it does not take throw UsageError.
 namespace celvio::cli {
 
 /// `host [--json] [--raw] [--root DIR]`: this computer's system data and battery.

@@ -8,6 +8,7 @@
 #include "history/history_grouping.hpp"
 #include "history/history_store.hpp"
 
+#include "arguments.hpp"
 #include "json_text.hpp"
 #include "terminal_text.hpp"
 
@@ -25,43 +26,10 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kHistoryUsage = "usage: celvio-cli history [--csv | --json] [--file PATH]\n";
-constexpr const char* kImportUsage = "usage: celvio-cli import-coconut [DATABASE] [--file PATH]\n";
-
-struct Options {
-    bool csv = false;
-    bool json = false;
-    std::optional<std::filesystem::path> file;
-    std::optional<std::filesystem::path> operand;
-};
-
-/// The options, or absent after reporting a usage error.
-std::optional<Options> parse(const std::vector<std::string_view>& args, bool formats, const char* usage) {
-    Options options;
-    std::string problem;
-    for (std::size_t i = 0; i < args.size() && problem.empty(); ++i) {
-        const std::string_view arg = args[i];
-        if (formats && arg == "--csv")
-            options.csv = true;
-        else if (formats && arg == "--json")
-            options.json = true;
-        else if (arg == "--file" && i + 1 < args.size())
-            options.file = args[++i];
-        else if (arg.starts_with("--file="))
-            options.file = arg.substr(7);
-        else if (arg == "--file")
-            problem = "--file needs a path";
-        else if (!formats && !arg.starts_with("-") && !options.operand)
-            options.operand = arg;
-        else
-            problem = "unknown argument: " + std::string(arg);
-    }
-    if (options.csv && options.json) problem = "--csv and --json exclude each other";
-    if (!problem.empty()) {
-        std::cerr << "celvio-cli: " << problem << "\n\n" << usage;
-        return std::nullopt;
-    }
-    return options;
+/// The history file --file names, or absent for the default one.
+std::optional<std::filesystem::path> fileOption(const Arguments& arguments) {
+    if (const auto file = arguments.value("--file")) return std::filesystem::path(*file);
+    return std::nullopt;
 }
 
 std::optional<HealthTrend> trendOf(const HistoryDeviceGroup& group) {
@@ -110,19 +78,19 @@ void printGroups(const std::vector<HistoryDeviceGroup>& groups) {
 }  // namespace
 
 int history(const std::vector<std::string_view>& args) {
-    const auto options = parse(args, true, kHistoryUsage);
-    if (!options) return 2;
+    const Arguments arguments(args, {.flags = {"--csv", "--json"}, .valued = {{"--file", "a path"}}});
+    if (arguments.has("--csv") && arguments.has("--json")) throw UsageError{"--csv and --json exclude each other"};
     // Only read: no folder is made, no older history copied, nothing written.
     std::vector<HistoryEntry> entries;
     try {
-        entries = HistoryStore::read(options->file.value_or(HistoryStore::defaultFileURL()));
+        entries = HistoryStore::read(fileOption(arguments).value_or(HistoryStore::defaultFileURL()));
     } catch (const CelvioError& error) {
         std::cerr << error.description() << "\n";
         return 1;
     }
-    if (options->csv) {
+    if (arguments.has("--csv")) {
         std::cout << historyCSV(entries) << "\n";
-    } else if (options->json) {
+    } else if (arguments.has("--json")) {
         json out = json::array();
         for (const auto& group : groupHistory(entries)) out.push_back(toJSON(group));
         std::cout << jsonText(out) << "\n";
@@ -133,21 +101,22 @@ int history(const std::vector<std::string_view>& args) {
 }
 
 int importCoconut(const std::vector<std::string_view>& args) {
-    const auto options = parse(args, false, kImportUsage);
-    if (!options) return 2;
+    const Arguments arguments(args, {.valued = {{"--file", "a path"}}, .maxOperands = 1});
+    const std::optional<std::filesystem::path> database =
+        arguments.operands().empty() ? std::nullopt : std::optional<std::filesystem::path>(arguments.operands()[0]);
     // A database named on the command line must be there; only the default may be absent.
     std::error_code ignored;
-    if (options->operand && !std::filesystem::exists(*options->operand, ignored)) {
-        std::cerr << "No file at " << options->operand->string() << ".\n";
+    if (database && !std::filesystem::exists(*database, ignored)) {
+        std::cerr << "No file at " << database->string() << ".\n";
         return 1;
     }
-    HistoryStore store(options->file);
+    HistoryStore store(fileOption(arguments));
     const auto tellKeptAside = [&store] {
         if (store.keptAside()) std::cerr << HistoryStore::keptAsideText(*store.keptAside()) << "\n";
     };
     try {
         const std::int64_t added =
-            options->operand ? store.importCoconutBattery(*options->operand) : store.importCoconutBattery();
+            database ? store.importCoconutBattery(*database) : store.importCoconutBattery();
         tellKeptAside();
         // Only now: the count says what the file holds.
         std::printf("%lld\n", static_cast<long long>(added));

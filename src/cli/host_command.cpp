@@ -10,13 +10,14 @@
 #include "reading/raw_values.hpp"
 #include "display/sections.hpp"
 
+#include "arguments.hpp"
 #include "json_text.hpp"
 #include "terminal_text.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -25,37 +26,6 @@ namespace celvio::cli {
 namespace {
 
 using nlohmann::json;
-
-constexpr const char* kUsage = "usage: celvio-cli host [--json] [--raw] [--root DIR]\n";
-
-struct Options {
-    bool json = false;
-    bool raw = false;
-    std::filesystem::path root = "/";
-};
-
-/// The options, or absent after reporting a usage error.
-std::optional<Options> parse(const std::vector<std::string_view>& args) {
-    Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--raw") {
-            options.raw = true;
-        } else if (arg == "--root" && i + 1 < args.size()) {
-            options.root = args[++i];
-        } else if (arg.starts_with("--root=")) {
-            options.root = arg.substr(7);
-        } else {
-            std::cerr << "celvio-cli: "
-                      << (arg == "--root" ? "--root needs a folder" : "unknown argument: " + std::string(arg)) << "\n\n"
-                      << kUsage;
-            return std::nullopt;
-        }
-    }
-    return options;
-}
 
 json toJSON(const MacSystemInfo& s) {
     return {
@@ -93,7 +63,7 @@ json toJSON(const MacBatteryInfo& b) {
         {"fullyCharged", b.fullyCharged},
         {"timeToFull", orNull(b.timeToFull)},
         {"timeToEmpty", orNull(b.timeToEmpty)},
-        {"manufactureDate", b.manufactureDate ? json(isoTime(*b.manufactureDate)) : json(nullptr)},
+        {"manufactureDate", b.manufactureDate ? json(dateText(*b.manufactureDate)) : json(nullptr)},
         {"batterySerial", orNull(b.batterySerial)},
         {"gaugeName", orNull(b.gaugeName)},
         {"cellVoltages", b.cellVoltages},
@@ -102,30 +72,30 @@ json toJSON(const MacBatteryInfo& b) {
         {"adapterVoltage", orNull(b.adapterVoltage)},
         {"adapterCurrent", orNull(b.adapterCurrent)},
         {"systemPower", orNull(b.systemPower)},
-        {"readDate", isoTime(b.readDate)},
+        {"readDate", dateText(b.readDate)},
     };
 }
 
 }  // namespace
 
 int host(const std::vector<std::string_view>& args) {
-    const auto options = parse(args);
-    if (!options) return 2;
-    if (!isSystemRoot(options->root)) {
-        std::cerr << "celvio-cli: no system folder at \"" << options->root.string() << "\"\n";
+    const Arguments arguments(args, {.flags = {"--json", "--raw"}, .valued = {{"--root", "a folder"}}});
+    const std::filesystem::path root = arguments.value("--root").value_or("/");
+    if (!isSystemRoot(root)) {
+        std::cerr << "celvio-cli: no system folder at \"" << root.string() << "\"\n";
         return 1;
     }
-    const MacSystemInfo system = MacSystemInfo::read(options->root);
+    const MacSystemInfo system = MacSystemInfo::read(root);
     // One registry read serves both the record and the raw rows.
-    const auto registry = MacBatteryReader::readRegistry(options->root);
+    const auto registry = MacBatteryReader::readRegistry(root);
     const auto battery = registry ? MacBatteryReader::read(*registry) : std::nullopt;
     const auto rawRows = registry ? RawValues::flatten(*registry) : std::vector<RawRow>{};
 
-    if (options->json) {
+    if (arguments.has("--json")) {
         json out{{"macSystem", toJSON(system)},
-                 {"lowPowerMode", lowPowerModeEnabled(options->root)},
+                 {"lowPowerMode", lowPowerModeEnabled(root)},
                  {"battery", battery ? toJSON(*battery) : json(nullptr)}};
-        if (options->raw) {
+        if (arguments.has("--raw")) {
             json rows = json::array();
             for (const auto& [key, value] : rawRows) rows.push_back({key, value});
             out["rawValues"] = rows;
@@ -140,7 +110,7 @@ int host(const std::vector<std::string_view>& args) {
     } else {
         std::printf("No internal battery\n  %s\n", std::string(hostWords().mainsPowerOnly).c_str());
     }
-    if (options->raw) {
+    if (arguments.has("--raw")) {
         printRawValues(rawRows);
     }
     return 0;

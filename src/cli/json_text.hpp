@@ -1,9 +1,10 @@
 #pragma once
 
+#include "history/history_entry.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <ctime>
 #include <optional>
 #include <string>
 
@@ -21,14 +22,10 @@ inline std::string jsonText(const nlohmann::json& value) {
     return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-/// "2026-12-06T10:15:00Z".
-inline std::string isoTime(std::chrono::system_clock::time_point time) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(time);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    char buffer[32];
-    std::strftime(buffer, sizeof(buffer), "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return buffer;
+/// "2026-12-06T10:15:00Z", as the history's dates. Whole seconds are taken before the
+/// history's double seconds, which could round 10:14:59.9999999 up.
+inline std::string dateText(std::chrono::system_clock::time_point time) {
+    return internetDateText(std::chrono::floor<std::chrono::seconds>(time));
 }
 
 }  // namespace celvio::cli

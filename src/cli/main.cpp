@@ -1,19 +1,21 @@
 // celvio-cli: a small scriptable front end over the core library.
 
+#include "arguments.hpp"
 #include "commands.hpp"
-#include "reading/ios_device_reader.hpp"
 #include "display/sections.hpp"
 #include "link/usbmux.hpp"
+#include "reading/ios_device_reader.hpp"
 
 #include "json_text.hpp"
 #include "terminal_text.hpp"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,11 +23,13 @@
 
 namespace {
 
-using celvio::cli::isoTime;
+using celvio::cli::Arguments;
+using celvio::cli::dateText;
 using celvio::cli::jsonText;
 using celvio::cli::orNull;
 using celvio::cli::printRawValues;
 using celvio::cli::printSections;
+using celvio::cli::UsageError;
 using celvio::cli::visible;
 using nlohmann::json;
 
@@ -49,28 +53,6 @@ constexpr const char* kUsage =
     "\n"
     "The usbmux daemon is reached at /var/run/usbmuxd unless USBMUXD_SOCKET_ADDRESS\n"
     "says otherwise (UNIX:/path or host:port).\n";
-
-struct UsageError {
-    std::string message;
-};
-
-struct Options {
-    bool json = false;
-    bool raw = false;
-    std::vector<std::string> operands;
-};
-
-Options parse(const std::vector<std::string_view>& args, bool allowRaw, std::size_t maxOperands) {
-    Options options;
-    for (auto arg : args) {
-        if (arg == "--json") options.json = true;
-        else if (arg == "--raw" && allowRaw) options.raw = true;
-        else if (arg.starts_with("-")) throw UsageError{"unknown option: " + std::string(arg)};
-        else options.operands.emplace_back(arg);
-    }
-    if (options.operands.size() > maxOperands) throw UsageError{"too many arguments"};
-    return options;
-}
 
 json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {
     const auto& b = info.battery;
@@ -103,7 +85,7 @@ json toJSON(const celvio::IOSDeviceInfo& info, bool raw) {
         {"regulatoryModel", orNull(info.regulatoryModel)},
         {"hardwareModel", orNull(info.hardwareModel)},
         {"wifiAddress", orNull(info.wifiAddress)},
-        {"readDate", isoTime(info.readDate)},
+        {"readDate", dateText(info.readDate)},
         {"battery", battery},
     };
 }
@@ -115,9 +97,9 @@ void printReport(const celvio::IOSDeviceInfo& info, bool raw) {
 }
 
 int devices(const std::vector<std::string_view>& args) {
-    const Options options = parse(args, false, 0);
+    const Arguments arguments(args, {.flags = {"--json"}});
     const auto list = celvio::USBMux::listDevices(false);
-    if (options.json) {
+    if (arguments.has("--json")) {
         json out = json::array();
         for (const auto& d : list)
             out.push_back({{"udid", d.udid}, {"deviceID", d.deviceID}, {"connection", celvio::connectionText(d.connection)}});
@@ -136,10 +118,13 @@ int devices(const std::vector<std::string_view>& args) {
 }
 
 int read(const std::vector<std::string_view>& args) {
-    const Options options = parse(args, true, 1);
+    const Arguments arguments(args, {.flags = {"--json", "--raw"}, .maxOperands = 1});
+    const bool asJSON = arguments.has("--json");
+    const bool raw = arguments.has("--raw");
+    const bool named = !arguments.operands().empty();
     auto attached = celvio::USBMux::listDevices(false);
-    if (!options.operands.empty()) {
-        const std::string& udid = options.operands[0];
+    if (named) {
+        const std::string& udid = arguments.operands()[0];
         std::erase_if(attached, [&](const celvio::MuxDevice& d) { return d.udid != udid; });
         if (attached.empty()) {
             std::cerr << "No attached device has the UDID " << udid << ".\n";
@@ -152,11 +137,11 @@ int read(const std::vector<std::string_view>& args) {
         const auto& device = attached[i];
         try {
             const auto info = celvio::IOSDeviceReader::read(device);
-            if (options.json) {
-                all.push_back(toJSON(info, options.raw));
+            if (asJSON) {
+                all.push_back(toJSON(info, raw));
             } else {
                 if (i > 0) std::printf("\n");
-                printReport(info, options.raw);
+                printReport(info, raw);
             }
         } catch (const std::exception& error) {
             // One failing device does not hide the others.
@@ -165,11 +150,25 @@ int read(const std::vector<std::string_view>& args) {
             status = 1;
         }
     }
-    if (options.json && options.operands.empty()) std::cout << jsonText(all) << "\n";
-    if (options.json && !options.operands.empty() && !all.empty()) std::cout << jsonText(all[0]) << "\n";
-    if (!options.json && attached.empty()) std::cout << "No devices attached.\n";
+    if (asJSON && !named) std::cout << jsonText(all) << "\n";
+    if (asJSON && named && !all.empty()) std::cout << jsonText(all[0]) << "\n";
+    if (!asJSON && attached.empty()) std::cout << "No devices attached.\n";
     return status;
 }
+
+struct Command {
+    std::string_view name;
+    int (*run)(const std::vector<std::string_view>& args);
+    const char* usage;  ///< printed after a usage error
+};
+
+constexpr Command kCommands[] = {
+    {"devices", devices, "usage: celvio-cli devices [--json]\n"},
+    {"read", read, "usage: celvio-cli read [UDID] [--json] [--raw]\n"},
+    {"host", celvio::cli::host, "usage: celvio-cli host [--json] [--raw] [--root DIR]\n"},
+    {"history", celvio::cli::history, "usage: celvio-cli history [--csv | --json] [--file PATH]\n"},
+    {"import-coconut", celvio::cli::importCoconut, "usage: celvio-cli import-coconut [DATABASE] [--file PATH]\n"},
+};
 
 }  // namespace
 
@@ -179,17 +178,18 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return args.empty() ? 2 : 0;
     }
-    const std::string_view command = args[0];
+    const std::string_view name = args[0];
     args.erase(args.begin());
+    const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                      [name](const Command& c) { return c.name == name; });
+    if (command == std::end(kCommands)) {
+        std::cerr << "celvio-cli: unknown command: " << name << "\n\n" << kUsage;
+        return 2;
+    }
     try {
-        if (command == "devices") return devices(args);
-        if (command == "read") return read(args);
-        if (command == "host") return celvio::cli::host(args);
-        if (command == "history") return celvio::cli::history(args);
-        if (command == "import-coconut") return celvio::cli::importCoconut(args);
-        throw UsageError{"unknown command: " + std::string(command)};
+        return command->run(args);
     } catch (const UsageError& error) {
-        std::cerr << "celvio-cli: " << error.message << "\n\n" << kUsage;
+        std::cerr << "celvio-cli: " << error.message << "\n\n" << command->usage;
         return 2;
     } catch (const std::exception& error) {
         std::cerr << visible(error.what()) << "\n";

@@ -64,7 +64,6 @@ TEST(CelvioCLI, Failures) {
         const CliRun missing = cli("read nosuch");
         EXPECT_EQ(missing.status, 1);
         EXPECT_EQ(missing.out, "No attached device has the UDID nosuch.\n");
-        EXPECT_EQ(cli("read --bogus").status, 2);
     }
     celvio::test::TempDir dir;
     celvio::test::ScopedEnv env("USBMUXD_SOCKET_ADDRESS", "UNIX:" + (dir / "absent").string());
@@ -75,6 +74,40 @@ TEST(CelvioCLI, Failures) {
 
 // Names and serials come from the device: a stray byte must not break the JSON, and an
 // escape sequence must not reach the terminal as one.
+TEST(CelvioCLI, UsageErrorsNameTheProblemThenTheCommandsUsage) {
+    const std::string devices = "\nusage: celvio-cli devices [--json]\n";
+    const std::string read = "\nusage: celvio-cli read [UDID] [--json] [--raw]\n";
+    const std::string host = "\nusage: celvio-cli host [--json] [--raw] [--root DIR]\n";
+    const std::string history = "\nusage: celvio-cli history [--csv | --json] [--file PATH]\n";
+    const std::string import = "\nusage: celvio-cli import-coconut [DATABASE] [--file PATH]\n";
+    const struct {
+        const char* arguments;
+        std::string out;
+    } rows[] = {
+        {"devices extra", "celvio-cli: unknown argument: extra\n" + devices},
+        {"devices --raw", "celvio-cli: unknown argument: --raw\n" + devices},
+        {"read --bogus", "celvio-cli: unknown argument: --bogus\n" + read},
+        {"read a b", "celvio-cli: unknown argument: b\n" + read},
+        {"host -", "celvio-cli: unknown argument: -\n" + host},
+        {"host --rootx", "celvio-cli: unknown argument: --rootx\n" + host},
+        {"host --root", "celvio-cli: --root needs a folder\n" + host},
+        {"history extra", "celvio-cli: unknown argument: extra\n" + history},
+        {"history --file", "celvio-cli: --file needs a path\n" + history},
+        {"history --csv --json", "celvio-cli: --csv and --json exclude each other\n" + history},
+        {"import-coconut a b", "celvio-cli: unknown argument: b\n" + import},
+        {"import-coconut --csv", "celvio-cli: unknown argument: --csv\n" + import},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.arguments);
+        EXPECT_EQ(run.status, 2) << row.arguments;
+        EXPECT_EQ(run.out, row.out) << row.arguments;
+    }
+    const CliRun unknown = cli("bogus");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out.rfind("celvio-cli: unknown command: bogus\n\nusage: celvio-cli <command> [options]\n", 0), 0u)
+        << unknown.out;
+}
+
 TEST(CelvioCLI, TextFromTheDeviceIsMadeSafe) {
     json scenario = json::parse(shippedScenario());
     scenario["devices"].erase(1);

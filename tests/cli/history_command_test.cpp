@@ -249,12 +249,6 @@ TEST(HistoryCommand, ImportsCoconutBattery) {
     EXPECT_EQ(cli("import-coconut" + file).out, "0\n") << "no database in the default place";
 }
 
-TEST(HistoryCommand, UsageErrors) {
-    for (const char* arguments :
-         {"history --csv --json", "history --file", "history extra", "import-coconut a b", "import-coconut --csv"})
-        EXPECT_EQ(cli(arguments).status, 2) << arguments;
-}
-
 TEST(HistoryCommand, ReadingNeverWritesAndTellsWhatItCannotRead) {
     TempDir dir;
     ScopedEnv data("XDG_DATA_HOME", (dir / "data").string());

@@ -127,11 +127,3 @@ TEST(CelvioCLIHost, NoInternalBattery) {
     EXPECT_EQ(here.status, 0) << here.out;
     EXPECT_EQ(here.out.rfind("Computer\n  Name ", 0), 0u) << here.out;
 }
-
-TEST(CelvioCLIHost, UsageErrors) {
-    for (const char* arguments : {"host --bogus", "host extra", "host --root"}) {
-        const CliRun run = cli(arguments);
-        EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_NE(run.out.find("usage: celvio-cli host [--json] [--raw] [--root DIR]"), std::string::npos) << run.out;
-    }
-}

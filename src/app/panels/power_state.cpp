@@ -1,5 +1,6 @@
 #include "panels/power_state.hpp"
 
+#include "base/units.hpp"
 #include "style/fmt.hpp"
 #include "style/theme.hpp"
 
@@ -10,8 +11,7 @@ namespace celvio {
 PowerState PowerState::from(std::optional<std::int64_t> millivolts, std::optional<std::int64_t> milliamps,
                             bool externalConnected, bool fullyCharged) {
     const std::int64_t amps = millivolts && milliamps ? *milliamps : 0;
-    const double watts = amps == 0 ? 0.0
-                                   : std::abs(static_cast<double>(*millivolts) * static_cast<double>(amps)) / 1e6;
+    const double watts = amps == 0 ? 0.0 : std::abs(wattsOf(*millivolts, amps));
     if (amps < 0) return {"Discharging with " + Fmt::number(watts, 1) + " W", "arrow.down.right", Theme::amber()};
     if (amps > 0) return {"Charging with " + Fmt::number(watts, 1) + " W", "bolt.fill", Theme::green()};
     if (!externalConnected) return {"Running on battery", "battery.75percent", Theme::amber()};

@@ -24,7 +24,7 @@ QString grouped(std::int64_t value);
 QString day(std::optional<std::chrono::system_clock::time_point> date);
 
 /// The em dash that stands for every absent value.
-inline QString absent() { return QString(QChar(0x2014)); }
+inline QString absent() { return QString::fromUtf8(kAbsentText); }
 
 /// The core's UTF-8 texts to and from Qt's.
 QString fromStd(const std::string& text);

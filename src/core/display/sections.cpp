@@ -8,9 +8,7 @@
 namespace celvio {
 namespace {
 
-constexpr const char* kAbsent = "\u2014";
-
-std::string orAbsent(const std::optional<std::string>& value) { return value.value_or(kAbsent); }
+std::string orAbsent(const std::optional<std::string>& value) { return value.value_or(kAbsentText); }
 
 std::string yesNo(bool value) { return value ? "Yes" : "No"; }
 
@@ -44,7 +42,7 @@ std::int64_t monthsBetween(std::chrono::system_clock::time_point from, std::chro
 }  // namespace
 
 std::string dayString(const std::optional<std::chrono::system_clock::time_point>& date) {
-    if (!date) return kAbsent;
+    if (!date) return kAbsentText;
     const std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(*date)};
     char text[32];
     std::snprintf(text, sizeof(text), "%04d-%02u-%02u", static_cast<int>(ymd.year()),
@@ -60,7 +58,7 @@ std::string hoursString(std::int64_t minutes) {
 }
 
 std::string temperatureString(const std::optional<double>& celsius, const NumberFormat& format) {
-    if (!celsius || !(*celsius > 0)) return kAbsent;
+    if (!celsius || !(*celsius > 0)) return kAbsentText;
     return format.fixed(*celsius, 1) + " \u00B0C";
 }
 
@@ -109,16 +107,16 @@ std::vector<Section> device(const IOSDeviceInfo& info) {
 
 std::vector<Section> deviceBattery(const IOSBatteryInfo& battery, const NumberFormat& format) {
     const auto mAh = [&](const std::optional<std::int64_t>& v) {
-        return v ? format.grouped(*v) + " mAh" : std::string(kAbsent);
+        return v ? format.grouped(*v) + " mAh" : std::string(kAbsentText);
     };
     const auto plain = [](const std::optional<std::int64_t>& v, const char* unit) {
-        return v ? std::to_string(*v) + unit : std::string(kAbsent);
+        return v ? std::to_string(*v) + unit : std::string(kAbsentText);
     };
     const auto health = battery.health();
     Section status{"Electrical & Status",
                    {
                        {"Temperature", temperatureString(battery.temperature, format)},
-                       {"Voltage", battery.voltage ? voltsString(*battery.voltage, format) : kAbsent},
+                       {"Voltage", battery.voltage ? voltsString(*battery.voltage, format) : kAbsentText},
                        {"Amperage", plain(battery.amperage, " mA")},
                        {"Charge", plain(battery.chargePercent, " %")},
                        {"Charging", yesNo(battery.isCharging)},
@@ -134,7 +132,7 @@ std::vector<Section> deviceBattery(const IOSBatteryInfo& battery, const NumberFo
              {"Current Charge", mAh(battery.currentCapacity)},
              {"Full Charge Capacity", mAh(battery.fullChargeCapacity)},
              {"Design Capacity", mAh(battery.designCapacity)},
-             {"Health", health ? format.fixed(*health, 1) + " %" : kAbsent},
+             {"Health", health ? format.fixed(*health, 1) + " %" : kAbsentText},
              {"Charge Cycles", plain(battery.cycleCount, "")},
          }},
         std::move(status),
@@ -164,7 +162,7 @@ std::vector<Section> mac(const MacSystemInfo& info, const NumberFormat&) {
 
 std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberFormat& format) {
     const auto mAh = [&](const std::optional<std::int64_t>& v) {
-        return v ? format.grouped(*v) + " mAh" : std::string(kAbsent);
+        return v ? format.grouped(*v) + " mAh" : std::string(kAbsentText);
     };
     const auto watts = [&](double w) { return format.fixed(w, 1) + " W"; };
 
@@ -198,7 +196,7 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
              {"Serial Number", orAbsent(battery.batterySerial)},
              {"Gas Gauge", orAbsent(battery.gaugeName)},
              {"Manufacture Date", dayString(battery.manufactureDate)},
-             {"Age", battery.manufactureDate ? ageString(*battery.manufactureDate) : kAbsent},
+             {"Age", battery.manufactureDate ? ageString(*battery.manufactureDate) : kAbsentText},
          }},
         {"Capacity",
          {
@@ -207,7 +205,7 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
              {"Nominal Capacity", mAh(battery.nominalChargeCapacity)},
              {"Design Capacity", mAh(battery.designCapacity)},
              {"Health", battery.fullChargeCapacity && battery.designCapacity ? format.fixed(battery.health(), 1) + " %"
-                                                                             : kAbsent},
+                                                                             : kAbsentText},
              {"Charge Cycles", cycles},
          }},
         {"Electrical",
@@ -215,7 +213,7 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
              {"Voltage", voltsString(battery.voltage, format)},
              {"Amperage", std::to_string(battery.amperage) + " mA"},
              {"Battery Power", watts(battery.batteryPower())},
-             {"Cell Voltages", cells.empty() ? kAbsent : cells},
+             {"Cell Voltages", cells.empty() ? kAbsentText : cells},
              {"Temperature", temperatureString(battery.temperature, format)},
          }},
         std::move(status),

@@ -44,6 +44,9 @@ std::vector<Section> macBattery(const MacBatteryInfo& battery, const NumberForma
 
 }  // namespace Sections
 
+/// The em dash that stands for every absent value, in the details and in the views.
+inline constexpr char kAbsentText[] = "\u2014";
+
 /// The value texts the details and the panels' tiles share; "—" stands for absent.
 /// The UTC calendar day, "2025-01-01".
 std::string dayString(const std::optional<std::chrono::system_clock::time_point>& date);

@@ -292,6 +292,21 @@ bool parse(std::string_view text, int entryLevel, std::vector<HistoryEntry>& out
     }
 }
 
+/// "[", the elements one per line, "]" and a line feed; "[]" and a line feed for none.
+template <typename AppendElement>
+void appendArray(std::string& out, std::size_t count, AppendElement appendElement) {
+    if (count == 0) {
+        out += "[]\n";
+        return;
+    }
+    out += "[\n";
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) out += ",\n";
+        appendElement(out, i);
+    }
+    out += "\n]\n";
+}
+
 }  // namespace
 
 void appendEncoded(std::string& out, const HistoryEntry& entry) {
@@ -341,14 +356,17 @@ std::string encode(const HistoryEntry& entry) {
 }
 
 std::string encodeArray(const std::vector<HistoryEntry>& entries) {
-    if (entries.empty()) return "[]\n";
-    std::string out = "[\n";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i > 0) out += ",\n";
-        appendEncoded(out, entries[i]);
-    }
-    out += "\n]\n";
+    std::string out;
+    appendArray(out, entries.size(), [&entries](std::string& to, std::size_t i) { appendEncoded(to, entries[i]); });
     return out;
+}
+
+void encodeArray(const std::vector<std::string>& objects, std::string& out) {
+    std::size_t size = 4;
+    for (const auto& object : objects) size += object.size() + 2;
+    out.clear();
+    out.reserve(size);
+    appendArray(out, objects.size(), [&objects](std::string& to, std::size_t i) { to += objects[i]; });
 }
 
 std::optional<HistoryEntry> decode(std::string_view json) {

@@ -222,20 +222,7 @@ std::optional<std::string> HistoryStore::trySave() {
             return FileIO::errorText(error);
         }
     }
-    if (entries_.empty()) {
-        buffer_ = "[]\n";
-    } else {
-        std::size_t size = 4;
-        for (const auto& text : encoded_) size += text.size() + 2;
-        buffer_.clear();
-        buffer_.reserve(size);
-        buffer_ += "[\n";
-        for (std::size_t i = 0; i < encoded_.size(); ++i) {
-            if (i > 0) buffer_ += ",\n";
-            buffer_ += encoded_[i];
-        }
-        buffer_ += "\n]\n";
-    }
+    HistoryJSON::encodeArray(encoded_, buffer_);
     if (const int error = FileIO::writeAtomically(fileURL_, buffer_); error != 0) return FileIO::errorText(error);
     stamp_ = FileIO::stampOf(fileURL_);
     pending_.clear();

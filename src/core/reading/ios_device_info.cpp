@@ -1,5 +1,7 @@
 #include "reading/ios_device_info.hpp"
 
+#include "base/units.hpp"
+
 namespace celvio {
 
 std::optional<double> IOSBatteryInfo::health() const {
@@ -9,8 +11,7 @@ std::optional<double> IOSBatteryInfo::health() const {
 
 std::optional<double> IOSBatteryInfo::watts() const {
     if (!voltage || !amperage || *amperage == 0) return std::nullopt;
-    // mV × mA is µW.
-    return static_cast<double>(*voltage) * static_cast<double>(*amperage) / 1'000'000.0;
+    return wattsOf(*voltage, *amperage);
 }
 
 }  // namespace celvio

@@ -1,6 +1,7 @@
 #include "reading/ios_device_reader.hpp"
 
 #include "base/celvio_error.hpp"
+#include "base/first_of.hpp"
 #include "reading/device_catalog.hpp"
 #include "reading/raw_values.hpp"
 
@@ -14,13 +15,6 @@ PlistDict asDict(std::optional<PlistValue> value) {
         if (auto* dict = value->get<PlistDict>()) return std::move(*dict);
     }
     return {};
-}
-
-template <typename T>
-std::optional<T> firstOf(std::initializer_list<std::optional<T>> chain) {
-    for (const auto& candidate : chain)
-        if (candidate) return candidate;
-    return std::nullopt;
 }
 
 bool hasDesignCapacity(const PlistDict& registry) {

@@ -1,5 +1,7 @@
 #include "reading/mac_battery_info.hpp"
 
+#include "base/units.hpp"
+
 namespace celvio {
 
 double MacBatteryInfo::health() const {
@@ -7,9 +9,6 @@ double MacBatteryInfo::health() const {
     return static_cast<double>(*fullChargeCapacity) / static_cast<double>(*designCapacity) * 100.0;
 }
 
-double MacBatteryInfo::batteryPower() const {
-    // mV × mA is µW.
-    return static_cast<double>(voltage) * static_cast<double>(amperage) / 1'000'000.0;
-}
+double MacBatteryInfo::batteryPower() const { return wattsOf(voltage, amperage); }
 
 }  // namespace celvio

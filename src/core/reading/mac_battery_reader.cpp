@@ -1,22 +1,15 @@
 #include "reading/mac_battery_reader.hpp"
 
+#include "base/first_of.hpp"
 #include "base/utf8.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 
 namespace celvio::MacBatteryReader {
 namespace {
 
 using std::chrono::system_clock;
-
-template <typename T>
-std::optional<T> firstOf(std::initializer_list<std::optional<T>> chain) {
-    for (const auto& candidate : chain)
-        if (candidate) return candidate;
-    return std::nullopt;
-}
 
 /// Halves away from zero; a hostile registry must not push the cast out of range.
 std::int64_t roundedToInt(double value) {

@@ -2,29 +2,17 @@
 
 #include "reading/device_catalog.hpp"
 #include "platform/host_words.hpp"
+#include "base/first_of.hpp"
+#include "base/text.hpp"
 #include "base/utf8.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <initializer_list>
 
 namespace celvio {
 namespace {
-
-std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\n\r\v\f") {
-    const auto begin = text.find_first_not_of(blanks);
-    if (begin == std::string_view::npos) return {};
-    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
-}
-
-std::string validUTF8(std::string_view bytes) {
-    std::string text;
-    for (char32_t c : decodeUTF8(ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())))
-        appendUTF8(text, c);
-    return text;
-}
 
 bool isPlaceholder(std::string_view value) {
     // What board vendors leave in unfilled DMI fields.
@@ -53,13 +41,13 @@ std::optional<std::string> dmiText(const std::optional<std::string>& raw) {
     if (!raw) return std::nullopt;
     const std::string_view value = trimmed(*raw);
     if (value.empty() || isPlaceholder(value)) return std::nullopt;
-    return validUTF8(value);
+    return repairedUTF8(value);
 }
 
 /// A device-tree string property: the bytes before the first zero byte, spaces and tabs
 /// trimmed; absent when nothing is left.
 std::optional<std::string> deviceTreeText(std::string_view raw) {
-    const std::string text = validUTF8(raw.substr(0, raw.find('\0')));
+    const std::string text = repairedUTF8(raw.substr(0, raw.find('\0')));
     const std::string_view value = trimmed(text, " \t");
     if (value.empty()) return std::nullopt;
     return std::string(value);
@@ -87,7 +75,7 @@ std::optional<std::string> cpuinfoField(const std::string& cpuinfo, std::string_
         const auto colon = line.find(':');
         if (colon == std::string_view::npos || trimmed(line.substr(0, colon)) != label) continue;
         const std::string_view value = trimmed(line.substr(colon + 1));
-        if (!value.empty()) return validUTF8(value);
+        if (!value.empty()) return repairedUTF8(value);
     }
     return std::nullopt;
 }
@@ -113,7 +101,7 @@ std::optional<std::string> prettyHostname(const std::string& machineInfo) {
                 name += value[i];
             }
         }
-        if (!trimmed(name).empty()) return validUTF8(name);
+        if (!trimmed(name).empty()) return repairedUTF8(name);
     }
     return std::nullopt;
 }
@@ -135,13 +123,6 @@ std::string threePartVersion(std::string_view release) {
     return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]);
 }
 
-template <typename T>
-std::optional<T> firstOf(std::initializer_list<std::optional<T>> chain) {
-    for (const auto& candidate : chain)
-        if (candidate) return candidate;
-    return std::nullopt;
-}
-
 }  // namespace
 
 MacSystemInfo systemInfo(const SystemFacts& facts) {
@@ -158,7 +139,7 @@ MacSystemInfo systemInfo(const SystemFacts& facts) {
     info.osVersion = threePartVersion(facts.kernelRelease);
     std::optional<std::string> name;
     if (facts.machineInfo) name = prettyHostname(*facts.machineInfo);
-    if (!name && facts.hostname && !trimmed(*facts.hostname).empty()) name = validUTF8(trimmed(*facts.hostname));
+    if (!name && facts.hostname && !trimmed(*facts.hostname).empty()) name = repairedUTF8(trimmed(*facts.hostname));
     info.computerName = name.value_or(host);
     info.serialNumber = firstOf({dmiText(facts.productSerial), deviceTreeProperty(facts.deviceTreeSerial)});
     info.memoryGB = static_cast<std::int64_t>(facts.memoryBytes >> 30);

@@ -1,19 +1,12 @@
 #include "platform/linux/power_supplies.hpp"
 
+#include "base/text.hpp"
 #include "platform/linux/sysfs.hpp"
 
 #include <charconv>
 
 namespace celvio {
 namespace {
-
-constexpr std::string_view kBlanks = " \t\n\r\v\f";
-
-std::string_view trimmed(std::string_view text) {
-    const auto begin = text.find_first_not_of(kBlanks);
-    if (begin == std::string_view::npos) return {};
-    return text.substr(begin, text.find_last_not_of(kBlanks) - begin + 1);
-}
 
 /// "POWER_SUPPLY_TYPE=Battery" lines; some drivers repeat a key, the first one counts.
 void addFromUevent(PowerSupply& supply, const std::string& folder) {
