@@ -1,7 +1,7 @@
 #include "panels/connect_help_panel.hpp"
 
 #include "model/app_model.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/symbols.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
@@ -93,7 +93,7 @@ ConnectHelpPanel::ConnectHelpPanel(const AppModel& model, QWidget* parent)
 
 void ConnectHelpPanel::showError() {
     const auto& error = model_.usbmuxError();
-    error_->setText(error ? Fmt::fromStd(*error) : QString());
+    error_->setText(error ? UiText::fromStd(*error) : QString());
     error_->setVisible(error.has_value());
 }
 

@@ -3,7 +3,7 @@
 #include "model/app_model.hpp"
 #include "style/appearance.hpp"
 #include "reading/device_catalog.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/health_chart.hpp"
 #include "widgets/icon_button.hpp"
 #include "widgets/icon_view.hpp"
@@ -143,8 +143,8 @@ QString measurementDate(HistoryEntry::Date date) {
 }
 
 QString deleteHelp(const HistoryEntry& entry) {
-    return "Delete this measurement (" + (entry.source ? Fmt::fromStd(*entry.source) : QString("Celvio")) + ", " +
-           Fmt::grouped(entry.fullChargeCapacity) + " mAh / " + Fmt::grouped(entry.designCapacity) + " mAh)";
+    return "Delete this measurement (" + (entry.source ? UiText::fromStd(*entry.source) : QString("Celvio")) + ", " +
+           UiText::grouped(entry.fullChargeCapacity) + " mAh / " + UiText::grouped(entry.designCapacity) + " mAh)";
 }
 
 }  // namespace
@@ -242,10 +242,10 @@ HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
 
 void HistoryPanel::showHistoryState() {
     const auto& error = model_.historySaveError();
-    saveError_->setText(error ? Fmt::fromStd(*error) : QString());
+    saveError_->setText(error ? UiText::fromStd(*error) : QString());
     saveError_->setVisible(error.has_value());
     const auto& keptAside = model_.historyKeptAside();
-    keptAsideText_->setText(keptAside ? Fmt::fromStd(*keptAside) : QString());
+    keptAsideText_->setText(keptAside ? UiText::fromStd(*keptAside) : QString());
     keptAside_->setVisible(keptAside.has_value());
 }
 
@@ -270,7 +270,7 @@ void HistoryPanel::rebuild() {
     if (!groups.empty()) {
         std::vector<HealthSeries> series;
         series.reserve(groups.size());
-        for (const HistoryDeviceGroup& group : groups) series.push_back({Fmt::fromStd(group.title), group.entries});
+        for (const HistoryDeviceGroup& group : groups) series.push_back({UiText::fromStd(group.title), group.entries});
         chart_ = new HealthChart(std::move(series), this);
         chart_->setObjectName("healthChart");
         chart_->setFixedHeight(100);
@@ -316,7 +316,7 @@ QWidget* HistoryPanel::deviceBlock(const HistoryDeviceGroup& group, std::size_t 
 QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent) {
     auto* header = new BlockHeader(parent);
     header->setObjectName("historyBlock");
-    header->setProperty("serial", Fmt::fromStd(group.serial));
+    header->setProperty("serial", UiText::fromStd(group.serial));
     header->setProperty("open", open);
     connect(header, &BlockHeader::clicked, this, [this, serial = group.serial] { toggle(serial); });
 
@@ -344,10 +344,10 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     const auto marketing = DeviceCatalog::marketingName(group.modelIdentifier);
     auto* lines = new QVBoxLayout;
     lines->setSpacing(0);
-    auto* name = elidedLabel(Fmt::fromStd(group.entries.empty() ? group.title : group.entries.back().deviceName), 11,
+    auto* name = elidedLabel(UiText::fromStd(group.entries.empty() ? group.title : group.entries.back().deviceName), 11,
                              QFont::DemiBold, Theme::cream(), header);
     name->setObjectName("historyName");
-    auto* model = elidedLabel(Fmt::fromStd(marketing ? *marketing : group.modelIdentifier), 9, QFont::Normal,
+    auto* model = elidedLabel(UiText::fromStd(marketing ? *marketing : group.modelIdentifier), 9, QFont::Normal,
                               Theme::muted(), header);
     model->setObjectName("historyModel");
     lines->addWidget(name);
@@ -357,7 +357,7 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     if (!group.entries.empty()) {
         const double health = group.entries.back().health();
         auto* latest =
-            TextStyle::label(Fmt::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
+            TextStyle::label(UiText::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
         latest->setObjectName("historyHealth");
         row->addWidget(latest, 0, Qt::AlignVCenter);
     }
@@ -392,7 +392,7 @@ QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* pa
         line->setSpacing(6);
         auto* date = cell(measurementDate(entry->date), Theme::muted(), row);
         date->setObjectName("measurementDate");
-        auto* health = cell(Fmt::number(entry->health(), 1) + " %", Theme::cream(), row);
+        auto* health = cell(UiText::number(entry->health(), 1) + " %", Theme::cream(), row);
         health->setObjectName("measurementHealth");
         auto* cycles = cell(QString("%1 cyc.").arg(entry->cycleCount), Theme::faint(), row);
         cycles->setObjectName("measurementCycles");

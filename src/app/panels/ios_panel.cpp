@@ -1,8 +1,8 @@
 #include "panels/ios_panel.hpp"
 
 #include "model/app_model.hpp"
-#include "panels/device_panel.hpp"
-#include "style/fmt.hpp"
+#include "panels/battery_panel.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/message_view.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/spinner.hpp"
@@ -45,7 +45,7 @@ void IOSPanel::refresh() {
 
     if (state && state->kind == DeviceState::Kind::loaded && state->info) {
         failure_.reset();
-        if (!panel_) panel_ = shown_.replace(new DevicePanel(model_, this));
+        if (!panel_) panel_ = shown_.replace(new BatteryPanel(model_, this));
         PanelData data = iosPanelData(*state->info, state->error);
         data.onRefresh = [this] { model_.reload(udid_); };
         data.rawValues = [rows = state->info->battery.rawValues] { return rows; };
@@ -58,7 +58,7 @@ void IOSPanel::refresh() {
         if (failure_ == message) return;
         failure_ = message;
         shown_.replace(new MessageView("exclamationmark.triangle", "Could not read the device",
-                                       Fmt::fromStd(message), QString("Try Again"),
+                                       UiText::fromStd(message), QString("Try Again"),
                                        [this] { model_.reload(udid_); }, this));
         return;
     }

@@ -10,7 +10,7 @@
 namespace celvio {
 
 class AppModel;
-class DevicePanel;
+class BatteryPanel;
 
 /// One iPhone's or iPad's panel: a progress view until the first read ends, then the
 /// data, or the error of a first read that failed with "Try Again".
@@ -29,7 +29,7 @@ private:
     AppModel& model_;
     std::string udid_;
     WidgetSlot shown_;
-    DevicePanel* panel_ = nullptr;
+    BatteryPanel* panel_ = nullptr;
     std::optional<std::string> failure_;  // the message on show
 };
 

@@ -1,8 +1,8 @@
 #include "panels/mac_panel.hpp"
 
 #include "model/app_model.hpp"
-#include "panels/device_panel.hpp"
-#include "style/fmt.hpp"
+#include "panels/battery_panel.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/message_view.hpp"
 #include "panels/panel_data.hpp"
 #include "platform/host_words.hpp"
@@ -23,11 +23,11 @@ void MacPanel::refresh() {
         panel_ = nullptr;
         if (!qobject_cast<MessageView*>(shown_.widget()))
             shown_.replace(new MessageView("powerplug", "No internal battery",
-                                           Fmt::fromStd(std::string(hostWords().mainsPowerOnly)), std::nullopt, {},
+                                           UiText::fromStd(std::string(hostWords().mainsPowerOnly)), std::nullopt, {},
                                            this));
         return;
     }
-    if (!panel_) panel_ = shown_.replace(new DevicePanel(model_, this));
+    if (!panel_) panel_ = shown_.replace(new BatteryPanel(model_, this));
     PanelData data = macPanelData(*battery, model_.macSystem(), model_.lowPowerMode());
     data.onRefresh = [this] { model_.refreshMac(); };
     data.rawValues = [this] { return model_.macRawValues(); };

@@ -7,7 +7,7 @@
 namespace celvio {
 
 class AppModel;
-class DevicePanel;
+class BatteryPanel;
 
 /// The computer's panel, or a message when it has no internal battery.
 class MacPanel : public QWidget {
@@ -22,7 +22,7 @@ private:
 
     AppModel& model_;
     WidgetSlot shown_;
-    DevicePanel* panel_ = nullptr;
+    BatteryPanel* panel_ = nullptr;
 };
 
 }  // namespace celvio

@@ -1,7 +1,7 @@
 #include "widgets/device_strip.hpp"
 
 #include "model/app_model.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/icon_view.hpp"
 #include "platform/host_words.hpp"
 #include "widgets/spinner.hpp"
@@ -68,7 +68,7 @@ std::vector<DeviceStrip::Item> DeviceStrip::items() const {
     std::optional<double> macCharge;
     if (const auto& battery = model_.macBattery()) macCharge = static_cast<double>(battery->chargePercent);
     items.push_back({"strip:mac",
-                     {Fmt::fromStd(std::string(hostWords().shortHost)), selection.kind == Selection::Kind::mac,
+                     {UiText::fromStd(std::string(hostWords().shortHost)), selection.kind == Selection::Kind::mac,
                       macCharge, false, std::nullopt},
                      "model|" + model_.macSystem().modelIdentifier + "|laptopcomputer",
                      Selection::mac()});
@@ -83,7 +83,7 @@ std::vector<DeviceStrip::Item> DeviceStrip::items() const {
         if (device.connection == MuxDevice::Connection::network) item.look.badge = "wifi";
         if (state && state->kind == DeviceState::Kind::loaded && state->info) {
             const IOSDeviceInfo& info = *state->info;
-            item.look.label = Fmt::fromStd(info.name);
+            item.look.label = UiText::fromStd(info.name);
             if (info.battery.chargePercent) item.look.charge = static_cast<double>(*info.battery.chargePercent);
             if (!info.productType.empty()) item.icon = "model|" + info.productType + "|iphone";
         } else if (state && state->kind == DeviceState::Kind::failed) {

@@ -5,7 +5,7 @@
 
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/icon_button.hpp"
 #include "style/theme.hpp"
 
@@ -120,7 +120,7 @@ TEST(HistoryPanel, BlocksShowLatestHealthInPaletteOrder) {
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(panel.chart()->height(), 100);
     for (std::size_t i = 0; i < groups.size(); ++i) {
-        EXPECT_EQ(blocks[i]->property("serial").toString(), Fmt::fromStd(groups[i].serial));
+        EXPECT_EQ(blocks[i]->property("serial").toString(), UiText::fromStd(groups[i].serial));
         EXPECT_EQ(lines[i], Theme::paletteColour(i)) << i;
         const QImage dot = renderOverBlack(*blocks[i]->findChild<QWidget*>("historyDot"));
         EXPECT_EQ(dot.pixelColor(3, 3), Theme::paletteColour(i)) << i;

@@ -4,7 +4,7 @@
 #include "app_test_support.hpp"
 #include "style/appearance.hpp"
 #include "base/celvio_error.hpp"
-#include "panels/device_panel.hpp"
+#include "panels/battery_panel.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "shell/main_window.hpp"

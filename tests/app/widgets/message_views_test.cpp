@@ -1,6 +1,6 @@
 #include "app_test_support.hpp"
 #include "panels/connect_help_panel.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/message_view.hpp"
 #include "style/symbols.hpp"
 #include "style/theme.hpp"
@@ -128,7 +128,7 @@ TEST(ConnectHelpPanelTest, ShowsTheDaemonErrorInRedOnlyWhileThePollFails) {
     auto* error = panel.findChild<QLabel*>("usbmuxError");
     ASSERT_NE(error, nullptr);
     EXPECT_TRUE(error->isVisible());
-    EXPECT_EQ(error->text(), Fmt::fromStd(*model->usbmuxError()));
+    EXPECT_EQ(error->text(), UiText::fromStd(*model->usbmuxError()));
     EXPECT_FALSE(error->text().isEmpty());
     EXPECT_TRUE(error->wordWrap());
     EXPECT_EQ(error->palette().color(QPalette::WindowText), Theme::red());
@@ -141,7 +141,7 @@ TEST(ConnectHelpPanelTest, ShowsTheDaemonErrorInRedOnlyWhileThePollFails) {
     daemon.stop();
     pollAndWait(*model);
     EXPECT_TRUE(error->isVisible());
-    EXPECT_EQ(error->text(), Fmt::fromStd(model->usbmuxError().value_or("")));
+    EXPECT_EQ(error->text(), UiText::fromStd(model->usbmuxError().value_or("")));
 }
 
 }  // namespace

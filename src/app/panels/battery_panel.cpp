@@ -1,8 +1,8 @@
-#include "panels/device_panel.hpp"
+#include "panels/battery_panel.hpp"
 
 #include "model/app_model.hpp"
 #include "style/appearance.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/health_chart.hpp"
 #include "widgets/icon_button.hpp"
 #include "widgets/icon_view.hpp"
@@ -53,7 +53,7 @@ void keepScrolled(QScrollArea* area, int position) {
 
 }  // namespace
 
-DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
+BatteryPanel::BatteryPanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 10, 14, 10);
     column->setSpacing(8);
@@ -71,7 +71,7 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     raw->setObjectName("rawValues");
     refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
     refresh_->setObjectName("refresh");
-    connect(raw, &IconButton::clicked, this, &DevicePanel::openRawValues);
+    connect(raw, &IconButton::clicked, this, &BatteryPanel::openRawValues);
     connect(refresh_, &IconButton::clicked, this, [this] {
         if (data_.onRefresh) data_.onRefresh();
     });
@@ -128,7 +128,7 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     column->addSpacing(7);
 
     segments_ = new SegmentBar(segmentItems, this);
-    connect(segments_, &SegmentBar::selected, this, &DevicePanel::chooseSegment);
+    connect(segments_, &SegmentBar::selected, this, &BatteryPanel::chooseSegment);
     column->addWidget(segments_);
 
     auto* content = new QVBoxLayout;
@@ -143,8 +143,8 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     });
 }
 
-QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
-    QString time = Fmt::absent();
+QString BatteryPanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
+    QString time = UiText::absent();
     if (updated) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(updated->time_since_epoch()).count();
         time = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), timeWithSeconds());
@@ -152,7 +152,7 @@ QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::
     return QString::fromUtf8("Refresh \u00b7 last update ") + time;
 }
 
-void DevicePanel::setData(PanelData data) {
+void BatteryPanel::setData(PanelData data) {
     const bool detailsChanged = data.details != data_.details || shown_.widget() == nullptr;
     data_ = std::move(data);
 
@@ -167,11 +167,11 @@ void DevicePanel::setData(PanelData data) {
         charge_->set(*data_.chargePercent / 100, Theme::chargeTint(*data_.chargePercent),
                      QString::number(static_cast<long long>(*data_.chargePercent)) + " %", "Charge");
     else
-        charge_->set(0, Theme::muted(), Fmt::absent(), "Charge");
+        charge_->set(0, Theme::muted(), UiText::absent(), "Charge");
     if (data_.health)
-        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), Fmt::percent(*data_.health, 1), "Health");
+        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), UiText::percent(*data_.health, 1), "Health");
     else
-        health_->set(0, Theme::muted(), Fmt::absent(), "Health");
+        health_->set(0, Theme::muted(), UiText::absent(), "Health");
 
     powerSymbol_->setText(Symbols::glyph(data_.power.symbol));
     TextStyle::setTextColour(powerSymbol_, data_.power.tint);
@@ -182,14 +182,14 @@ void DevicePanel::setData(PanelData data) {
     if (segment_ != "details" || detailsChanged) showSegment();
 }
 
-void DevicePanel::chooseSegment(const QString& tag) {
+void BatteryPanel::chooseSegment(const QString& tag) {
     if (tag == segment_) return;
     segment_ = tag;
     model_.setPanelSegment(tag);
     showSegment();
 }
 
-void DevicePanel::showSegment() {
+void BatteryPanel::showSegment() {
     if (segment_ == "history")
         showHistory();
     else if (segment_ == "details")
@@ -198,7 +198,7 @@ void DevicePanel::showSegment() {
         showStats();
 }
 
-void DevicePanel::showStats() {
+void BatteryPanel::showStats() {
     // The tiles are updated in place while the stats stay on show.
     if (shown_.widget() && shown_.widget()->objectName() == "stats" && cells_.size() == data_.stats.size()) {
         for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
@@ -225,7 +225,7 @@ void DevicePanel::showStats() {
     cells_ = std::move(cells);
 }
 
-void DevicePanel::showHistory() {
+void BatteryPanel::showHistory() {
     // Every device read republishes the history; the page is rebuilt, keeping its
     // position, only when this device's part of it changed.
     std::optional<HistoryDeviceGroup> group = model_.historyForSerial(data_.historySerial);
@@ -245,7 +245,7 @@ void DevicePanel::showHistory() {
         auto* list = new QVBoxLayout(inner);
         list->setContentsMargins(0, 0, 0, 8);
         list->setSpacing(8);
-        auto* chart = new HealthChart({{Fmt::fromStd(history_->title), history_->entries}}, inner);
+        auto* chart = new HealthChart({{UiText::fromStd(history_->title), history_->entries}}, inner);
         chart->setFixedHeight(96);
         list->addWidget(chart);
         list->addWidget(new MonthRows(history_->periods, inner));
@@ -267,7 +267,7 @@ void DevicePanel::showHistory() {
     cells_.clear();
 }
 
-void DevicePanel::showDetails() {
+void BatteryPanel::showDetails() {
     int scrolled = 0;
     if (auto* old = qobject_cast<QScrollArea*>(shown_.widget()); old && old->objectName() == "details")
         scrolled = old->verticalScrollBar()->value();
@@ -283,7 +283,7 @@ void DevicePanel::showDetails() {
     keepScrolled(area, scrolled);
 }
 
-void DevicePanel::openRawValues() {
+void BatteryPanel::openRawValues() {
     std::vector<RawValuesSheet::Row> rows;
     if (data_.rawValues) rows = data_.rawValues();
     // Parented to the window, not the panel: a model change may rebuild the panel while

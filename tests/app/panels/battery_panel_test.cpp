@@ -1,7 +1,7 @@
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
 #include "base/celvio_error.hpp"
-#include "panels/device_panel.hpp"
+#include "panels/battery_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
@@ -64,8 +64,8 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     setSupplyAttribute(root, "AC/online", "1");
     model.refreshMac();
     EXPECT_EQ(text(panel, "power"), "Charging with 15.8 W");
-    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.tint, Theme::green());
-    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.symbol, "bolt.fill");
+    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.tint, Theme::green());
+    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.symbol, "bolt.fill");
 
     // Full on the adapter, no current.
     setSupplyAttribute(root, "BAT0/status", "Full");
@@ -82,7 +82,7 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     // The battery goes away: only the message stays.
     std::filesystem::remove_all(root / "sys/class/power_supply/BAT0");
     model.refreshMac();
-    EXPECT_EQ(panel.findChild<DevicePanel*>(), nullptr);
+    EXPECT_EQ(panel.findChild<BatteryPanel*>(), nullptr);
     QStringList texts;
     for (const QLabel* label : panel.findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("No internal battery")) << texts.join('|').toStdString();
@@ -129,7 +129,7 @@ TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
     EXPECT_EQ(inGerman.details.at(3).rows.at(0).second, "4.382 mAh");
 }
 
-TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
+TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
     TempDir dir;
     AppModelOptions options = isolatedOptions(dir);
     options.systemRoot = appDataDir() / "laptop";
@@ -154,7 +154,7 @@ TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats
         model.deleteDeviceHistory("OTHER-DEVICE");
         EXPECT_EQ(panel.findChild<QWidget*>("history"), page) << "another device's change keeps the page as it is";
 
-        DevicePanel unknown(model);
+        BatteryPanel unknown(model);
         PanelData data;
         data.historySerial = "NEVER-MEASURED";
         unknown.setData(data);
@@ -168,7 +168,7 @@ TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats
     MacPanel mac(model);
     EXPECT_NE(mac.findChild<QWidget*>("details"), nullptr) << "kept across launches";
     QTest::mouseClick(mac.findChild<SegmentBar*>()->button("stats"), Qt::LeftButton);
-    DevicePanel other(model);
+    BatteryPanel other(model);
     other.setData(PanelData{});
     EXPECT_EQ(other.segment(), "stats") << "one setting for every panel";
 }
@@ -198,9 +198,9 @@ TEST(IOSPanel, ProgressFailureTryAgainAndData) {
     fail = false;
     const int before = reads;
     QTest::mouseClick(tryAgain, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return panel.findChild<DevicePanel*>() != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return panel.findChild<BatteryPanel*>() != nullptr; }));
     EXPECT_EQ(reads, before + 1);
-    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().name, "Alex's iPhone");
+    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().name, "Alex's iPhone");
     EXPECT_FALSE(panel.findChild<QLabel*>("warning")->isVisibleTo(&panel));
 
     // A later failure keeps the data and adds the warning line.

@@ -27,11 +27,11 @@ class StatCell;
 /// and refresh buttons, the warning line, the charge and health gauges, the power line and
 /// the "Stats", "History" and "Details" segments. The chosen segment is one setting for
 /// every panel, kept across launches.
-class DevicePanel : public QWidget {
+class BatteryPanel : public QWidget {
     Q_OBJECT
 
 public:
-    explicit DevicePanel(AppModel& model, QWidget* parent = nullptr);
+    explicit BatteryPanel(AppModel& model, QWidget* parent = nullptr);
 
     /// Shows `data`, updating what changed in place.
     void setData(PanelData data);
