@@ -29,8 +29,8 @@
 namespace celvio {
 namespace {
 
-const std::vector<std::pair<QString, QString>> segmentItems{
-    {"stats", "Stats"}, {"history", "History"}, {"details", "Details"}};
+/// The segment buttons' labels, in the order of PanelSegment.
+const QStringList segmentLabels{"Stats", "History", "Details"};
 
 /// The locale's long time pattern, which shows seconds, without its zone name ("t"
 /// outside quoted text), which adds nothing to a time of today.
@@ -127,8 +127,9 @@ BatteryPanel::BatteryPanel(AppModel& model, QWidget* parent) : QWidget(parent), 
     column->addLayout(power);
     column->addSpacing(7);
 
-    segments_ = new SegmentBar(segmentItems, this);
-    connect(segments_, &SegmentBar::selected, this, &BatteryPanel::chooseSegment);
+    segments_ = new SegmentBar(segmentLabels, this);
+    connect(segments_, &SegmentBar::selected, this,
+            [this](int index) { chooseSegment(static_cast<PanelSegment>(index)); });
     column->addWidget(segments_);
 
     auto* content = new QVBoxLayout;
@@ -137,9 +138,9 @@ BatteryPanel::BatteryPanel(AppModel& model, QWidget* parent) : QWidget(parent), 
     shown_ = WidgetSlot(content);
 
     segment_ = model_.panelSegment();
-    segments_->setSelection(segment_);
+    segments_->setSelection(static_cast<int>(segment_));
     connect(&model_, &AppModel::historyGroupsChanged, this, [this] {
-        if (segment_ == "history") showHistory();
+        if (segment_ == PanelSegment::history) showHistory();
     });
 }
 
@@ -179,23 +180,28 @@ void BatteryPanel::setData(PanelData data) {
     timeInfo_->setVisible(data_.timeInfo.has_value());
     timeInfo_->setText(data_.timeInfo ? QString::fromUtf8("\u00b7 ") + *data_.timeInfo : QString());
 
-    if (segment_ != "details" || detailsChanged) showSegment();
+    if (segment_ != PanelSegment::details || detailsChanged) showSegment();
 }
 
-void BatteryPanel::chooseSegment(const QString& tag) {
-    if (tag == segment_) return;
-    segment_ = tag;
-    model_.setPanelSegment(tag);
+void BatteryPanel::chooseSegment(PanelSegment segment) {
+    if (segment == segment_) return;
+    segment_ = segment;
+    model_.setPanelSegment(segment);
     showSegment();
 }
 
 void BatteryPanel::showSegment() {
-    if (segment_ == "history")
-        showHistory();
-    else if (segment_ == "details")
-        showDetails();
-    else
+    switch (segment_) {
+    case PanelSegment::stats:
         showStats();
+        break;
+    case PanelSegment::history:
+        showHistory();
+        break;
+    case PanelSegment::details:
+        showDetails();
+        break;
+    }
 }
 
 void BatteryPanel::showStats() {

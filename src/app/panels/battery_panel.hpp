@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "history/history_grouping.hpp"
+#include "model/panel_segment.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/widget_slot.hpp"
 
@@ -37,14 +38,12 @@ public:
     void setData(PanelData data);
     const PanelData& data() const noexcept { return data_; }
 
-    /// The segment on show: "stats", "history", "details", or a stored value that is
-    /// none of them (shown as the stats).
-    const QString& segment() const noexcept { return segment_; }
+    PanelSegment segment() const noexcept { return segment_; }
     /// The refresh button's help text for a reading at `updated`.
     static QString refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated);
 
 private:
-    void chooseSegment(const QString& tag);
+    void chooseSegment(PanelSegment segment);
     void showSegment();
     void showStats();
     void showHistory();
@@ -53,7 +52,7 @@ private:
 
     AppModel& model_;
     PanelData data_;
-    QString segment_;
+    PanelSegment segment_;
 
     IconView* icon_;
     QLabel* name_;

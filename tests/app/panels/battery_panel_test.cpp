@@ -145,10 +145,9 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         MacPanel panel(model);
         auto* bar = panel.findChild<SegmentBar*>();
         EXPECT_NE(panel.findChild<QWidget*>("stats"), nullptr) << "an unknown segment shows the stats";
-        for (const char* tag : {"stats", "history", "details"})
-            EXPECT_FALSE(bar->button(tag)->styleSheet().contains(Theme::amber().name())) << tag;
+        EXPECT_EQ(bar->selection(), static_cast<int>(PanelSegment::stats));
 
-        QTest::mouseClick(bar->button("history"), Qt::LeftButton);
+        QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::history)), Qt::LeftButton);
         EXPECT_NE(panel.findChild<HealthChart*>(), nullptr) << "the computer's measurement of today";
         const QWidget* page = panel.findChild<QWidget*>("history");
         model.deleteDeviceHistory("OTHER-DEVICE");
@@ -160,17 +159,18 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         unknown.setData(data);
         EXPECT_EQ(text(unknown, "noHistory"),
                   QString::fromUtf8("No history yet \u2013 measurements are saved automatically."));
-        QTest::mouseClick(bar->button("details"), Qt::LeftButton);
+        QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::details)), Qt::LeftButton);
         EXPECT_NE(panel.findChild<QWidget*>("details"), nullptr);
-        EXPECT_TRUE(bar->button("details")->styleSheet().contains(Theme::amber().name()));
+        EXPECT_TRUE(bar->button(static_cast<int>(PanelSegment::details))->styleSheet().contains(Theme::amber().name()));
+        EXPECT_EQ(QSettings(*options.settingsFile, QSettings::IniFormat).value("panelSegment"), "details");
     }
     AppModel model(options);
     MacPanel mac(model);
     EXPECT_NE(mac.findChild<QWidget*>("details"), nullptr) << "kept across launches";
-    QTest::mouseClick(mac.findChild<SegmentBar*>()->button("stats"), Qt::LeftButton);
+    QTest::mouseClick(mac.findChild<SegmentBar*>()->button(static_cast<int>(PanelSegment::stats)), Qt::LeftButton);
     BatteryPanel other(model);
     other.setData(PanelData{});
-    EXPECT_EQ(other.segment(), "stats") << "one setting for every panel";
+    EXPECT_EQ(other.segment(), PanelSegment::stats) << "one setting for every panel";
 }
 
 TEST(IOSPanel, ProgressFailureTryAgainAndData) {

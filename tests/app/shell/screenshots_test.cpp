@@ -141,11 +141,11 @@ TEST(Screenshots, EveryPanel) {
         save(grab(window), "mac-battery");
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "iphone");
-        model->setPanelSegment("details");
+        model->setPanelSegment(PanelSegment::details);
         model->setSelection(Selection::mac());
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "iphone-details");
-        model->setPanelSegment("stats");
+        model->setPanelSegment(PanelSegment::stats);
         model->setSelection(Selection::device(iPad));
         save(grab(window), "device-failed");
         model->setSelection(Selection::history());
