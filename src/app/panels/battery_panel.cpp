@@ -1,6 +1,5 @@
 #include "panels/battery_panel.hpp"
 
-#include "model/app_model.hpp"
 #include "style/appearance.hpp"
 #include "style/ui_text.hpp"
 #include "widgets/health_chart.hpp"
@@ -8,7 +7,6 @@
 #include "widgets/icon_view.hpp"
 #include "widgets/kv_list.hpp"
 #include "widgets/month_rows.hpp"
-#include "panels/raw_values_sheet.hpp"
 #include "widgets/ring_gauge.hpp"
 #include "widgets/segment_bar.hpp"
 #include "widgets/stat_cell.hpp"
@@ -53,7 +51,8 @@ void keepScrolled(QScrollArea* area, int position) {
 
 }  // namespace
 
-BatteryPanel::BatteryPanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
+BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
+    : QWidget(parent), segment_(segment), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 10, 14, 10);
     column->setSpacing(8);
@@ -71,10 +70,8 @@ BatteryPanel::BatteryPanel(AppModel& model, QWidget* parent) : QWidget(parent), 
     raw->setObjectName("rawValues");
     refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
     refresh_->setObjectName("refresh");
-    connect(raw, &IconButton::clicked, this, &BatteryPanel::openRawValues);
-    connect(refresh_, &IconButton::clicked, this, [this] {
-        if (data_.onRefresh) data_.onRefresh();
-    });
+    connect(raw, &IconButton::clicked, this, [this] { emit rawValuesRequested(data_.name); });
+    connect(refresh_, &IconButton::clicked, this, &BatteryPanel::refreshRequested);
     header->addWidget(icon_);
     header->addLayout(titles, 1);
     auto* buttons = new QHBoxLayout;
@@ -136,12 +133,7 @@ BatteryPanel::BatteryPanel(AppModel& model, QWidget* parent) : QWidget(parent), 
     content->setContentsMargins(0, 0, 0, 0);
     column->addLayout(content, 1);
     shown_ = WidgetSlot(content);
-
-    segment_ = model_.panelSegment();
     segments_->setSelection(static_cast<int>(segment_));
-    connect(&model_, &AppModel::historyGroupsChanged, this, [this] {
-        if (segment_ == PanelSegment::history) showHistory();
-    });
 }
 
 QString BatteryPanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
@@ -186,8 +178,8 @@ void BatteryPanel::setData(PanelData data) {
 void BatteryPanel::chooseSegment(PanelSegment segment) {
     if (segment == segment_) return;
     segment_ = segment;
-    model_.setPanelSegment(segment);
     showSegment();
+    emit segmentChosen(segment);
 }
 
 void BatteryPanel::showSegment() {
@@ -206,7 +198,7 @@ void BatteryPanel::showSegment() {
 
 void BatteryPanel::showStats() {
     // The tiles are updated in place while the stats stay on show.
-    if (shown_.widget() && shown_.widget()->objectName() == "stats" && cells_.size() == data_.stats.size()) {
+    if (onShow_ == PanelSegment::stats && cells_.size() == data_.stats.size()) {
         for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
         return;
     }
@@ -228,19 +220,19 @@ void BatteryPanel::showStats() {
     QScrollArea* area = transparentScrollArea(grid, this);
     area->setObjectName("stats");
     shown_.replace(area);
+    onShow_ = PanelSegment::stats;
     cells_ = std::move(cells);
 }
 
 void BatteryPanel::showHistory() {
     // Every device read republishes the history; the page is rebuilt, keeping its
     // position, only when this device's part of it changed.
-    std::optional<HistoryDeviceGroup> group = model_.historyForSerial(data_.historySerial);
     int scrolled = 0;
-    if (QWidget* old = shown_.widget(); old && old->objectName() == "history") {
-        if (group == history_) return;
-        if (auto* area = old->findChild<QScrollArea*>()) scrolled = area->verticalScrollBar()->value();
+    if (onShow_ == PanelSegment::history) {
+        if (data_.history == history_) return;
+        if (auto* area = shown_.widget()->findChild<QScrollArea*>()) scrolled = area->verticalScrollBar()->value();
     }
-    history_ = std::move(group);
+    history_ = data_.history;
 
     auto* page = new QWidget(this);
     page->setObjectName("history");
@@ -270,13 +262,14 @@ void BatteryPanel::showHistory() {
         layout->addStretch();
     }
     shown_.replace(page);
+    onShow_ = PanelSegment::history;
     cells_.clear();
 }
 
 void BatteryPanel::showDetails() {
     int scrolled = 0;
-    if (auto* old = qobject_cast<QScrollArea*>(shown_.widget()); old && old->objectName() == "details")
-        scrolled = old->verticalScrollBar()->value();
+    if (onShow_ == PanelSegment::details)
+        scrolled = static_cast<QScrollArea*>(shown_.widget())->verticalScrollBar()->value();
     auto* inner = new QWidget;
     auto* layout = new QVBoxLayout(inner);
     layout->setContentsMargins(0, 0, 0, 8);
@@ -285,18 +278,9 @@ void BatteryPanel::showDetails() {
     QScrollArea* area = transparentScrollArea(inner, this);
     area->setObjectName("details");
     shown_.replace(area);
+    onShow_ = PanelSegment::details;
     cells_.clear();
     keepScrolled(area, scrolled);
-}
-
-void BatteryPanel::openRawValues() {
-    std::vector<RawValuesSheet::Row> rows;
-    if (data_.rawValues) rows = data_.rawValues();
-    // Parented to the window, not the panel: a model change may rebuild the panel while
-    // the sheet is open.
-    auto* sheet = new RawValuesSheet(data_.name, std::move(rows), window());
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->open();
 }
 
 }  // namespace celvio

@@ -9,6 +9,7 @@
 #include "panels/mac_panel.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/ring_gauge.hpp"
+#include "shell/root_view.hpp"
 #include "widgets/segment_bar.hpp"
 #include "widgets/stat_cell.hpp"
 #include "style/theme.hpp"
@@ -45,7 +46,8 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     AppModelOptions options = isolatedOptions(dir);
     options.systemRoot = root;
     AppModel model(options);
-    MacPanel panel(model);
+    RootView window(model);
+    const QWidget& panel = *window.panel();
 
     // Discharging: 1.5 A at 12 V, on battery.
     EXPECT_EQ(text(panel, "power"), "Discharging with 18.0 W");
@@ -142,7 +144,8 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         other.fullChargeCapacity = other.designCapacity = 3000;
         HistoryStore(*options.historyFile).record(other);
         AppModel model(options);
-        MacPanel panel(model);
+        RootView root(model);
+        const QWidget& panel = *root.panel();
         auto* bar = panel.findChild<SegmentBar*>();
         EXPECT_NE(panel.findChild<QWidget*>("stats"), nullptr) << "an unknown segment shows the stats";
         EXPECT_EQ(bar->selection(), static_cast<int>(PanelSegment::stats));
@@ -153,10 +156,8 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         model.deleteDeviceHistory("OTHER-DEVICE");
         EXPECT_EQ(panel.findChild<QWidget*>("history"), page) << "another device's change keeps the page as it is";
 
-        BatteryPanel unknown(model);
-        PanelData data;
-        data.historySerial = "NEVER-MEASURED";
-        unknown.setData(data);
+        BatteryPanel unknown(PanelSegment::history);
+        unknown.setData(PanelData{});
         EXPECT_EQ(text(unknown, "noHistory"),
                   QString::fromUtf8("No history yet \u2013 measurements are saved automatically."));
         QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::details)), Qt::LeftButton);
@@ -165,12 +166,11 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         EXPECT_EQ(QSettings(*options.settingsFile, QSettings::IniFormat).value("panelSegment"), "details");
     }
     AppModel model(options);
-    MacPanel mac(model);
-    EXPECT_NE(mac.findChild<QWidget*>("details"), nullptr) << "kept across launches";
-    QTest::mouseClick(mac.findChild<SegmentBar*>()->button(static_cast<int>(PanelSegment::stats)), Qt::LeftButton);
-    BatteryPanel other(model);
-    other.setData(PanelData{});
-    EXPECT_EQ(other.segment(), PanelSegment::stats) << "one setting for every panel";
+    RootView root(model);
+    EXPECT_NE(root.panel()->findChild<QWidget*>("details"), nullptr) << "kept across launches";
+    QTest::mouseClick(root.panel()->findChild<SegmentBar*>()->button(static_cast<int>(PanelSegment::stats)),
+                      Qt::LeftButton);
+    EXPECT_EQ(model.panelSegment(), PanelSegment::stats);
 }
 
 TEST(IOSPanel, ProgressFailureTryAgainAndData) {
@@ -186,7 +186,9 @@ TEST(IOSPanel, ProgressFailureTryAgainAndData) {
         return IOSDeviceReader::read(device);
     };
     auto model = std::make_unique<AppModel>(options);
-    IOSPanel panel(*model, udid);
+    model->setSelection(Selection::device(udid));
+    RootView root(*model);
+    const QWidget& panel = *root.panel();
     bool progress = false;
     for (const QLabel* label : panel.findChildren<QLabel*>())
         progress = progress || label->text() == QString::fromUtf8("Reading battery data\u2026");

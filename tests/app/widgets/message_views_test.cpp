@@ -1,5 +1,6 @@
 #include "app_test_support.hpp"
 #include "panels/connect_help_panel.hpp"
+#include "shell/root_view.hpp"
 #include "style/ui_text.hpp"
 #include "widgets/message_view.hpp"
 #include "style/symbols.hpp"
@@ -76,12 +77,7 @@ TEST(MessageViewTest, LongMessageWrapsCentredInTheMiddleOfTheView) {
 }
 
 TEST(ConnectHelpPanelTest, ShowsHeaderAndNumberedStepsWithTypographicCharacters) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    auto model = startModel(isolatedOptions(dir));
-    ASSERT_FALSE(model->usbmuxError());
-    ConnectHelpPanel panel(*model);
+    ConnectHelpPanel panel;
     panel.resize(300, 500);
     panel.show();
 
@@ -121,11 +117,11 @@ TEST(ConnectHelpPanelTest, ShowsTheDaemonErrorInRedOnlyWhileThePollFails) {
     Daemon daemon;  // serves nothing yet: the socket does not exist
     auto model = startModel(isolatedOptions(dir));
     ASSERT_TRUE(model->usbmuxError());
-    ConnectHelpPanel panel(*model);
-    panel.resize(300, 500);
-    panel.show();
+    model->setSelection(Selection::connectHelp());
+    RootView root(*model);
+    root.show();
 
-    auto* error = panel.findChild<QLabel*>("usbmuxError");
+    auto* error = root.panel()->findChild<QLabel*>("usbmuxError");
     ASSERT_NE(error, nullptr);
     EXPECT_TRUE(error->isVisible());
     EXPECT_EQ(error->text(), UiText::fromStd(*model->usbmuxError()));
