@@ -162,7 +162,8 @@ void BatteryPanel::setData(PanelData data) {
     else
         charge_->set(0, Theme::muted(), UiText::absent(), "Charge");
     if (data_.health)
-        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), UiText::percent(*data_.health, 1), "Health");
+        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), UiText::percent(*data_.health, 1),
+                     "Health");
     else
         health_->set(0, Theme::muted(), UiText::absent(), "Health");
 

@@ -87,7 +87,8 @@ PanelData iosPanelData(const IOSDeviceInfo& info, const std::optional<std::strin
     data.iconModel = info.productType;
     data.iconFallback = info.deviceClass == "iPad" ? "ipad" : "iphone";
     data.name = UiText::fromStd(info.name);
-    data.subtitle = UiText::fromStd(info.marketingName) + QString::fromUtf8(" \u00b7 iOS ") + UiText::fromStd(info.osVersion);
+    data.subtitle =
+        UiText::fromStd(info.marketingName) + QString::fromUtf8(" \u00b7 iOS ") + UiText::fromStd(info.osVersion);
     if (bt.chargePercent) data.chargePercent = static_cast<double>(*bt.chargePercent);
     data.health = bt.health();
     data.power = PowerState::from(bt.voltage, bt.amperage, bt.externalConnected, bt.fullyCharged);

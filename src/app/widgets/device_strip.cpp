@@ -47,10 +47,11 @@ std::vector<StripItem> stripItems(const Selection& selection, const std::optiona
     for (const MuxDevice& device : devices) {
         const auto found = deviceStates.find(device.udid);
         const DeviceState* state = found == deviceStates.end() ? nullptr : &found->second;
-        StripItem item{"strip:device",
-                       {QString::fromUtf8("\u2026"), selection.isDevice(device.udid), std::nullopt, false, std::nullopt},
-                       SpinnerIcon{},
-                       Selection::device(device.udid)};
+        StripItem item{
+            "strip:device",
+            {QString::fromUtf8("\u2026"), selection.isDevice(device.udid), std::nullopt, false, std::nullopt},
+            SpinnerIcon{},
+            Selection::device(device.udid)};
         if (device.connection == MuxDevice::Connection::network) item.look.badge = "wifi";
         if (state && state->kind == DeviceState::Kind::loaded && state->info) {
             const IOSDeviceInfo& info = *state->info;

@@ -16,7 +16,8 @@ KVList::KVList(const std::vector<Sections::Section>& sections, QWidget* parent) 
     for (const Sections::Section& section : sections) {
         auto* block = new QVBoxLayout;
         block->setSpacing(3);
-        QLabel* title = TextStyle::label(UiText::fromStd(section.title).toUpper(), 9, QFont::Bold, Theme::amber(), this);
+        QLabel* title =
+            TextStyle::label(UiText::fromStd(section.title).toUpper(), 9, QFont::Bold, Theme::amber(), this);
         title->setFont(TextStyle::spaced(title->font(), 0.8));
         block->addWidget(title);
         for (const auto& [label, value] : section.rows) {
