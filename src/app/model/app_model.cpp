@@ -24,6 +24,9 @@ namespace celvio {
 namespace {
 
 constexpr const char* pageKey = "page";
+constexpr const char* segmentKey = "panelSegment";
+/// The segments' texts in the settings, in the order of PanelSegment.
+constexpr const char* segmentTexts[] = {"stats", "history", "details"};
 
 /// Stores `value` and emits `changed` only when it differs, so observers see real changes only.
 template <typename T>
@@ -315,9 +318,17 @@ QString AppModel::importCoconut() {
     return "Imported " + QString::number(count) + " entries from coconutBattery.";
 }
 
-QString AppModel::panelSegment() const { return settings_->value("panelSegment", "stats").toString(); }
+PanelSegment AppModel::panelSegment() const {
+    const QString stored = settings_->value(segmentKey).toString();
+    for (const PanelSegment segment : {PanelSegment::history, PanelSegment::details}) {
+        if (stored == segmentTexts[static_cast<int>(segment)]) return segment;
+    }
+    return PanelSegment::stats;
+}
 
-void AppModel::setPanelSegment(const QString& segment) { settings_->setValue("panelSegment", segment); }
+void AppModel::setPanelSegment(PanelSegment segment) {
+    settings_->setValue(segmentKey, segmentTexts[static_cast<int>(segment)]);
+}
 
 void AppModel::deleteHistoryEntry(const UUID& id) {
     changeHistory([this, &id] { history_.deleteEntries({id}); });

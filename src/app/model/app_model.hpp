@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/device_state.hpp"
+#include "model/panel_segment.hpp"
 #include "history/history_grouping.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_info.hpp"
@@ -88,10 +89,10 @@ public:
     /// Also stores the page: "history" for the history panel, "mac" for every other one.
     void setSelection(const Selection& selection);
 
-    /// The device panels' segment, one for all of them and kept across launches; the
-    /// stored text as it is, "stats" when none is stored.
-    QString panelSegment() const;
-    void setPanelSegment(const QString& segment);
+    /// The battery panels' segment, one for all of them and kept across launches; the
+    /// stats when none, or a text of no segment, is stored.
+    PanelSegment panelSegment() const;
+    void setPanelSegment(PanelSegment segment);
 
     const MacSystemInfo& macSystem() const noexcept { return macSystem_; }
     /// Absent without an internal battery.

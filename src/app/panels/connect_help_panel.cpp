@@ -1,7 +1,6 @@
 #include "panels/connect_help_panel.hpp"
 
-#include "model/app_model.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/symbols.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
@@ -48,8 +47,8 @@ QLayout* step(const QString& digit, const QString& text, QWidget* parent) {
 
 }  // namespace
 
-ConnectHelpPanel::ConnectHelpPanel(const AppModel& model, QWidget* parent)
-    : QWidget(parent), model_(model), error_(TextStyle::label(QString(), 10, QFont::Normal, Theme::red(), this)) {
+ConnectHelpPanel::ConnectHelpPanel(QWidget* parent)
+    : QWidget(parent), error_(TextStyle::label(QString(), 10, QFont::Normal, Theme::red(), this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(12);
@@ -86,14 +85,11 @@ ConnectHelpPanel::ConnectHelpPanel(const AppModel& model, QWidget* parent)
     error_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(error_);
     layout->addStretch();
-
-    connect(&model_, &AppModel::usbmuxErrorChanged, this, &ConnectHelpPanel::showError);
-    showError();
+    error_->hide();
 }
 
-void ConnectHelpPanel::showError() {
-    const auto& error = model_.usbmuxError();
-    error_->setText(error ? Fmt::fromStd(*error) : QString());
+void ConnectHelpPanel::setError(const std::optional<std::string>& error) {
+    error_->setText(error ? UiText::fromStd(*error) : QString());
     error_->setVisible(error.has_value());
 }
 

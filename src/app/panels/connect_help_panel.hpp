@@ -2,11 +2,12 @@
 
 #include <QWidget>
 
+#include <optional>
+#include <string>
+
 class QLabel;
 
 namespace celvio {
-
-class AppModel;
 
 /// What to do when no iPhone or iPad shows up: three steps, and the daemon's error in
 /// red while the last device poll failed. The error label's object name is "usbmuxError".
@@ -14,12 +15,12 @@ class ConnectHelpPanel : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ConnectHelpPanel(const AppModel& model, QWidget* parent = nullptr);
+    explicit ConnectHelpPanel(QWidget* parent = nullptr);
+
+    /// The message of the last device poll when it failed.
+    void setError(const std::optional<std::string>& error);
 
 private:
-    void showError();
-
-    const AppModel& model_;
     QLabel* error_;
 };
 

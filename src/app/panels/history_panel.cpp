@@ -1,9 +1,8 @@
 #include "panels/history_panel.hpp"
 
-#include "model/app_model.hpp"
 #include "style/appearance.hpp"
 #include "reading/device_catalog.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/health_chart.hpp"
 #include "widgets/icon_button.hpp"
 #include "widgets/icon_view.hpp"
@@ -143,8 +142,8 @@ QString measurementDate(HistoryEntry::Date date) {
 }
 
 QString deleteHelp(const HistoryEntry& entry) {
-    return "Delete this measurement (" + (entry.source ? Fmt::fromStd(*entry.source) : QString("Celvio")) + ", " +
-           Fmt::grouped(entry.fullChargeCapacity) + " mAh / " + Fmt::grouped(entry.designCapacity) + " mAh)";
+    return "Delete this measurement (" + (entry.source ? UiText::fromStd(*entry.source) : QString("Celvio")) + ", " +
+           UiText::grouped(entry.fullChargeCapacity) + " mAh / " + UiText::grouped(entry.designCapacity) + " mAh)";
 }
 
 }  // namespace
@@ -179,9 +178,8 @@ QString numericDateFormat(const QLocale& locale) {
     return result;
 }
 
-HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
+HistoryPanel::HistoryPanel(QWidget* parent)
     : QWidget(parent),
-      model_(model),
       layout_(new QVBoxLayout(this)),
       count_(TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this)),
       saveError_(TextStyle::label({}, 10, QFont::Normal, Theme::orange(), this)),
@@ -227,38 +225,34 @@ HistoryPanel::HistoryPanel(AppModel& model, QWidget* parent)
     dismiss->setFont(TextStyle::font(9, QFont::DemiBold));
     dismiss->setCursor(Qt::PointingHandCursor);
     dismiss->setAutoRaise(true);
-    connect(dismiss, &QToolButton::clicked, &model_, &AppModel::dismissHistoryKeptAside);
+    connect(dismiss, &QToolButton::clicked, this, &HistoryPanel::dismissKeptAsideRequested);
     keptAsideRow->addWidget(dismiss, 0, Qt::AlignTop);
     layout_->addWidget(keptAside_);
 
     layout_->addWidget(scroll_, 1);
-
-    connect(&model_, &AppModel::historyGroupsChanged, this, &HistoryPanel::rebuild);
-    connect(&model_, &AppModel::historySaveErrorChanged, this, &HistoryPanel::showHistoryState);
-    connect(&model_, &AppModel::historyKeptAsideChanged, this, &HistoryPanel::showHistoryState);
-    showHistoryState();
-    rebuild();
+    saveError_->hide();
+    keptAside_->hide();
 }
 
-void HistoryPanel::showHistoryState() {
-    const auto& error = model_.historySaveError();
-    saveError_->setText(error ? Fmt::fromStd(*error) : QString());
+void HistoryPanel::setSaveError(const std::optional<std::string>& error) {
+    saveError_->setText(error ? UiText::fromStd(*error) : QString());
     saveError_->setVisible(error.has_value());
-    const auto& keptAside = model_.historyKeptAside();
-    keptAsideText_->setText(keptAside ? Fmt::fromStd(*keptAside) : QString());
-    keptAside_->setVisible(keptAside.has_value());
 }
 
-void HistoryPanel::rebuild() {
-    const auto& groups = model_.historyGroups();
+void HistoryPanel::setKeptAside(const std::optional<std::string>& notice) {
+    keptAsideText_->setText(notice ? UiText::fromStd(*notice) : QString());
+    keptAside_->setVisible(notice.has_value());
+}
+
+void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool importAvailable) {
+    groups_ = std::move(groups);
     std::size_t total = 0;
-    for (const HistoryDeviceGroup& group : groups) total += group.entries.size();
+    for (const HistoryDeviceGroup& group : groups_) total += group.entries.size();
     count_->setText(QString("%1 measurements").arg(total));
 
-    // The database may have appeared or gone since the last change.
     if (import_) discardLater(import_);
     import_ = nullptr;
-    if (model_.coconutAvailable()) {
+    if (importAvailable) {
         import_ = new IconButton("square.and.arrow.down", "Import coconutBattery history", this);
         import_->setObjectName("importHistory");
         connect(import_, &IconButton::clicked, this, &HistoryPanel::importRequested);
@@ -267,10 +261,10 @@ void HistoryPanel::rebuild() {
 
     if (chart_) discardLater(chart_);
     chart_ = nullptr;
-    if (!groups.empty()) {
+    if (!groups_.empty()) {
         std::vector<HealthSeries> series;
-        series.reserve(groups.size());
-        for (const HistoryDeviceGroup& group : groups) series.push_back({Fmt::fromStd(group.title), group.entries});
+        series.reserve(groups_.size());
+        for (const HistoryDeviceGroup& group : groups_) series.push_back({UiText::fromStd(group.title), group.entries});
         chart_ = new HealthChart(std::move(series), this);
         chart_->setObjectName("healthChart");
         chart_->setFixedHeight(100);
@@ -290,8 +284,7 @@ void HistoryPanel::rebuildBlocks() {
     auto* blocks = new QVBoxLayout(content);
     blocks->setContentsMargins(0, 0, 0, 10);
     blocks->setSpacing(6);
-    const auto& groups = model_.historyGroups();
-    for (std::size_t i = 0; i < groups.size(); ++i) blocks->addWidget(deviceBlock(groups[i], i, content));
+    for (std::size_t i = 0; i < groups_.size(); ++i) blocks->addWidget(deviceBlock(groups_[i], i, content));
     blocks->addStretch(1);
 
     scroll_->setWidget(content);
@@ -316,13 +309,13 @@ QWidget* HistoryPanel::deviceBlock(const HistoryDeviceGroup& group, std::size_t 
 QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent) {
     auto* header = new BlockHeader(parent);
     header->setObjectName("historyBlock");
-    header->setProperty("serial", Fmt::fromStd(group.serial));
+    header->setProperty("serial", UiText::fromStd(group.serial));
     header->setProperty("open", open);
     connect(header, &BlockHeader::clicked, this, [this, serial = group.serial] { toggle(serial); });
 
     auto* menu = new QMenu(header);
     QAction* forget = menu->addAction("Delete History of This Device");
-    connect(forget, &QAction::triggered, this, [this, serial = group.serial] { model_.deleteDeviceHistory(serial); });
+    connect(forget, &QAction::triggered, this, [this, serial = group.serial] { emit deleteDeviceRequested(serial); });
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &BlockHeader::customContextMenuRequested, menu,
             [header, menu](const QPoint& at) { menu->popup(header->mapToGlobal(at)); });
@@ -344,10 +337,10 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     const auto marketing = DeviceCatalog::marketingName(group.modelIdentifier);
     auto* lines = new QVBoxLayout;
     lines->setSpacing(0);
-    auto* name = elidedLabel(Fmt::fromStd(group.entries.empty() ? group.title : group.entries.back().deviceName), 11,
+    auto* name = elidedLabel(UiText::fromStd(group.entries.empty() ? group.title : group.entries.back().deviceName), 11,
                              QFont::DemiBold, Theme::cream(), header);
     name->setObjectName("historyName");
-    auto* model = elidedLabel(Fmt::fromStd(marketing ? *marketing : group.modelIdentifier), 9, QFont::Normal,
+    auto* model = elidedLabel(UiText::fromStd(marketing ? *marketing : group.modelIdentifier), 9, QFont::Normal,
                               Theme::muted(), header);
     model->setObjectName("historyModel");
     lines->addWidget(name);
@@ -357,7 +350,7 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     if (!group.entries.empty()) {
         const double health = group.entries.back().health();
         auto* latest =
-            TextStyle::label(Fmt::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
+            TextStyle::label(UiText::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
         latest->setObjectName("historyHealth");
         row->addWidget(latest, 0, Qt::AlignVCenter);
     }
@@ -392,7 +385,7 @@ QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* pa
         line->setSpacing(6);
         auto* date = cell(measurementDate(entry->date), Theme::muted(), row);
         date->setObjectName("measurementDate");
-        auto* health = cell(Fmt::number(entry->health(), 1) + " %", Theme::cream(), row);
+        auto* health = cell(UiText::number(entry->health(), 1) + " %", Theme::cream(), row);
         health->setObjectName("measurementHealth");
         auto* cycles = cell(QString("%1 cyc.").arg(entry->cycleCount), Theme::faint(), row);
         cycles->setObjectName("measurementCycles");
@@ -400,7 +393,7 @@ QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* pa
         cycles->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* trash = new TrashButton(deleteHelp(*entry), row);
         trash->setObjectName("deleteEntry");
-        connect(trash, &TrashButton::clicked, this, [this, id = entry->id] { model_.deleteHistoryEntry(id); });
+        connect(trash, &TrashButton::clicked, this, [this, id = entry->id] { emit deleteEntryRequested(id); });
 
         line->addWidget(date);
         line->addStretch(1);

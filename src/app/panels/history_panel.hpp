@@ -1,12 +1,18 @@
 #pragma once
 
+// Qt first: moc (6.4) fails on <concepts> when a core header brings it in before Qt's.
 #include <QLocale>
 #include <QString>
 #include <QWidget>
 
+#include "base/uuid.hpp"
+#include "history/history_grouping.hpp"
+
 #include <cstddef>
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 class QHBoxLayout;
 class QLabel;
@@ -15,10 +21,8 @@ class QVBoxLayout;
 
 namespace celvio {
 
-class AppModel;
 class HealthChart;
 class IconButton;
-struct HistoryDeviceGroup;
 
 /// The locale's short date pattern with a four-digit year and two-digit month and day
 /// ("M/d/yy" becomes "MM/dd/yyyy"), for dates in a column that must line up;
@@ -37,25 +41,34 @@ class HistoryPanel : public QWidget {
     Q_OBJECT
 
 public:
-    /// Rebuilt from the model on every change of its history, keeping the open blocks.
-    explicit HistoryPanel(AppModel& model, QWidget* parent = nullptr);
+    /// Empty until told what the history holds.
+    explicit HistoryPanel(QWidget* parent = nullptr);
+
+    /// The whole history, one group per device; rebuilt keeping the open blocks. Shows
+    /// the import button when `importAvailable`.
+    void setHistory(std::vector<HistoryDeviceGroup> groups, bool importAvailable);
+    /// The reason the last save failed, while it did.
+    void setSaveError(const std::optional<std::string>& error);
+    /// The notice that an unreadable history file was kept aside, until dismissed.
+    void setKeptAside(const std::optional<std::string>& notice);
 
 signals:
     /// The export button: the window asks where to save.
     void exportRequested();
     /// The import button.
     void importRequested();
+    void deleteEntryRequested(const UUID& id);
+    void deleteDeviceRequested(const std::string& serial);
+    void dismissKeptAsideRequested();
 
 private:
-    void rebuild();
-    void showHistoryState();
     void rebuildBlocks();
     QWidget* deviceBlock(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent);
     QWidget* blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent);
     QWidget* measurements(const HistoryDeviceGroup& group, QWidget* parent);
     void toggle(const std::string& serial);
 
-    AppModel& model_;
+    std::vector<HistoryDeviceGroup> groups_;
     /// Serials of the open blocks; kept across rebuilds, not across launches.
     std::set<std::string> expanded_;
     QVBoxLayout* layout_;

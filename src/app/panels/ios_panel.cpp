@@ -1,10 +1,8 @@
 #include "panels/ios_panel.hpp"
 
-#include "model/app_model.hpp"
-#include "panels/device_panel.hpp"
-#include "style/fmt.hpp"
+#include "panels/battery_panel.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/message_view.hpp"
-#include "panels/panel_data.hpp"
 #include "widgets/spinner.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
@@ -31,39 +29,40 @@ QWidget* progressView(QWidget* parent) {
 
 }  // namespace
 
-IOSPanel::IOSPanel(AppModel& model, std::string udid, QWidget* parent)
-    : QWidget(parent), model_(model), udid_(std::move(udid)), shown_(new QVBoxLayout(this)) {
+IOSPanel::IOSPanel(std::string udid, PanelSegment segment, QWidget* parent)
+    : QWidget(parent), udid_(std::move(udid)), segment_(segment), shown_(new QVBoxLayout(this)) {
     layout()->setContentsMargins(0, 0, 0, 0);
-    connect(&model_, &AppModel::deviceStatesChanged, this, &IOSPanel::refresh);
-    refresh();
 }
 
-void IOSPanel::refresh() {
-    const auto& states = model_.deviceStates();
-    const auto found = states.find(udid_);
-    const DeviceState* state = found == states.end() ? nullptr : &found->second;
-
-    if (state && state->kind == DeviceState::Kind::loaded && state->info) {
-        failure_.reset();
-        if (!panel_) panel_ = shown_.replace(new DevicePanel(model_, this));
-        PanelData data = iosPanelData(*state->info, state->error);
-        data.onRefresh = [this] { model_.reload(udid_); };
-        data.rawValues = [rows = state->info->battery.rawValues] { return rows; };
-        panel_->setData(std::move(data));
-        return;
-    }
+void IOSPanel::showReading() {
+    if (shows_ == Shows::reading) return;
+    shows_ = Shows::reading;
     panel_ = nullptr;
-    if (state && state->kind == DeviceState::Kind::failed) {
-        const std::string message = state->error.value_or(std::string());
-        if (failure_ == message) return;
-        failure_ = message;
-        shown_.replace(new MessageView("exclamationmark.triangle", "Could not read the device",
-                                       Fmt::fromStd(message), QString("Try Again"),
-                                       [this] { model_.reload(udid_); }, this));
-        return;
+    shown_.replace(progressView(this));
+}
+
+void IOSPanel::showFailure(const std::string& message) {
+    if (shows_ == Shows::failure && failure_ == message) return;
+    shows_ = Shows::failure;
+    panel_ = nullptr;
+    failure_ = message;
+    shown_.replace(new MessageView("exclamationmark.triangle", "Could not read the device",
+                                   UiText::fromStd(message), QString("Try Again"),
+                                   [this] { emit refreshRequested(); }, this));
+}
+
+void IOSPanel::setData(PanelData data) {
+    if (shows_ != Shows::data) {
+        shows_ = Shows::data;
+        panel_ = shown_.replace(new BatteryPanel(segment_, this));
+        connect(panel_, &BatteryPanel::refreshRequested, this, &IOSPanel::refreshRequested);
+        connect(panel_, &BatteryPanel::rawValuesRequested, this, &IOSPanel::rawValuesRequested);
+        connect(panel_, &BatteryPanel::segmentChosen, this, [this](PanelSegment segment) {
+            segment_ = segment;
+            emit segmentChosen(segment);
+        });
     }
-    failure_.reset();
-    if (!shown_.widget() || shown_.widget()->objectName() != "reading") shown_.replace(progressView(this));
+    panel_->setData(std::move(data));
 }
 
 }  // namespace celvio

@@ -1,16 +1,18 @@
 #pragma once
 
-#include "widgets/widget_slot.hpp"
-
+// Qt first: moc (6.4) fails on <concepts> when a core header brings it in before Qt's.
 #include <QWidget>
+
+#include "model/panel_segment.hpp"
+#include "panels/panel_data.hpp"
+#include "widgets/widget_slot.hpp"
 
 #include <optional>
 #include <string>
 
 namespace celvio {
 
-class AppModel;
-class DevicePanel;
+class BatteryPanel;
 
 /// One iPhone's or iPad's panel: a progress view until the first read ends, then the
 /// data, or the error of a first read that failed with "Try Again".
@@ -18,19 +20,33 @@ class IOSPanel : public QWidget {
     Q_OBJECT
 
 public:
-    /// Follows the state of the device with this UDID.
-    IOSPanel(AppModel& model, std::string udid, QWidget* parent = nullptr);
+    /// The panel of the device with this UDID; shows nothing until told what.
+    IOSPanel(std::string udid, PanelSegment segment, QWidget* parent = nullptr);
 
     const std::string& udid() const noexcept { return udid_; }
 
-private:
-    void refresh();
+    /// The first read is running.
+    void showReading();
+    /// The first read failed with `message`.
+    void showFailure(const std::string& message);
+    /// What the last successful read found.
+    void setData(PanelData data);
 
-    AppModel& model_;
+signals:
+    /// The refresh button or "Try Again".
+    void refreshRequested();
+    void rawValuesRequested(const QString& title);
+    void segmentChosen(PanelSegment segment);
+
+private:
+    enum class Shows { nothing, reading, failure, data };
+
     std::string udid_;
+    PanelSegment segment_;
     WidgetSlot shown_;
-    DevicePanel* panel_ = nullptr;
-    std::optional<std::string> failure_;  // the message on show
+    Shows shows_ = Shows::nothing;
+    BatteryPanel* panel_ = nullptr;  // while showing data
+    std::string failure_;            // the message on show
 };
 
 }  // namespace celvio

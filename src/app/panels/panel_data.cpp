@@ -1,6 +1,6 @@
 #include "panels/panel_data.hpp"
 
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/theme.hpp"
 
 namespace celvio {
@@ -8,17 +8,17 @@ namespace {
 
 const QString dot = QString::fromUtf8(" \u00b7 ");
 
-QString mAh(std::int64_t value) { return Fmt::grouped(value) + " mAh"; }
+QString mAh(std::int64_t value) { return UiText::grouped(value) + " mAh"; }
 
-QString mAh(const std::optional<std::int64_t>& value) { return value ? mAh(*value) : Fmt::absent(); }
+QString mAh(const std::optional<std::int64_t>& value) { return value ? mAh(*value) : UiText::absent(); }
 
-QString hours(std::int64_t minutes) { return Fmt::fromStd(hoursString(minutes)); }
+QString hours(std::int64_t minutes) { return UiText::fromStd(hoursString(minutes)); }
 
 QString temperature(const std::optional<double>& celsius) {
-    return Fmt::fromStd(temperatureString(celsius, LocaleNumberFormat()));
+    return UiText::fromStd(temperatureString(celsius, LocaleNumberFormat()));
 }
 
-QString volts(std::int64_t millivolts) { return Fmt::fromStd(voltsString(millivolts, LocaleNumberFormat())); }
+QString volts(std::int64_t millivolts) { return UiText::fromStd(voltsString(millivolts, LocaleNumberFormat())); }
 
 QColor temperatureTint(const std::optional<double>& celsius) {
     return celsius && *celsius > 40 ? Theme::red() : Theme::orange();
@@ -26,7 +26,7 @@ QColor temperatureTint(const std::optional<double>& celsius) {
 
 std::optional<QString> adapterNote(bool externalConnected, const std::optional<std::string>& adapterName) {
     if (!externalConnected) return QString("not connected");
-    if (adapterName) return Fmt::fromStd(*adapterName);
+    if (adapterName) return UiText::fromStd(*adapterName);
     return std::nullopt;
 }
 
@@ -42,10 +42,10 @@ PanelData macPanelData(const MacBatteryInfo& b, const MacSystemInfo& system, boo
     PanelData data;
     data.iconModel = system.modelIdentifier;
     data.iconFallback = "laptopcomputer";
-    data.name = Fmt::fromStd(system.familyName());
+    data.name = UiText::fromStd(system.familyName());
     QStringList subtitle;
-    if (const auto variant = system.variantName()) subtitle << Fmt::fromStd(*variant);
-    if (system.regulatoryModel) subtitle << Fmt::fromStd(*system.regulatoryModel);
+    if (const auto variant = system.variantName()) subtitle << UiText::fromStd(*variant);
+    if (system.regulatoryModel) subtitle << UiText::fromStd(*system.regulatoryModel);
     data.subtitle = subtitle.join(dot);
     data.chargePercent = static_cast<double>(b.chargePercent);
     if (b.fullChargeCapacity && b.designCapacity) data.health = b.health();  // no gauge without capacities
@@ -63,11 +63,11 @@ PanelData macPanelData(const MacBatteryInfo& b, const MacSystemInfo& system, boo
          "Nominal " + mAh(b.nominalChargeCapacity)},
         {"sparkles", Theme::amber(), "Design Capacity", mAh(b.designCapacity), QString("when new")},
         {"arrow.triangle.2.circlepath", Theme::blue(), "Cycles", QString::number(b.cycleCount),
-         b.designCycleCount ? std::optional<QString>("of " + Fmt::grouped(*b.designCycleCount) + " rated")
+         b.designCycleCount ? std::optional<QString>("of " + UiText::grouped(*b.designCycleCount) + " rated")
                             : std::nullopt},
         {"thermometer.medium", temperatureTint(celsius), "Temperature", temperature(celsius), std::nullopt},
-        {"calendar", Theme::amber(), "Manufactured", Fmt::day(b.manufactureDate),
-         b.manufactureDate ? std::optional<QString>(Fmt::fromStd(ageString(*b.manufactureDate))) : std::nullopt},
+        {"calendar", Theme::amber(), "Manufactured", UiText::day(b.manufactureDate),
+         b.manufactureDate ? std::optional<QString>(UiText::fromStd(ageString(*b.manufactureDate))) : std::nullopt},
         {"powerplug.fill", Theme::blue(), "Adapter", adapterValue(b.externalConnected, b.adapterWatts),
          adapterNote(b.externalConnected, b.adapterName)},
         {"leaf.fill", lowPowerMode ? Theme::green() : Theme::faint(), "Low Power Mode",
@@ -86,8 +86,9 @@ PanelData iosPanelData(const IOSDeviceInfo& info, const std::optional<std::strin
     PanelData data;
     data.iconModel = info.productType;
     data.iconFallback = info.deviceClass == "iPad" ? "ipad" : "iphone";
-    data.name = Fmt::fromStd(info.name);
-    data.subtitle = Fmt::fromStd(info.marketingName) + QString::fromUtf8(" \u00b7 iOS ") + Fmt::fromStd(info.osVersion);
+    data.name = UiText::fromStd(info.name);
+    data.subtitle =
+        UiText::fromStd(info.marketingName) + QString::fromUtf8(" \u00b7 iOS ") + UiText::fromStd(info.osVersion);
     if (bt.chargePercent) data.chargePercent = static_cast<double>(*bt.chargePercent);
     data.health = bt.health();
     data.power = PowerState::from(bt.voltage, bt.amperage, bt.externalConnected, bt.fullyCharged);
@@ -99,21 +100,21 @@ PanelData iosPanelData(const IOSDeviceInfo& info, const std::optional<std::strin
         {"battery.100percent", Theme::green(), "Full Charge", mAh(bt.fullChargeCapacity), std::nullopt},
         {"sparkles", Theme::amber(), "Design Capacity", mAh(bt.designCapacity), QString("when new")},
         {"arrow.triangle.2.circlepath", Theme::blue(), "Cycles",
-         bt.cycleCount ? QString::number(*bt.cycleCount) : Fmt::absent(), std::nullopt},
+         bt.cycleCount ? QString::number(*bt.cycleCount) : UiText::absent(), std::nullopt},
         {"thermometer.medium", temperatureTint(bt.temperature), "Temperature", temperature(bt.temperature),
          std::nullopt},
-        {"waveform.path.ecg", Theme::blue(), "Voltage", bt.voltage ? volts(*bt.voltage) : Fmt::absent(),
+        {"waveform.path.ecg", Theme::blue(), "Voltage", bt.voltage ? volts(*bt.voltage) : UiText::absent(),
          bt.amperage ? std::optional<QString>(QString::number(*bt.amperage) + " mA") : std::nullopt},
         {"powerplug.fill", Theme::blue(), "Adapter", adapterValue(bt.externalConnected, bt.adapterWatts),
          adapterNote(bt.externalConnected, bt.adapterName)},
         {network ? "wifi" : "cable.connector", Theme::blue(), "Connected via",
          network ? QString::fromUtf8("Wi\u2011Fi") : QString("USB"),
-         info.regulatoryModel ? std::optional<QString>(Fmt::fromStd(*info.regulatoryModel)) : std::nullopt},
+         info.regulatoryModel ? std::optional<QString>(UiText::fromStd(*info.regulatoryModel)) : std::nullopt},
     };
     data.historySerial = info.serialNumber;
     data.details = joined(Sections::device(info), Sections::deviceBattery(bt, format));
     data.updated = info.readDate;
-    if (error) data.warning = "Last refresh failed: " + Fmt::fromStd(*error);
+    if (error) data.warning = "Last refresh failed: " + UiText::fromStd(*error);
     return data;
 }
 

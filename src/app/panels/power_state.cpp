@@ -1,7 +1,7 @@
 #include "panels/power_state.hpp"
 
 #include "base/units.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/theme.hpp"
 
 #include <cstdlib>
@@ -12,8 +12,8 @@ PowerState PowerState::from(std::optional<std::int64_t> millivolts, std::optiona
                             bool externalConnected, bool fullyCharged) {
     const std::int64_t amps = millivolts && milliamps ? *milliamps : 0;
     const double watts = amps == 0 ? 0.0 : std::abs(wattsOf(*millivolts, amps));
-    if (amps < 0) return {"Discharging with " + Fmt::number(watts, 1) + " W", "arrow.down.right", Theme::amber()};
-    if (amps > 0) return {"Charging with " + Fmt::number(watts, 1) + " W", "bolt.fill", Theme::green()};
+    if (amps < 0) return {"Discharging with " + UiText::number(watts, 1) + " W", "arrow.down.right", Theme::amber()};
+    if (amps > 0) return {"Charging with " + UiText::number(watts, 1) + " W", "bolt.fill", Theme::green()};
     if (!externalConnected) return {"Running on battery", "battery.75percent", Theme::amber()};
     return {fullyCharged ? QString::fromUtf8("On adapter \u00b7 fully charged")
                          : QString::fromUtf8("On adapter \u00b7 not charging"),
@@ -21,7 +21,7 @@ PowerState PowerState::from(std::optional<std::int64_t> millivolts, std::optiona
 }
 
 QString adapterValue(bool externalConnected, std::optional<std::int64_t> adapterWatts) {
-    if (!externalConnected) return Fmt::absent();
+    if (!externalConnected) return UiText::absent();
     if (adapterWatts) return QString::number(*adapterWatts) + " W";
     return "Connected";
 }

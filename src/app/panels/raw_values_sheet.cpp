@@ -1,7 +1,7 @@
 #include "panels/raw_values_sheet.hpp"
 
 #include "style/appearance.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 
@@ -300,8 +300,8 @@ RawValuesSheet::RawValuesSheet(const QString& title, std::vector<Row> rows, QWid
     keys_.reserve(static_cast<qsizetype>(rows.size()));
     values_.reserve(static_cast<qsizetype>(rows.size()));
     for (const auto& [key, value] : rows) {
-        keys_ << Fmt::fromStd(key);
-        values_ << Fmt::fromStd(value);
+        keys_ << UiText::fromStd(key);
+        values_ << UiText::fromStd(value);
     }
 
     auto* layout = new QVBoxLayout(this);

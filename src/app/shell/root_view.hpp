@@ -6,14 +6,23 @@
 #include <QWidget>
 
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace celvio {
 
 class AppModel;
 class DeviceStrip;
+class HistoryPanel;
+class IOSPanel;
+class MacPanel;
 
 /// The whole content of the window: the title line with the support button, the device
 /// strip, a hair-line and the selected panel, on the dark gradient. 300 x 553.
+///
+/// The one place that wires the model to the views: it hands the strip and the panel
+/// the model's values and turns what the user asks of them into the model's actions.
 class RootView : public QWidget {
     Q_OBJECT
 
@@ -41,6 +50,12 @@ protected:
 
 private:
     void showPanel();
+    void showMac(MacPanel& panel);
+    void showDevice(IOSPanel& panel);
+    void showHistory(HistoryPanel& panel);
+    /// The raw values sheet, parented to the window: a model change may replace the
+    /// panel while the sheet is open.
+    void openRawValues(const QString& title, std::vector<std::pair<std::string, std::string>> rows);
 
     AppModel& model_;
     DeviceStrip* strip_;

@@ -1,7 +1,6 @@
 #include "widgets/device_strip.hpp"
 
-#include "model/app_model.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/icon_view.hpp"
 #include "platform/host_words.hpp"
 #include "widgets/spinner.hpp"
@@ -15,22 +14,15 @@
 namespace celvio {
 namespace {
 
-/// The widget an item's icon text describes.
-QWidget* makeIcon(const std::string& icon, QWidget* parent) {
-    const QStringList parts = QString::fromStdString(icon).split('|');
-    if (parts[0] == "model") {
-        auto* view = new IconView(parts[2] == "laptopcomputer" ? 24 : 22, parent);
-        view->setIcon(Symbols::deviceIcon(parts[1].toStdString(), parts[2].toStdString()));
+/// The widget that draws an icon.
+QWidget* makeIcon(const StripIcon& icon, QWidget* parent) {
+    if (const auto* model = std::get_if<ModelIcon>(&icon)) {
+        auto* view = new IconView(model->fallback == "laptopcomputer" ? 24 : 22, parent);
+        view->setIcon(Symbols::deviceIcon(model->model, model->fallback));
         return view;
     }
-    if (parts[0] == "symbol") {
-        static const std::map<QString, std::pair<double, QColor>> looks{
-            {"exclamationmark.triangle.fill", {18, Theme::orange()}},
-            {"iphone.slash", {16, Theme::faint()}},
-            {"chart.xyaxis.line", {15, Theme::amber()}},
-        };
-        const auto& [size, colour] = looks.at(parts[1]);
-        QLabel* label = Symbols::label(parts[1].toStdString(), size, colour, parent);
+    if (const auto* symbol = std::get_if<SymbolIcon>(&icon)) {
+        QLabel* label = Symbols::label(symbol->name, symbol->size, symbol->colour, parent);
         label->setFixedSize(26, 26);
         return label;
     }
@@ -39,7 +31,53 @@ QWidget* makeIcon(const std::string& icon, QWidget* parent) {
 
 }  // namespace
 
-DeviceStrip::DeviceStrip(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+std::vector<StripItem> stripItems(const Selection& selection, const std::optional<MacBatteryInfo>& macBattery,
+                                  const MacSystemInfo& macSystem, const std::vector<MuxDevice>& devices,
+                                  const DeviceStates& deviceStates) {
+    std::vector<StripItem> items;
+
+    std::optional<double> macCharge;
+    if (macBattery) macCharge = static_cast<double>(macBattery->chargePercent);
+    items.push_back({"strip:mac",
+                     {UiText::fromStd(std::string(hostWords().shortHost)), selection.kind == Selection::Kind::mac,
+                      macCharge, false, std::nullopt},
+                     ModelIcon{macSystem.modelIdentifier, "laptopcomputer"},
+                     Selection::mac()});
+
+    for (const MuxDevice& device : devices) {
+        const auto found = deviceStates.find(device.udid);
+        const DeviceState* state = found == deviceStates.end() ? nullptr : &found->second;
+        StripItem item{
+            "strip:device",
+            {QString::fromUtf8("\u2026"), selection.isDevice(device.udid), std::nullopt, false, std::nullopt},
+            SpinnerIcon{},
+            Selection::device(device.udid)};
+        if (device.connection == MuxDevice::Connection::network) item.look.badge = "wifi";
+        if (state && state->kind == DeviceState::Kind::loaded && state->info) {
+            const IOSDeviceInfo& info = *state->info;
+            item.look.label = UiText::fromStd(info.name);
+            if (info.battery.chargePercent) item.look.charge = static_cast<double>(*info.battery.chargePercent);
+            if (!info.productType.empty()) item.icon = ModelIcon{info.productType, "iphone"};
+        } else if (state && state->kind == DeviceState::Kind::failed) {
+            item.look.label = "Error";
+            item.icon = SymbolIcon{"exclamationmark.triangle.fill", 18, Theme::orange()};
+        }
+        items.push_back(std::move(item));
+    }
+
+    if (devices.empty())
+        items.push_back({"strip:placeholder",
+                         {"iPhone", selection.kind == Selection::Kind::connectHelp, std::nullopt, true, std::nullopt},
+                         SymbolIcon{"iphone.slash", 16, Theme::faint()},
+                         Selection::connectHelp()});
+    items.push_back({"strip:history",
+                     {"History", selection.kind == Selection::Kind::history, std::nullopt, false, std::nullopt},
+                     SymbolIcon{"chart.xyaxis.line", 15, Theme::amber()},
+                     Selection::history()});
+    return items;
+}
+
+DeviceStrip::DeviceStrip(QWidget* parent) : QWidget(parent) {
     row_ = new QHBoxLayout(this);
     row_->setContentsMargins(10, 0, 10, 0);
     row_->setSpacing(4);
@@ -47,10 +85,15 @@ DeviceStrip::DeviceStrip(AppModel& model, QWidget* parent) : QWidget(parent), mo
     pending_.setSingleShot(true);
     pending_.setInterval(0);
     connect(&pending_, &QTimer::timeout, this, &DeviceStrip::rebuild);
-    for (auto signal : {&AppModel::selectionChanged, &AppModel::devicesChanged, &AppModel::deviceStatesChanged,
-                        &AppModel::macBatteryChanged})
-        connect(&model_, signal, &pending_, qOverload<>(&QTimer::start));
-    rebuild();
+}
+
+void DeviceStrip::setItems(std::vector<StripItem> items) {
+    wanted_ = std::move(items);
+    // Changes arrive in bursts and some from the strip's own clicks.
+    if (shown_.empty())
+        rebuild();
+    else
+        pending_.start();
 }
 
 std::vector<StripButton*> DeviceStrip::buttons() const {
@@ -61,66 +104,21 @@ std::vector<StripButton*> DeviceStrip::buttons() const {
     return all;
 }
 
-std::vector<DeviceStrip::Item> DeviceStrip::items() const {
-    const Selection& selection = model_.selection();
-    std::vector<Item> items;
-
-    std::optional<double> macCharge;
-    if (const auto& battery = model_.macBattery()) macCharge = static_cast<double>(battery->chargePercent);
-    items.push_back({"strip:mac",
-                     {Fmt::fromStd(std::string(hostWords().shortHost)), selection.kind == Selection::Kind::mac,
-                      macCharge, false, std::nullopt},
-                     "model|" + model_.macSystem().modelIdentifier + "|laptopcomputer",
-                     Selection::mac()});
-
-    for (const MuxDevice& device : model_.devices()) {
-        const auto found = model_.deviceStates().find(device.udid);
-        const DeviceState* state = found == model_.deviceStates().end() ? nullptr : &found->second;
-        Item item{"strip:device",
-                  {QString::fromUtf8("\u2026"), selection.isDevice(device.udid), std::nullopt, false, std::nullopt},
-                  "spinner",
-                  Selection::device(device.udid)};
-        if (device.connection == MuxDevice::Connection::network) item.look.badge = "wifi";
-        if (state && state->kind == DeviceState::Kind::loaded && state->info) {
-            const IOSDeviceInfo& info = *state->info;
-            item.look.label = Fmt::fromStd(info.name);
-            if (info.battery.chargePercent) item.look.charge = static_cast<double>(*info.battery.chargePercent);
-            if (!info.productType.empty()) item.icon = "model|" + info.productType + "|iphone";
-        } else if (state && state->kind == DeviceState::Kind::failed) {
-            item.look.label = "Error";
-            item.icon = "symbol|exclamationmark.triangle.fill";
-        }
-        items.push_back(std::move(item));
-    }
-
-    if (model_.devices().empty())
-        items.push_back({"strip:placeholder",
-                         {"iPhone", selection.kind == Selection::Kind::connectHelp, std::nullopt, true, std::nullopt},
-                         "symbol|iphone.slash",
-                         Selection::connectHelp()});
-    items.push_back({"strip:history",
-                     {"History", selection.kind == Selection::Kind::history, std::nullopt, false, std::nullopt},
-                     "symbol|chart.xyaxis.line",
-                     Selection::history()});
-    return items;
-}
-
 void DeviceStrip::rebuild() {
-    std::vector<Item> next = items();
     // Most changes (a new reading of the same charge) leave the strip as it is.
-    if (next == shown_) return;
+    if (wanted_ == shown_) return;
     for (StripButton* button : buttons()) discardLater(button);
     int position = 0;
-    for (const Item& item : next) {
+    for (const StripItem& item : wanted_) {
         auto* button = new StripButton(item.look, makeIcon(item.icon, this), this);
         button->setObjectName(item.name);
         if (item.target.kind == Selection::Kind::device)
             button->setProperty("udid", QString::fromStdString(item.target.udid));
-        connect(button, &StripButton::clicked, this, [this, target = item.target] { model_.setSelection(target); });
+        connect(button, &StripButton::clicked, this, [this, target = item.target] { emit selectionRequested(target); });
         row_->insertWidget(position++, button);
         button->show();  // a layout shows new children of a visible strip only later
     }
-    shown_ = std::move(next);
+    shown_ = wanted_;
 }
 
 }  // namespace celvio

@@ -1,6 +1,6 @@
 #include "widgets/kv_list.hpp"
 
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 
@@ -16,14 +16,15 @@ KVList::KVList(const std::vector<Sections::Section>& sections, QWidget* parent) 
     for (const Sections::Section& section : sections) {
         auto* block = new QVBoxLayout;
         block->setSpacing(3);
-        QLabel* title = TextStyle::label(Fmt::fromStd(section.title).toUpper(), 9, QFont::Bold, Theme::amber(), this);
+        QLabel* title =
+            TextStyle::label(UiText::fromStd(section.title).toUpper(), 9, QFont::Bold, Theme::amber(), this);
         title->setFont(TextStyle::spaced(title->font(), 0.8));
         block->addWidget(title);
         for (const auto& [label, value] : section.rows) {
             auto* row = new QHBoxLayout;
             row->setSpacing(6);
-            QLabel* key = TextStyle::label(Fmt::fromStd(label), 10.5, QFont::Normal, Theme::muted(), this);
-            QLabel* text = TextStyle::label(Fmt::fromStd(value), 10.5, QFont::Normal, Theme::cream(), this);
+            QLabel* key = TextStyle::label(UiText::fromStd(label), 10.5, QFont::Normal, Theme::muted(), this);
+            QLabel* text = TextStyle::label(UiText::fromStd(value), 10.5, QFont::Normal, Theme::cream(), this);
             text->setAlignment(Qt::AlignRight | Qt::AlignTop);
             text->setWordWrap(true);
             text->setTextInteractionFlags(Qt::TextSelectableByMouse);

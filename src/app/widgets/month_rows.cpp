@@ -1,6 +1,6 @@
 #include "widgets/month_rows.hpp"
 
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 
@@ -71,9 +71,9 @@ MonthRows::MonthRows(const std::vector<HistoryDeviceGroup::Period>& periods, QWi
         line->setContentsMargins(sidePadding, 3, sidePadding, 3);
         line->setSpacing(0);
 
-        auto* month = TextStyle::label(Fmt::fromStd(period->label), 10.5, QFont::Normal, Theme::muted(), row);
+        auto* month = TextStyle::label(UiText::fromStd(period->label), 10.5, QFont::Normal, Theme::muted(), row);
         month->setObjectName("monthLabel");
-        auto* health = column(TextStyle::label(Fmt::number(period->averageHealth, 0) + " %", 10.5, QFont::DemiBold,
+        auto* health = column(TextStyle::label(UiText::number(period->averageHealth, 0) + " %", 10.5, QFont::DemiBold,
                                                Theme::healthTint(period->averageHealth), row),
                               healthWidth);
         health->setObjectName("monthHealth");

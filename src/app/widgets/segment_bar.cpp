@@ -9,22 +9,20 @@
 
 namespace celvio {
 
-SegmentBar::SegmentBar(std::vector<std::pair<QString, QString>> items, QWidget* parent)
-    : QWidget(parent), items_(std::move(items)) {
+SegmentBar::SegmentBar(const QStringList& labels, QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);
-    for (const auto& [tag, label] : items_) {
+    for (const QString& label : labels) {
         auto* button = new QPushButton(label, this);
-        button->setObjectName("segment:" + tag);
         button->setFlat(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setCursor(Qt::PointingHandCursor);
         button->setFixedHeight(22);
         button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        connect(button, &QPushButton::clicked, this, [this, tag = tag] {
-            setSelection(tag);
-            emit selected(tag);
+        connect(button, &QPushButton::clicked, this, [this, index = static_cast<int>(buttons_.size())] {
+            setSelection(index);
+            emit selected(index);
         });
         row->addWidget(button, 1);
         buttons_.push_back(button);
@@ -32,24 +30,17 @@ SegmentBar::SegmentBar(std::vector<std::pair<QString, QString>> items, QWidget* 
     restyle();
 }
 
-void SegmentBar::setSelection(const QString& tag) {
-    if (tag == selection_) return;
-    selection_ = tag;
+void SegmentBar::setSelection(int index) {
+    if (index == selection_) return;
+    selection_ = index;
     restyle();
-}
-
-QPushButton* SegmentBar::button(const QString& tag) const {
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i].first == tag) return buttons_[i];
-    }
-    return nullptr;
 }
 
 void SegmentBar::restyle() {
     const QString on = Theme::onAmber().name(QColor::HexRgb), amber = Theme::amber().name(QColor::HexRgb);
     const QString muted = Theme::muted().name(QColor::HexArgb);
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        const bool chosen = items_[i].first == selection_;
+    for (std::size_t i = 0; i < buttons_.size(); ++i) {
+        const bool chosen = static_cast<int>(i) == selection_;
         buttons_[i]->setFont(TextStyle::font(11, chosen ? QFont::DemiBold : QFont::Medium));
         buttons_[i]->setStyleSheet(
             chosen ? "QPushButton { background: " + amber + "; color: " + on + "; border: none; border-radius: 6px; }"

@@ -1,33 +1,34 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
-#include <utility>
 #include <vector>
 
 class QPushButton;
 
 namespace celvio {
 
-/// Equal-width segment buttons on a faint pill; the selected one is amber. A selection
-/// that matches no tag highlights nothing.
+/// Equal-width segment buttons on a faint pill; the selected one is amber. Segments are
+/// known by their position; none is selected until `setSelection`.
 class SegmentBar : public QWidget {
     Q_OBJECT
 
 public:
-    /// (tag, label) pairs in display order.
-    explicit SegmentBar(std::vector<std::pair<QString, QString>> items, QWidget* parent = nullptr);
+    /// The labels in display order.
+    explicit SegmentBar(const QStringList& labels, QWidget* parent = nullptr);
 
-    /// Highlights the item with this tag, or none for an unknown tag.
-    void setSelection(const QString& tag);
-    const QString& selection() const noexcept { return selection_; }
-    /// The button of a tag, for tests; null for an unknown tag.
-    QPushButton* button(const QString& tag) const;
+    /// Highlights the segment at `index`.
+    void setSelection(int index);
+    /// The highlighted segment's position; -1 for none.
+    int selection() const noexcept { return selection_; }
+    /// The button at `index`, for tests.
+    QPushButton* button(int index) const { return buttons_.at(static_cast<std::size_t>(index)); }
 
 signals:
     /// A segment was clicked; the bar has already selected it.
-    void selected(const QString& tag);
+    void selected(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -35,9 +36,8 @@ protected:
 private:
     void restyle();
 
-    std::vector<std::pair<QString, QString>> items_;
     std::vector<QPushButton*> buttons_;
-    QString selection_;
+    int selection_ = -1;
 };
 
 }  // namespace celvio

@@ -4,8 +4,9 @@
 #include "widgets/month_rows.hpp"
 
 #include "model/app_model.hpp"
+#include "shell/root_view.hpp"
 #include "app_test_support.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/icon_button.hpp"
 #include "style/theme.hpp"
 
@@ -59,9 +60,10 @@ struct Panel {
         std::ofstream(*options.historyFile, std::ios::binary) << HistoryJSON::encodeArray(entries);
         if (coconutDatabase) writeCoconutDatabase(options.coconutDatabase, {{.date = 700000000, .serial = "OLD-1"}});
         model = startModel(options);
-        widget = std::make_unique<HistoryPanel>(*model);
-        widget->resize(320, 560);
-        widget->show();
+        model->setSelection(Selection::history());
+        root = std::make_unique<RootView>(*model);
+        root->show();
+        widget = qobject_cast<HistoryPanel*>(root->panel());
     }
 
     QList<QAbstractButton*> blocks() const { return widget->findChildren<QAbstractButton*>("historyBlock"); }
@@ -79,7 +81,8 @@ struct Panel {
     TempDir dir;
     Daemon daemon;
     std::unique_ptr<AppModel> model;
-    std::unique_ptr<HistoryPanel> widget;
+    std::unique_ptr<RootView> root;
+    HistoryPanel* widget = nullptr;
 };
 
 QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
@@ -120,7 +123,7 @@ TEST(HistoryPanel, BlocksShowLatestHealthInPaletteOrder) {
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(panel.chart()->height(), 100);
     for (std::size_t i = 0; i < groups.size(); ++i) {
-        EXPECT_EQ(blocks[i]->property("serial").toString(), Fmt::fromStd(groups[i].serial));
+        EXPECT_EQ(blocks[i]->property("serial").toString(), UiText::fromStd(groups[i].serial));
         EXPECT_EQ(lines[i], Theme::paletteColour(i)) << i;
         const QImage dot = renderOverBlack(*blocks[i]->findChild<QWidget*>("historyDot"));
         EXPECT_EQ(dot.pixelColor(3, 3), Theme::paletteColour(i)) << i;
@@ -217,8 +220,8 @@ TEST(HistoryPanel, DeletingLastMeasurementOrWholeDeviceRemovesBlockAndLine) {
 
 TEST(HistoryPanel, ImportAndExportButtonsEmitTheirRequests) {
     Panel panel({measurement("A", 0, 2900)}, true);
-    QSignalSpy imports(panel.widget.get(), &HistoryPanel::importRequested);
-    QSignalSpy exports(panel.widget.get(), &HistoryPanel::exportRequested);
+    QSignalSpy imports(panel.widget, &HistoryPanel::importRequested);
+    QSignalSpy exports(panel.widget, &HistoryPanel::exportRequested);
     auto* importButton = panel.widget->findChild<IconButton*>("importHistory");
     ASSERT_NE(importButton, nullptr) << "the database exists";
     EXPECT_EQ(importButton->toolTip(), "Import coconutBattery history");

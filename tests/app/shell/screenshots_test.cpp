@@ -4,7 +4,7 @@
 #include "app_test_support.hpp"
 #include "style/appearance.hpp"
 #include "base/celvio_error.hpp"
-#include "panels/device_panel.hpp"
+#include "panels/battery_panel.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "shell/main_window.hpp"
@@ -141,11 +141,11 @@ TEST(Screenshots, EveryPanel) {
         save(grab(window), "mac-battery");
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "iphone");
-        model->setPanelSegment("details");
+        model->setPanelSegment(PanelSegment::details);
         model->setSelection(Selection::mac());
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "iphone-details");
-        model->setPanelSegment("stats");
+        model->setPanelSegment(PanelSegment::stats);
         model->setSelection(Selection::device(iPad));
         save(grab(window), "device-failed");
         model->setSelection(Selection::history());

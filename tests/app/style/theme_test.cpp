@@ -1,5 +1,5 @@
 #include "app_test_support.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "style/symbols.hpp"
 #include "style/theme.hpp"
 
@@ -32,32 +32,32 @@ TEST(Theme, ChargeAndHealthTintsAtTheirBoundaries) {
     EXPECT_EQ(Theme::paletteColour(3), Theme::violet());
 }
 
-TEST(Fmt, NumbersFollowTheDefaultLocale) {
+TEST(UiText, NumbersFollowTheDefaultLocale) {
     {
         ScopedLocale english;
-        EXPECT_EQ(Fmt::percent(87.46, 1), "87.5 %");
-        EXPECT_EQ(Fmt::percent(100, 1), "100.0 %");
-        EXPECT_EQ(Fmt::percent(std::nullopt, 1), QString::fromUtf8("\u2014"));
-        EXPECT_EQ(Fmt::number(12345.678, 2), "12,345.68");
-        EXPECT_EQ(Fmt::grouped(4382), "4,382");
+        EXPECT_EQ(UiText::percent(87.46, 1), "87.5 %");
+        EXPECT_EQ(UiText::percent(100, 1), "100.0 %");
+        EXPECT_EQ(UiText::percent(std::nullopt, 1), QString::fromUtf8("\u2014"));
+        EXPECT_EQ(UiText::number(12345.678, 2), "12,345.68");
+        EXPECT_EQ(UiText::grouped(4382), "4,382");
         EXPECT_EQ(LocaleNumberFormat().fixed(4.012, 2), "4.01");
     }
     {
         ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
-        EXPECT_EQ(Fmt::percent(87.46, 1), "87,5 %");
-        EXPECT_EQ(Fmt::grouped(4382), "4.382");
+        EXPECT_EQ(UiText::percent(87.46, 1), "87,5 %");
+        EXPECT_EQ(UiText::grouped(4382), "4.382");
         EXPECT_EQ(LocaleNumberFormat().grouped(-12000), "-12.000");
         EXPECT_EQ(LocaleNumberFormat().fixed(3.25, 2), "3,25");
     }
 }
 
-TEST(Fmt, DayIsTheUTCCalendarDay) {
+TEST(UiText, DayIsTheUTCCalendarDay) {
     using namespace std::chrono;
     // 23:30 on 31 December at UTC-5 is already 1 January in UTC.
     const auto lateNewYearsEve = sys_days(2024y / December / 31) + 23h + 30min + 5h;
-    EXPECT_EQ(Fmt::day(lateNewYearsEve), "2025-01-01");
-    EXPECT_EQ(Fmt::day(sys_days(2024y / February / 29)), "2024-02-29");
-    EXPECT_EQ(Fmt::day(std::nullopt), QString::fromUtf8("\u2014"));
+    EXPECT_EQ(UiText::day(lateNewYearsEve), "2025-01-01");
+    EXPECT_EQ(UiText::day(sys_days(2024y / February / 29)), "2024-02-29");
+    EXPECT_EQ(UiText::day(std::nullopt), QString::fromUtf8("\u2014"));
 }
 
 TEST(Symbols, EveryNameHasAGlyphInTheIconFont) {

@@ -1,6 +1,7 @@
 #include "app_test_support.hpp"
 #include "panels/connect_help_panel.hpp"
-#include "style/fmt.hpp"
+#include "shell/root_view.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/message_view.hpp"
 #include "style/symbols.hpp"
 #include "style/theme.hpp"
@@ -76,12 +77,7 @@ TEST(MessageViewTest, LongMessageWrapsCentredInTheMiddleOfTheView) {
 }
 
 TEST(ConnectHelpPanelTest, ShowsHeaderAndNumberedStepsWithTypographicCharacters) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    auto model = startModel(isolatedOptions(dir));
-    ASSERT_FALSE(model->usbmuxError());
-    ConnectHelpPanel panel(*model);
+    ConnectHelpPanel panel;
     panel.resize(300, 500);
     panel.show();
 
@@ -121,14 +117,14 @@ TEST(ConnectHelpPanelTest, ShowsTheDaemonErrorInRedOnlyWhileThePollFails) {
     Daemon daemon;  // serves nothing yet: the socket does not exist
     auto model = startModel(isolatedOptions(dir));
     ASSERT_TRUE(model->usbmuxError());
-    ConnectHelpPanel panel(*model);
-    panel.resize(300, 500);
-    panel.show();
+    model->setSelection(Selection::connectHelp());
+    RootView root(*model);
+    root.show();
 
-    auto* error = panel.findChild<QLabel*>("usbmuxError");
+    auto* error = root.panel()->findChild<QLabel*>("usbmuxError");
     ASSERT_NE(error, nullptr);
     EXPECT_TRUE(error->isVisible());
-    EXPECT_EQ(error->text(), Fmt::fromStd(*model->usbmuxError()));
+    EXPECT_EQ(error->text(), UiText::fromStd(*model->usbmuxError()));
     EXPECT_FALSE(error->text().isEmpty());
     EXPECT_TRUE(error->wordWrap());
     EXPECT_EQ(error->palette().color(QPalette::WindowText), Theme::red());
@@ -141,7 +137,7 @@ TEST(ConnectHelpPanelTest, ShowsTheDaemonErrorInRedOnlyWhileThePollFails) {
     daemon.stop();
     pollAndWait(*model);
     EXPECT_TRUE(error->isVisible());
-    EXPECT_EQ(error->text(), Fmt::fromStd(model->usbmuxError().value_or("")));
+    EXPECT_EQ(error->text(), UiText::fromStd(model->usbmuxError().value_or("")));
 }
 
 }  // namespace

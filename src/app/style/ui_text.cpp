@@ -1,8 +1,8 @@
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 
 #include <QLocale>
 
-namespace celvio::Fmt {
+namespace celvio::UiText {
 
 QString percent(std::optional<double> value, int digits) {
     if (!value) return absent();
@@ -19,14 +19,14 @@ QString fromStd(const std::string& text) { return QString::fromUtf8(text.data(),
 
 std::string toStd(const QString& text) { return text.toStdString(); }
 
-}  // namespace celvio::Fmt
+}  // namespace celvio::UiText
 
 namespace celvio {
 
-std::string LocaleNumberFormat::grouped(std::int64_t value) const { return Fmt::toStd(Fmt::grouped(value)); }
+std::string LocaleNumberFormat::grouped(std::int64_t value) const { return UiText::toStd(UiText::grouped(value)); }
 
 std::string LocaleNumberFormat::fixed(double value, int digits) const {
-    return Fmt::toStd(Fmt::number(value, digits));
+    return UiText::toStd(UiText::number(value, digits));
 }
 
 }  // namespace celvio

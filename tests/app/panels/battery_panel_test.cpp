@@ -1,7 +1,7 @@
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
 #include "base/celvio_error.hpp"
-#include "panels/device_panel.hpp"
+#include "panels/battery_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
@@ -9,6 +9,7 @@
 #include "panels/mac_panel.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/ring_gauge.hpp"
+#include "shell/root_view.hpp"
 #include "widgets/segment_bar.hpp"
 #include "widgets/stat_cell.hpp"
 #include "style/theme.hpp"
@@ -45,7 +46,8 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     AppModelOptions options = isolatedOptions(dir);
     options.systemRoot = root;
     AppModel model(options);
-    MacPanel panel(model);
+    RootView window(model);
+    const QWidget& panel = *window.panel();
 
     // Discharging: 1.5 A at 12 V, on battery.
     EXPECT_EQ(text(panel, "power"), "Discharging with 18.0 W");
@@ -64,8 +66,8 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     setSupplyAttribute(root, "AC/online", "1");
     model.refreshMac();
     EXPECT_EQ(text(panel, "power"), "Charging with 15.8 W");
-    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.tint, Theme::green());
-    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().power.symbol, "bolt.fill");
+    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.tint, Theme::green());
+    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.symbol, "bolt.fill");
 
     // Full on the adapter, no current.
     setSupplyAttribute(root, "BAT0/status", "Full");
@@ -82,7 +84,7 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     // The battery goes away: only the message stays.
     std::filesystem::remove_all(root / "sys/class/power_supply/BAT0");
     model.refreshMac();
-    EXPECT_EQ(panel.findChild<DevicePanel*>(), nullptr);
+    EXPECT_EQ(panel.findChild<BatteryPanel*>(), nullptr);
     QStringList texts;
     for (const QLabel* label : panel.findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("No internal battery")) << texts.join('|').toStdString();
@@ -129,7 +131,7 @@ TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
     EXPECT_EQ(inGerman.details.at(3).rows.at(0).second, "4.382 mAh");
 }
 
-TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
+TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
     TempDir dir;
     AppModelOptions options = isolatedOptions(dir);
     options.systemRoot = appDataDir() / "laptop";
@@ -142,35 +144,33 @@ TEST(DevicePanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats
         other.fullChargeCapacity = other.designCapacity = 3000;
         HistoryStore(*options.historyFile).record(other);
         AppModel model(options);
-        MacPanel panel(model);
+        RootView root(model);
+        const QWidget& panel = *root.panel();
         auto* bar = panel.findChild<SegmentBar*>();
         EXPECT_NE(panel.findChild<QWidget*>("stats"), nullptr) << "an unknown segment shows the stats";
-        for (const char* tag : {"stats", "history", "details"})
-            EXPECT_FALSE(bar->button(tag)->styleSheet().contains(Theme::amber().name())) << tag;
+        EXPECT_EQ(bar->selection(), static_cast<int>(PanelSegment::stats));
 
-        QTest::mouseClick(bar->button("history"), Qt::LeftButton);
+        QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::history)), Qt::LeftButton);
         EXPECT_NE(panel.findChild<HealthChart*>(), nullptr) << "the computer's measurement of today";
         const QWidget* page = panel.findChild<QWidget*>("history");
         model.deleteDeviceHistory("OTHER-DEVICE");
         EXPECT_EQ(panel.findChild<QWidget*>("history"), page) << "another device's change keeps the page as it is";
 
-        DevicePanel unknown(model);
-        PanelData data;
-        data.historySerial = "NEVER-MEASURED";
-        unknown.setData(data);
+        BatteryPanel unknown(PanelSegment::history);
+        unknown.setData(PanelData{});
         EXPECT_EQ(text(unknown, "noHistory"),
                   QString::fromUtf8("No history yet \u2013 measurements are saved automatically."));
-        QTest::mouseClick(bar->button("details"), Qt::LeftButton);
+        QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::details)), Qt::LeftButton);
         EXPECT_NE(panel.findChild<QWidget*>("details"), nullptr);
-        EXPECT_TRUE(bar->button("details")->styleSheet().contains(Theme::amber().name()));
+        EXPECT_TRUE(bar->button(static_cast<int>(PanelSegment::details))->styleSheet().contains(Theme::amber().name()));
+        EXPECT_EQ(QSettings(*options.settingsFile, QSettings::IniFormat).value("panelSegment"), "details");
     }
     AppModel model(options);
-    MacPanel mac(model);
-    EXPECT_NE(mac.findChild<QWidget*>("details"), nullptr) << "kept across launches";
-    QTest::mouseClick(mac.findChild<SegmentBar*>()->button("stats"), Qt::LeftButton);
-    DevicePanel other(model);
-    other.setData(PanelData{});
-    EXPECT_EQ(other.segment(), "stats") << "one setting for every panel";
+    RootView root(model);
+    EXPECT_NE(root.panel()->findChild<QWidget*>("details"), nullptr) << "kept across launches";
+    QTest::mouseClick(root.panel()->findChild<SegmentBar*>()->button(static_cast<int>(PanelSegment::stats)),
+                      Qt::LeftButton);
+    EXPECT_EQ(model.panelSegment(), PanelSegment::stats);
 }
 
 TEST(IOSPanel, ProgressFailureTryAgainAndData) {
@@ -186,7 +186,9 @@ TEST(IOSPanel, ProgressFailureTryAgainAndData) {
         return IOSDeviceReader::read(device);
     };
     auto model = std::make_unique<AppModel>(options);
-    IOSPanel panel(*model, udid);
+    model->setSelection(Selection::device(udid));
+    RootView root(*model);
+    const QWidget& panel = *root.panel();
     bool progress = false;
     for (const QLabel* label : panel.findChildren<QLabel*>())
         progress = progress || label->text() == QString::fromUtf8("Reading battery data\u2026");
@@ -198,9 +200,9 @@ TEST(IOSPanel, ProgressFailureTryAgainAndData) {
     fail = false;
     const int before = reads;
     QTest::mouseClick(tryAgain, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return panel.findChild<DevicePanel*>() != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return panel.findChild<BatteryPanel*>() != nullptr; }));
     EXPECT_EQ(reads, before + 1);
-    EXPECT_EQ(panel.findChild<DevicePanel*>()->data().name, "Alex's iPhone");
+    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().name, "Alex's iPhone");
     EXPECT_FALSE(panel.findChild<QLabel*>("warning")->isVisibleTo(&panel));
 
     // A later failure keeps the data and adds the warning line.

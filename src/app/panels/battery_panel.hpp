@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "history/history_grouping.hpp"
+#include "model/panel_segment.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/widget_slot.hpp"
 
@@ -16,7 +17,6 @@ class QVBoxLayout;
 
 namespace celvio {
 
-class AppModel;
 class IconButton;
 class IconView;
 class RingGauge;
@@ -25,35 +25,38 @@ class StatCell;
 
 /// The common layout of the computer's and a device's panel: header with the raw values
 /// and refresh buttons, the warning line, the charge and health gauges, the power line and
-/// the "Stats", "History" and "Details" segments. The chosen segment is one setting for
-/// every panel, kept across launches.
-class DevicePanel : public QWidget {
+/// the "Stats", "History" and "Details" segments.
+class BatteryPanel : public QWidget {
     Q_OBJECT
 
 public:
-    explicit DevicePanel(AppModel& model, QWidget* parent = nullptr);
+    /// Shows `segment` from the first `setData` on.
+    explicit BatteryPanel(PanelSegment segment, QWidget* parent = nullptr);
 
     /// Shows `data`, updating what changed in place.
     void setData(PanelData data);
     const PanelData& data() const noexcept { return data_; }
 
-    /// The segment on show: "stats", "history", "details", or a stored value that is
-    /// none of them (shown as the stats).
-    const QString& segment() const noexcept { return segment_; }
+    PanelSegment segment() const noexcept { return segment_; }
     /// The refresh button's help text for a reading at `updated`.
     static QString refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated);
 
+signals:
+    void refreshRequested();
+    /// The raw values button; `title` is the panel's name, for the sheet.
+    void rawValuesRequested(const QString& title);
+    /// The user picked a segment, which is on show already.
+    void segmentChosen(PanelSegment segment);
+
 private:
-    void chooseSegment(const QString& tag);
+    void chooseSegment(PanelSegment segment);
     void showSegment();
     void showStats();
     void showHistory();
     void showDetails();
-    void openRawValues();
 
-    AppModel& model_;
     PanelData data_;
-    QString segment_;
+    PanelSegment segment_;
 
     IconView* icon_;
     QLabel* name_;
@@ -68,6 +71,7 @@ private:
     QLabel* timeInfo_;
     SegmentBar* segments_;
     WidgetSlot shown_;  // the segment's widget
+    std::optional<PanelSegment> onShow_;  // the segment `shown_` holds
     std::vector<StatCell*> cells_;
     std::optional<HistoryDeviceGroup> history_;  // the group the history page shows
 };

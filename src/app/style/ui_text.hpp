@@ -11,7 +11,7 @@
 
 /// Number and date texts of the views. Numbers follow the application's default QLocale
 /// at the moment of the call, so a changed locale shows on the next redraw.
-namespace celvio::Fmt {
+namespace celvio::UiText {
 
 /// "87.5 %" with exactly `digits` fraction digits and the locale's separators; "—" when
 /// absent (no percent sign then).
@@ -30,7 +30,7 @@ inline QString absent() { return QString::fromUtf8(kAbsentText); }
 QString fromStd(const std::string& text);
 std::string toStd(const QString& text);
 
-}  // namespace celvio::Fmt
+}  // namespace celvio::UiText
 
 namespace celvio {
 

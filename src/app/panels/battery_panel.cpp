@@ -1,14 +1,12 @@
-#include "panels/device_panel.hpp"
+#include "panels/battery_panel.hpp"
 
-#include "model/app_model.hpp"
 #include "style/appearance.hpp"
-#include "style/fmt.hpp"
+#include "style/ui_text.hpp"
 #include "widgets/health_chart.hpp"
 #include "widgets/icon_button.hpp"
 #include "widgets/icon_view.hpp"
 #include "widgets/kv_list.hpp"
 #include "widgets/month_rows.hpp"
-#include "panels/raw_values_sheet.hpp"
 #include "widgets/ring_gauge.hpp"
 #include "widgets/segment_bar.hpp"
 #include "widgets/stat_cell.hpp"
@@ -29,8 +27,8 @@
 namespace celvio {
 namespace {
 
-const std::vector<std::pair<QString, QString>> segmentItems{
-    {"stats", "Stats"}, {"history", "History"}, {"details", "Details"}};
+/// The segment buttons' labels, in the order of PanelSegment.
+const QStringList segmentLabels{"Stats", "History", "Details"};
 
 /// The locale's long time pattern, which shows seconds, without its zone name ("t"
 /// outside quoted text), which adds nothing to a time of today.
@@ -53,7 +51,8 @@ void keepScrolled(QScrollArea* area, int position) {
 
 }  // namespace
 
-DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), model_(model), shown_(nullptr) {
+BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
+    : QWidget(parent), segment_(segment), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 10, 14, 10);
     column->setSpacing(8);
@@ -71,10 +70,8 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     raw->setObjectName("rawValues");
     refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
     refresh_->setObjectName("refresh");
-    connect(raw, &IconButton::clicked, this, &DevicePanel::openRawValues);
-    connect(refresh_, &IconButton::clicked, this, [this] {
-        if (data_.onRefresh) data_.onRefresh();
-    });
+    connect(raw, &IconButton::clicked, this, [this] { emit rawValuesRequested(data_.name); });
+    connect(refresh_, &IconButton::clicked, this, &BatteryPanel::refreshRequested);
     header->addWidget(icon_);
     header->addLayout(titles, 1);
     auto* buttons = new QHBoxLayout;
@@ -127,24 +124,20 @@ DevicePanel::DevicePanel(AppModel& model, QWidget* parent) : QWidget(parent), mo
     column->addLayout(power);
     column->addSpacing(7);
 
-    segments_ = new SegmentBar(segmentItems, this);
-    connect(segments_, &SegmentBar::selected, this, &DevicePanel::chooseSegment);
+    segments_ = new SegmentBar(segmentLabels, this);
+    connect(segments_, &SegmentBar::selected, this,
+            [this](int index) { chooseSegment(static_cast<PanelSegment>(index)); });
     column->addWidget(segments_);
 
     auto* content = new QVBoxLayout;
     content->setContentsMargins(0, 0, 0, 0);
     column->addLayout(content, 1);
     shown_ = WidgetSlot(content);
-
-    segment_ = model_.panelSegment();
-    segments_->setSelection(segment_);
-    connect(&model_, &AppModel::historyGroupsChanged, this, [this] {
-        if (segment_ == "history") showHistory();
-    });
+    segments_->setSelection(static_cast<int>(segment_));
 }
 
-QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
-    QString time = Fmt::absent();
+QString BatteryPanel::refreshHelp(const std::optional<std::chrono::system_clock::time_point>& updated) {
+    QString time = UiText::absent();
     if (updated) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(updated->time_since_epoch()).count();
         time = QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).time(), timeWithSeconds());
@@ -152,7 +145,7 @@ QString DevicePanel::refreshHelp(const std::optional<std::chrono::system_clock::
     return QString::fromUtf8("Refresh \u00b7 last update ") + time;
 }
 
-void DevicePanel::setData(PanelData data) {
+void BatteryPanel::setData(PanelData data) {
     const bool detailsChanged = data.details != data_.details || shown_.widget() == nullptr;
     data_ = std::move(data);
 
@@ -167,11 +160,12 @@ void DevicePanel::setData(PanelData data) {
         charge_->set(*data_.chargePercent / 100, Theme::chargeTint(*data_.chargePercent),
                      QString::number(static_cast<long long>(*data_.chargePercent)) + " %", "Charge");
     else
-        charge_->set(0, Theme::muted(), Fmt::absent(), "Charge");
+        charge_->set(0, Theme::muted(), UiText::absent(), "Charge");
     if (data_.health)
-        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), Fmt::percent(*data_.health, 1), "Health");
+        health_->set(*data_.health / 100, Theme::healthTint(*data_.health), UiText::percent(*data_.health, 1),
+                     "Health");
     else
-        health_->set(0, Theme::muted(), Fmt::absent(), "Health");
+        health_->set(0, Theme::muted(), UiText::absent(), "Health");
 
     powerSymbol_->setText(Symbols::glyph(data_.power.symbol));
     TextStyle::setTextColour(powerSymbol_, data_.power.tint);
@@ -179,28 +173,33 @@ void DevicePanel::setData(PanelData data) {
     timeInfo_->setVisible(data_.timeInfo.has_value());
     timeInfo_->setText(data_.timeInfo ? QString::fromUtf8("\u00b7 ") + *data_.timeInfo : QString());
 
-    if (segment_ != "details" || detailsChanged) showSegment();
+    if (segment_ != PanelSegment::details || detailsChanged) showSegment();
 }
 
-void DevicePanel::chooseSegment(const QString& tag) {
-    if (tag == segment_) return;
-    segment_ = tag;
-    model_.setPanelSegment(tag);
+void BatteryPanel::chooseSegment(PanelSegment segment) {
+    if (segment == segment_) return;
+    segment_ = segment;
     showSegment();
+    emit segmentChosen(segment);
 }
 
-void DevicePanel::showSegment() {
-    if (segment_ == "history")
-        showHistory();
-    else if (segment_ == "details")
-        showDetails();
-    else
+void BatteryPanel::showSegment() {
+    switch (segment_) {
+    case PanelSegment::stats:
         showStats();
+        break;
+    case PanelSegment::history:
+        showHistory();
+        break;
+    case PanelSegment::details:
+        showDetails();
+        break;
+    }
 }
 
-void DevicePanel::showStats() {
+void BatteryPanel::showStats() {
     // The tiles are updated in place while the stats stay on show.
-    if (shown_.widget() && shown_.widget()->objectName() == "stats" && cells_.size() == data_.stats.size()) {
+    if (onShow_ == PanelSegment::stats && cells_.size() == data_.stats.size()) {
         for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
         return;
     }
@@ -222,19 +221,19 @@ void DevicePanel::showStats() {
     QScrollArea* area = transparentScrollArea(grid, this);
     area->setObjectName("stats");
     shown_.replace(area);
+    onShow_ = PanelSegment::stats;
     cells_ = std::move(cells);
 }
 
-void DevicePanel::showHistory() {
+void BatteryPanel::showHistory() {
     // Every device read republishes the history; the page is rebuilt, keeping its
     // position, only when this device's part of it changed.
-    std::optional<HistoryDeviceGroup> group = model_.historyForSerial(data_.historySerial);
     int scrolled = 0;
-    if (QWidget* old = shown_.widget(); old && old->objectName() == "history") {
-        if (group == history_) return;
-        if (auto* area = old->findChild<QScrollArea*>()) scrolled = area->verticalScrollBar()->value();
+    if (onShow_ == PanelSegment::history) {
+        if (data_.history == history_) return;
+        if (auto* area = shown_.widget()->findChild<QScrollArea*>()) scrolled = area->verticalScrollBar()->value();
     }
-    history_ = std::move(group);
+    history_ = data_.history;
 
     auto* page = new QWidget(this);
     page->setObjectName("history");
@@ -245,7 +244,7 @@ void DevicePanel::showHistory() {
         auto* list = new QVBoxLayout(inner);
         list->setContentsMargins(0, 0, 0, 8);
         list->setSpacing(8);
-        auto* chart = new HealthChart({{Fmt::fromStd(history_->title), history_->entries}}, inner);
+        auto* chart = new HealthChart({{UiText::fromStd(history_->title), history_->entries}}, inner);
         chart->setFixedHeight(96);
         list->addWidget(chart);
         list->addWidget(new MonthRows(history_->periods, inner));
@@ -264,13 +263,14 @@ void DevicePanel::showHistory() {
         layout->addStretch();
     }
     shown_.replace(page);
+    onShow_ = PanelSegment::history;
     cells_.clear();
 }
 
-void DevicePanel::showDetails() {
+void BatteryPanel::showDetails() {
     int scrolled = 0;
-    if (auto* old = qobject_cast<QScrollArea*>(shown_.widget()); old && old->objectName() == "details")
-        scrolled = old->verticalScrollBar()->value();
+    if (onShow_ == PanelSegment::details)
+        scrolled = static_cast<QScrollArea*>(shown_.widget())->verticalScrollBar()->value();
     auto* inner = new QWidget;
     auto* layout = new QVBoxLayout(inner);
     layout->setContentsMargins(0, 0, 0, 8);
@@ -279,18 +279,9 @@ void DevicePanel::showDetails() {
     QScrollArea* area = transparentScrollArea(inner, this);
     area->setObjectName("details");
     shown_.replace(area);
+    onShow_ = PanelSegment::details;
     cells_.clear();
     keepScrolled(area, scrolled);
-}
-
-void DevicePanel::openRawValues() {
-    std::vector<RawValuesSheet::Row> rows;
-    if (data_.rawValues) rows = data_.rawValues();
-    // Parented to the window, not the panel: a model change may rebuild the panel while
-    // the sheet is open.
-    auto* sheet = new RawValuesSheet(data_.name, std::move(rows), window());
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->open();
 }
 
 }  // namespace celvio
