@@ -113,7 +113,8 @@ void CareController::checkHealth() {
                                                       : QString::number(newest.designCapacity));
         if (settings_.healthToldFor(battery)) continue;
         settings_.setHealthTold(battery);
-        QString body = "Health " + percent(newest.health());
+        // One fraction digit: 79.6 % must not read as 80 %.
+        QString body = "Health " + QLocale().toString(newest.health(), 'f', 1) + " %";
         if (const auto trend = healthTrend(group, now))
             body += QString::fromUtf8(" \u00b7 ") +
                     fromStd(healthTrendText(*trend, QLocale().decimalPoint().toStdString()));

@@ -2,6 +2,7 @@
 #include "care/care_settings.hpp"
 #include "care/settings_window.hpp"
 #include "care/tray_icon.hpp"
+#include "celvio_version.hpp"
 #include "app_test_support.hpp"
 #include "history/history_store.hpp"
 #include "history_test_support.hpp"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -201,6 +203,17 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
         shell.openWindow();
         ASSERT_TRUE(shell.window());
         EXPECT_TRUE(shell.window()->isVisible());
+
+        // The window's way to the settings, and the version it names.
+        QAction* settingsAction = nullptr;
+        for (QAction* action : shell.window()->findChildren<QAction*>())
+            if (action->text() == QString::fromUtf8("Settings\u2026")) settingsAction = action;
+        ASSERT_TRUE(settingsAction);
+        settingsAction->trigger();
+        ASSERT_TRUE(shell.care().settingsWindow());
+        EXPECT_TRUE(shell.care().settingsWindow()->isVisible());
+        EXPECT_TRUE(aboutText().startsWith(QString("Celvio ") + kVersion + "\n"));
+        EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+$").match(kVersion).hasMatch()) << kVersion;
     }
     QApplication::setQuitOnLastWindowClosed(true);
 
