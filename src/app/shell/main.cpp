@@ -1,9 +1,12 @@
+#include "care/care_settings.hpp"
+#include "celvio_version.hpp"
 #include "model/app_model.hpp"
-#include "style/appearance.hpp"
-#include "shell/main_window.hpp"
+#include "shell/app_shell.hpp"
 #include "shell/single_instance.hpp"
+#include "style/appearance.hpp"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <cstdio>
 
@@ -11,7 +14,13 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Celvio");
     QApplication::setApplicationName("Celvio");
-    QApplication::setApplicationVersion(CELVIO_VERSION);
+    QApplication::setApplicationVersion(celvio::kVersion);
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({"background", "Start without a window: in the tray, recording as usual."});
+    parser.process(app);
 
     // Before the model opens the history file, so two processes never write it both.
     celvio::SingleInstance instance;
@@ -26,10 +35,8 @@ int main(int argc, char** argv) {
 
     celvio::useDarkAppearance(app);
     celvio::AppModel model;
-    celvio::MainWindow window(model);
-    QObject::connect(&instance, &celvio::SingleInstance::activationRequested, &window,
-                     &celvio::MainWindow::bringToFront);
-    window.show();
-    window.bringToFront();
+    celvio::CareSettings settings;
+    celvio::AppShell shell(model, settings, {.background = parser.isSet("background")});
+    QObject::connect(&instance, &celvio::SingleInstance::activationRequested, &shell, &celvio::AppShell::openWindow);
     return QApplication::exec();
 }

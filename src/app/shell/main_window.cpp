@@ -1,5 +1,6 @@
 #include "shell/main_window.hpp"
 
+#include "celvio_version.hpp"
 #include "model/app_model.hpp"
 #include "platform/host_words.hpp"
 #include "shell/root_view.hpp"
@@ -58,12 +59,14 @@ ShellDialogs systemDialogs() {
             },
         .showAbout =
             [](QWidget* parent) {
-                QMessageBox::about(parent, "About Celvio",
-                                   "Celvio " + QApplication::applicationVersion() +
-                                       "\n\nBattery health of this computer and of attached iPhones and iPads.");
+                QMessageBox::about(parent, "About Celvio", aboutText());
             },
         .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
     };
+}
+
+QString aboutText() {
+    return QString("Celvio ") + kVersion + "\n\nBattery health of this computer and of attached iPhones and iPads.";
 }
 
 QUrl supportURL() { return QUrl("https://www.buymeacoffee.com/celvio"); }
@@ -120,6 +123,12 @@ void MainWindow::buildMenus() {
 
     QAction* exportCSV = battery->addAction(QString::fromUtf8("Export History as CSV\u2026"));
     connect(exportCSV, &QAction::triggered, this, &MainWindow::exportCSV);
+    battery->addSeparator();
+
+    QAction* settings = battery->addAction(QString::fromUtf8("Settings\u2026"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &MainWindow::settingsRequested);
 
     QMenu* help = menuBar()->addMenu("Help");
     QAction* about = help->addAction("About Celvio");

@@ -36,8 +36,11 @@ void configureExportDialog(QFileDialog& dialog);
 /// The support (donation) page that "Buy Me a Coffee…" opens.
 QUrl supportURL();
 
+/// "Celvio 0.1.0" and what it is for: the About box's text.
+QString aboutText();
+
 /// The single window: a fixed 300 x 553 content area below the "Battery" and "Help" menus.
-/// Closing it quits the application.
+/// Closing it quits the application unless it keeps running in the tray.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -50,6 +53,10 @@ public:
     void importCoconut();
     /// Shows the window in front of the others, restoring it when minimised.
     void bringToFront();
+
+signals:
+    /// "Settings…" was chosen.
+    void settingsRequested();
 
 private:
     void buildMenus();

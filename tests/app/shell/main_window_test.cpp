@@ -93,6 +93,7 @@ TEST(MainWindowTest, MenusListTheCommandsWithTheirShortcuts) {
         {"This Computer", QKeySequence("Ctrl+1")}, {"First iPhone/iPad", QKeySequence("Ctrl+2")},
         {"History", QKeySequence("Ctrl+3")},       {"", {}},
         {"Import coconutBattery History", {}},     {QString::fromUtf8("Export History as CSV\u2026"), {}},
+        {"", {}},                                  {QString::fromUtf8("Settings\u2026"), QKeySequence("Ctrl+,")},
     };
     const QList<QAction*> items = menu(*shell.window, "Battery")->actions();
     ASSERT_EQ(items.size(), static_cast<qsizetype>(battery.size()));

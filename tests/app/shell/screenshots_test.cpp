@@ -1,5 +1,7 @@
 // Pictures of every panel of the window, drawn from the simulator's devices, for a
 // person to look at: `make screenshots` writes them into the build folder.
+#include "care/care_controller.hpp"
+#include "care/care_settings.hpp"
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
 #include "style/appearance.hpp"
@@ -181,6 +183,12 @@ TEST(Screenshots, EveryPanel) {
         window.show();
         model->setSelection(Selection::mac());
         save(grab(window), "mac-no-battery");
+
+        CareSettings settings(qstr(dir / "care.ini"));
+        settings.setChargeReminders(true);
+        CareController care(*model, settings, {.trayAvailable = true, .bus = QDBusConnection(QString())});
+        care.showSettings();
+        save(grab(*care.settingsWindow()), "settings");
         model->setSelection(Selection::connectHelp());
         save(grab(window), "connect-help");
     }

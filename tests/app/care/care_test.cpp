@@ -1,0 +1,359 @@
+#include "care/care_controller.hpp"
+#include "care/care_settings.hpp"
+#include "care/settings_window.hpp"
+#include "care/tray_icon.hpp"
+#include "celvio_version.hpp"
+#include "app_test_support.hpp"
+#include "history/history_store.hpp"
+#include "history_test_support.hpp"
+#include "shell/app_shell.hpp"
+#include "shell/main_window.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace celvio::test {
+namespace {
+
+const std::string udid = "00008120-00000000000000AA";
+
+/// A private session bus: dbus-daemon with a configuration of its own (no activation of
+/// the machine's services), ended with this object on every path.
+class PrivateBus {
+public:
+    PrivateBus() {
+        std::ofstream(dir_ / "bus.conf") << "<busconfig><type>session</type><listen>unix:dir=" << dir_.path().string()
+                                         << "</listen><policy context=\"default\"><allow send_destination=\"*\" "
+                                            "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                                            "</policy></busconfig>";
+        daemon_.start("dbus-daemon", {"--config-file=" + qstr(dir_ / "bus.conf"), "--print-address", "--nofork"});
+        if (daemon_.waitForStarted() && daemon_.waitForReadyRead(10'000))
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        for (const QString& name : names_) QDBusConnection::disconnectFromBus(name);
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    const QString& address() const { return address_; }
+    /// A new connection of its own to the bus.
+    QDBusConnection connect(const QString& name) {
+        names_ << name;
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+private:
+    TempDir dir_;
+    QProcess daemon_;
+    QString address_;
+    QStringList names_;
+};
+
+/// org.freedesktop.Notifications as a test sees it: it counts what it was sent and
+/// answers with an id, or with an error when told to.
+class FakeNotifications : public QDBusVirtualObject {
+public:
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != "Notify") return false;
+        const auto arguments = message.arguments();
+        summaries << arguments.value(3).toString();
+        bodies << arguments.value(4).toString();
+        connection.send(failing ? message.createErrorReply("org.freedesktop.DBus.Error.Failed", "no")
+                                : message.createReply(QVariant::fromValue(static_cast<uint>(summaries.size()))));
+        return true;
+    }
+    QString introspect(const QString&) const override { return {}; }
+
+    QStringList summaries;
+    QStringList bodies;
+    bool failing = false;
+};
+
+/// The recorded laptop, charging or not at `percent`.
+void setCharge(const std::filesystem::path& root, int percent, bool charging) {
+    setSupplyAttribute(root, "BAT0/status", charging ? "Charging" : "Discharging");
+    setSupplyAttribute(root, "BAT0/capacity", std::to_string(percent));
+    setSupplyAttribute(root, "BAT0/charge_now", std::to_string(percent * 45'000));
+}
+
+CareOptions withTray(QDBusConnection bus = QDBusConnection(QString())) {
+    return {.background = false, .trayAvailable = true, .bus = std::move(bus)};
+}
+
+TEST(CareTest, TrayShowsEachBatteryAndItsMenuTheDevices) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({{.udid = udid, .name = "Alex's iPhone", .fullChargeCapacity = 2950, .designCapacity = 3200}});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    auto model = startModel(options, 1);
+    CareSettings settings(qstr(dir / "care.ini"));
+    ScopedLocale english;
+
+    const struct {
+        bool background, keepInTray, trayAvailable, inTray;
+    } cases[] = {
+        {false, false, true, false}, {false, true, true, true},  {true, false, true, true},
+        {true, true, false, false},  {false, true, false, false},
+    };
+    for (const auto& test : cases) {
+        settings.setKeepInTray(test.keepInTray);
+        CareController care(*model, settings,
+                            {.background = test.background, .trayAvailable = test.trayAvailable, .bus = QDBusConnection(QString())});
+        EXPECT_EQ(care.inTray(), test.inTray) << test.background << test.keepInTray << test.trayAvailable;
+        EXPECT_EQ(QApplication::quitOnLastWindowClosed(), !test.inTray);
+    }
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    CareController care(*model, settings, withTray());
+    ASSERT_TRUE(care.tray());
+    const QString computer = QString::fromStdString(model->macSystem().computerName);
+    EXPECT_EQ(care.tray()->toolTip(), QString::fromUtf8("Celvio\n%1: 80 % \u00b7 health 90 %\n"
+                                                        "Alex's iPhone: 50 % \u00b7 health 92 %")
+                                          .arg(computer));
+    QStringList menu;
+    for (const QAction* action : care.tray()->menu().actions())
+        if (!action->isSeparator()) menu << action->text();
+    EXPECT_EQ(menu, (QStringList{"Open Celvio", computer, "Alex's iPhone", "Quit Celvio"}));
+
+    int opened = 0;
+    QObject::connect(&care, &CareController::openRequested, [&] { ++opened; });
+    care.tray()->menu().actions().at(3)->trigger();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(model->selection(), Selection::device(udid)) << "the chosen device is shown";
+}
+
+TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").string());
+    auto model = startModel(isolatedOptions(dir));
+    CareSettings settings(qstr(dir / "care.ini"));
+    CareController care(*model, settings, {.background = false, .trayAvailable = false, .bus = QDBusConnection(QString())});
+    care.showSettings();
+    SettingsWindow* window = care.settingsWindow();
+    ASSERT_TRUE(window);
+    QCheckBox* login = nullptr;
+    QCheckBox* tray = nullptr;
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) {
+        if (box->text().startsWith("Start at login")) login = box;
+        if (box->text().startsWith("Keep running in the tray")) tray = box;
+    }
+    ASSERT_TRUE(login && tray);
+    EXPECT_FALSE(tray->isEnabled()) << "no tray on this desktop";
+    const auto says = [&](const QString& start) {
+        bool found = false;
+        for (const QLabel* label : window->findChildren<QLabel*>())
+            found |= label->isVisible() && label->text().startsWith(start);
+        return found;
+    };
+    EXPECT_TRUE(says("This desktop has no system tray, so closing the window quits Celvio."));
+
+    const auto entry = dir / "config" / "autostart" / "celvio.desktop";
+    login->click();
+    ASSERT_TRUE(std::filesystem::exists(entry));
+    std::ifstream file(entry);
+    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(text.find("\nExec=celvio --background\n"), std::string::npos) << text;
+    EXPECT_TRUE(login->isChecked());
+
+    login->click();
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_FALSE(login->isChecked());
+
+    // The folder cannot be made: the box stays off and says why.
+    std::filesystem::remove_all(dir / "config");
+    std::ofstream(dir / "config") << "a file";
+    login->click();
+    EXPECT_FALSE(login->isChecked());
+    EXPECT_TRUE(says("The login entry could not be changed: Not a directory"));
+}
+
+TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({{.udid = udid, .serial = "BACKGROUND"}});
+    {
+        // In this process: no window is made until one is asked for.
+        auto model = startModel(isolatedOptions(dir), 1);
+        CareSettings settings(qstr(dir / "care.ini"));
+        AppShell shell(*model, settings, {.background = true, .trayAvailable = true, .bus = QDBusConnection(QString())});
+        EXPECT_EQ(shell.window(), nullptr);
+        for (const QWidget* widget : QApplication::topLevelWidgets()) EXPECT_FALSE(widget->isVisible());
+        EXPECT_TRUE(shell.care().inTray());
+        shell.openWindow();
+        ASSERT_TRUE(shell.window());
+        EXPECT_TRUE(shell.window()->isVisible());
+
+        // The window's way to the settings, and the version it names.
+        QAction* settingsAction = nullptr;
+        for (QAction* action : shell.window()->findChildren<QAction*>())
+            if (action->text() == QString::fromUtf8("Settings\u2026")) settingsAction = action;
+        ASSERT_TRUE(settingsAction);
+        settingsAction->trigger();
+        ASSERT_TRUE(shell.care().settingsWindow());
+        EXPECT_TRUE(shell.care().settingsWindow()->isVisible());
+        EXPECT_TRUE(aboutText().startsWith(QString("Celvio ") + kVersion + "\n"));
+        EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+$").match(kVersion).hasMatch()) << kVersion;
+    }
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    // The program itself, started the way the login entry starts it.
+    std::filesystem::create_directories(dir / "runtime");
+    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", qstr(dir / "runtime"));
+    environment.insert("XDG_DATA_HOME", qstr(dir / "data"));
+    environment.insert("XDG_CONFIG_HOME", qstr(dir / "config"));
+    environment.insert("HOME", qstr(dir.path()));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.start(CELVIO_APP, {"--background"});
+    ASSERT_TRUE(app.waitForStarted());
+    const auto file = dir / "data" / "Celvio" / "history.json";
+    EXPECT_TRUE(waitUntil([&] {
+        if (!std::filesystem::exists(file)) return false;
+        for (const HistoryEntry& entry : HistoryStore::read(file))
+            if (entry.deviceSerial == "BACKGROUND") return true;
+        return false;
+    })) << "the simulated device is recorded";
+    EXPECT_EQ(app.state(), QProcess::Running);
+    app.terminate();
+    if (!app.waitForFinished(5000)) {
+        app.kill();
+        app.waitForFinished();
+    }
+}
+
+TEST(CareTest, ClosingTheWindowInTheTrayKeepsRecording) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    auto model = startModel(isolatedOptions(dir));
+    CareSettings settings(qstr(dir / "care.ini"));
+    settings.setKeepInTray(true);
+    AppShell shell(*model, settings, withTray());
+    ASSERT_TRUE(shell.window() && shell.window()->isVisible());
+
+    // The application's own event loop: closing its last window would end it.
+    bool recordedAfterClosing = false;
+    QTimer::singleShot(0, shell.window(), [&] {
+        shell.window()->close();
+        daemon.serve({{.udid = udid, .serial = "AFTER-CLOSE"}});
+        model->pollDevices();
+    });
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        recordedAfterClosing = model->historyForSerial("AFTER-CLOSE").has_value();
+        if (recordedAfterClosing) QApplication::quit();
+    });
+    check.start(50);
+    QTimer::singleShot(15'000, qApp, &QApplication::quit);
+    QApplication::exec();
+    EXPECT_FALSE(shell.window()->isVisible());
+    EXPECT_TRUE(recordedAfterClosing) << "still running, and recording, after the window closed";
+}
+
+TEST(CareTest, RemindersGoToTheNotificationServiceOncePerCrossing) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({});
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon started";
+    QDBusConnection serviceSide = bus.connect("celvio-test-service");
+    FakeNotifications service;
+    ASSERT_TRUE(serviceSide.registerVirtualObject("/org/freedesktop/Notifications", &service));
+    ASSERT_TRUE(serviceSide.registerService("org.freedesktop.Notifications"));
+
+    // A phone whose history was at 85 % and more, read now at 78 %.
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    {
+        HistoryStore store(*options.historyFile);
+        for (int month = 6; month >= 1; --month) {
+            HistoryEntry entry = phoneEntry("WEARING", HistoryEntry::Date(std::chrono::system_clock::now()) -
+                                                           std::chrono::days(30 * month));
+            entry.deviceName = "Alex's iPhone";
+            entry.designCapacity = 3200;
+            entry.fullChargeCapacity = 2720 + 20 * month;
+            store.record(entry);
+        }
+    }
+    setCharge(options.systemRoot, 78, true);
+    auto model = startModel(options);
+    CareSettings settings(qstr(dir / "care.ini"));
+    settings.setChargeReminders(true);
+    settings.setHealthReminder(true);
+    CareController care(*model, settings, withTray(bus.connect("celvio-test-app")));
+    QStringList fallbacks;
+    care.notifier().setFallback([&](const QString& title, const QString&) { fallbacks << title; });
+    const QString computer = QString::fromStdString(model->macSystem().computerName);
+    ScopedLocale english;
+
+    const struct {
+        int percent;
+        bool charging;
+    } readings[] = {{79, true}, {80, true}, {80, true}, {79, true}, {81, true},  {60, false},
+                    {21, false}, {20, false}, {20, false}, {21, false}, {20, false}, {19, false}};
+    for (const auto& reading : readings) {
+        setCharge(options.systemRoot, reading.percent, reading.charging);
+        model->refreshMac();
+    }
+    const QStringList expected{computer + " is charged to 80 %", computer + " is down to 20 %"};
+    EXPECT_TRUE(waitUntil([&] { return service.summaries.size() >= 2; }));
+    QTest::qWait(200);
+    EXPECT_EQ(service.summaries, expected);
+
+    // The phone's read records its fall below 80 %: told once, with the trend's words.
+    daemon.serve({{.udid = udid, .name = "Alex's iPhone", .serial = "WEARING", .fullChargeCapacity = 2500}});
+    pollAndWait(*model);
+    EXPECT_TRUE(waitUntil([&] { return service.summaries.size() >= 3; }));
+    ASSERT_EQ(service.summaries.size(), 3);
+    EXPECT_EQ(service.summaries[2], QString::fromUtf8("Alex's iPhone: battery health below 80 %"));
+    EXPECT_TRUE(service.bodies[2].startsWith(QString::fromUtf8("Health 78.1 % · −"))) << service.bodies[2].toStdString();
+    EXPECT_TRUE(service.bodies[2].contains(QString::fromUtf8("% a month · 80 %")))
+        << service.bodies[2].toStdString();
+    model->reload(udid);
+    EXPECT_TRUE(waitUntil([&] { return model->historyForSerial("WEARING")->entries.size() == 7; }));
+
+    // The service answers with an error: nothing else tells the user.
+    service.failing = true;
+    setCharge(options.systemRoot, 21, true);
+    model->refreshMac();
+    setCharge(options.systemRoot, 80, true);
+    model->refreshMac();
+    EXPECT_TRUE(waitUntil([&] { return service.summaries.size() == 4; }));
+    QTest::qWait(200);
+
+    // Nobody owns the name: the tray's message instead.
+    ASSERT_TRUE(serviceSide.unregisterService("org.freedesktop.Notifications"));
+    setCharge(options.systemRoot, 20, false);
+    model->refreshMac();
+    EXPECT_TRUE(waitUntil([&] { return !fallbacks.isEmpty(); }));
+    EXPECT_EQ(fallbacks, QStringList{computer + " is down to 20 %"});
+    EXPECT_EQ(service.summaries.size(), 4);
+    serviceSide.unregisterObject("/org/freedesktop/Notifications");
+}
+
+}  // namespace
+}  // namespace celvio::test
