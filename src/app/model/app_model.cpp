@@ -4,7 +4,7 @@
 #include "base/file_io.hpp"
 #include "history/history_entry.hpp"
 #include "reading/ios_device_reader.hpp"
-#include "platform/low_power_mode.hpp"
+#include "platform/host_platform.hpp"
 #include "reading/mac_battery_reader.hpp"
 #include "reading/raw_values.hpp"
 #include "base/uuid.hpp"
@@ -73,7 +73,7 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
       settings_(options_.settingsFile ? std::make_unique<QSettings>(*options_.settingsFile, QSettings::IniFormat)
                                       : std::make_unique<QSettings>("Celvio", "Celvio")),
       selection_(settings_->value(pageKey).toString() == "history" ? Selection::history() : Selection::mac()),
-      macSystem_(MacSystemInfo::read(options_.systemRoot)),
+      macSystem_(readMacSystemInfo(options_.systemRoot)),
       history_(options_.historyFile),
       mailbox_(std::make_shared<Mailbox>()) {
     if (!options_.lowPowerMode)
@@ -329,7 +329,7 @@ void AppModel::deleteDeviceHistory(const std::string& serial) {
 
 std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const {
     try {
-        if (const auto registry = MacBatteryReader::readRegistry(options_.systemRoot))
+        if (const auto registry = readBatteryRegistry(options_.systemRoot))
             return RawValues::flatten(*registry);
     } catch (...) {
         // The sheet then shows no rows, which says as much.

@@ -1,6 +1,7 @@
 #include "reading/mac_battery_reader.hpp"
 
 #include "base/utf8.hpp"
+#include "platform/host_platform.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -124,7 +125,7 @@ std::optional<system_clock::time_point> serialDate(const std::string& serial, sy
 }  // namespace
 
 std::optional<MacBatteryInfo> read(const std::filesystem::path& root) {
-    const auto registry = readRegistry(root);
+    const auto registry = readBatteryRegistry(root);
     if (!registry) return std::nullopt;
     return read(*registry);
 }

@@ -1,7 +1,7 @@
 #include "platform/linux/mac_system_info_linux.hpp"
 
 #include "reading/device_catalog.hpp"
-#include "platform/host_words.hpp"
+#include "platform/host_platform.hpp"
 #include "base/utf8.hpp"
 
 #include <algorithm>
@@ -166,6 +166,6 @@ MacSystemInfo systemInfo(const SystemFacts& facts) {
     return info;
 }
 
-MacSystemInfo MacSystemInfo::read(const std::filesystem::path& root) { return systemInfo(readSystemFacts(root)); }
+MacSystemInfo readMacSystemInfo(const std::filesystem::path& root) { return systemInfo(readSystemFacts(root)); }
 
 }  // namespace celvio
