@@ -3,6 +3,7 @@
 #include "commands.hpp"
 
 #include "base/celvio_error.hpp"
+#include "display/error_text.hpp"
 #include "history/history_csv.hpp"
 #include "history/history_grouping.hpp"
 #include "history/history_store.hpp"
@@ -106,7 +107,7 @@ int history(const std::vector<std::string_view>& args) {
     try {
         entries = HistoryStore::read(options->file.value_or(HistoryStore::defaultFileURL()));
     } catch (const CelvioError& error) {
-        std::cerr << error.description() << "\n";
+        std::cerr << errorText(error) << "\n";
         return 1;
     }
     if (options->csv) {
@@ -143,7 +144,7 @@ int importCoconut(const std::vector<std::string_view>& args) {
         return 0;
     } catch (const CelvioError& error) {
         tellKeptAside();
-        std::cerr << error.description() << "\n";
+        std::cerr << errorText(error) << "\n";
         return 1;
     }
 }

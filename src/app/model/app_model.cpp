@@ -8,6 +8,7 @@
 #include "reading/mac_battery_reader.hpp"
 #include "reading/raw_values.hpp"
 #include "base/uuid.hpp"
+#include "display/error_text.hpp"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -43,7 +44,7 @@ std::string describe(std::exception_ptr error) {
     try {
         std::rethrow_exception(std::move(error));
     } catch (const std::exception& e) {
-        return e.what();
+        return errorText(e);
     } catch (...) {
         return "Unknown error";
     }
@@ -353,7 +354,7 @@ void AppModel::changeHistory(const std::function<void()>& change) {
     } catch (const CelvioError& error) {
         if (error.kind() != CelvioError::Kind::history) throw;
         // The change stays in memory: shown now, saved by the next change that succeeds.
-        failure = history_.saveFailure().value_or(error.description());
+        failure = history_.saveFailure().value_or(errorText(error));
     }
     publishGroups();
     assign(this, historySaveError_,
