@@ -14,9 +14,6 @@ inline constexpr const char* kQuery =
     "       ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC, ZBATTERYDC\n"
     "FROM ZHISTORYENTITY ORDER BY ZDATASNAPSHOTDATE";
 
-/// "~/Library/Group Containers/R5SC3K86L5.com.coconut-flavour.coconutBattery/history.sqlite"
-std::filesystem::path databaseURL();
-
 /// How long the import waits for another program's write to the database to end.
 inline constexpr int kBusyTimeoutMilliseconds = 3000;
 
