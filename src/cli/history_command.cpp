@@ -3,6 +3,7 @@
 #include "commands.hpp"
 
 #include "base/celvio_error.hpp"
+#include "display/error_text.hpp"
 #include "history/health_trend.hpp"
 #include "history/history_csv.hpp"
 #include "history/history_grouping.hpp"
@@ -85,7 +86,7 @@ int history(const std::vector<std::string_view>& args) {
     try {
         entries = HistoryStore::read(fileOption(arguments).value_or(HistoryStore::defaultFileURL()));
     } catch (const CelvioError& error) {
-        std::cerr << error.description() << "\n";
+        std::cerr << errorText(error) << "\n";
         return 1;
     }
     if (arguments.has("--csv")) {
@@ -123,7 +124,7 @@ int importCoconut(const std::vector<std::string_view>& args) {
         return 0;
     } catch (const CelvioError& error) {
         tellKeptAside();
-        std::cerr << error.description() << "\n";
+        std::cerr << errorText(error) << "\n";
         return 1;
     }
 }

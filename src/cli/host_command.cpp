@@ -2,11 +2,9 @@
 
 #include "commands.hpp"
 
-#include "platform/low_power_mode.hpp"
+#include "platform/host_platform.hpp"
 #include "reading/mac_battery_reader.hpp"
 #include "reading/mac_system_info.hpp"
-#include "platform/host_words.hpp"
-#include "platform/linux/system_facts.hpp"
 #include "reading/raw_values.hpp"
 #include "display/sections.hpp"
 
@@ -85,9 +83,9 @@ int host(const std::vector<std::string_view>& args) {
         std::cerr << "celvio-cli: no system folder at \"" << root.string() << "\"\n";
         return 1;
     }
-    const MacSystemInfo system = MacSystemInfo::read(root);
+    const MacSystemInfo system = readMacSystemInfo(root);
     // One registry read serves both the record and the raw rows.
-    const auto registry = MacBatteryReader::readRegistry(root);
+    const auto registry = readBatteryRegistry(root);
     const auto battery = registry ? MacBatteryReader::read(*registry) : std::nullopt;
     const auto rawRows = registry ? RawValues::flatten(*registry) : std::vector<RawRow>{};
 

@@ -2,6 +2,7 @@
 
 #include "arguments.hpp"
 #include "commands.hpp"
+#include "display/error_text.hpp"
 #include "display/sections.hpp"
 #include "link/usbmux.hpp"
 #include "reading/ios_device_reader.hpp"
@@ -146,7 +147,7 @@ int read(const std::vector<std::string_view>& args) {
         } catch (const std::exception& error) {
             // One failing device does not hide the others.
             if (attached.size() > 1) std::cerr << visible(device.udid) << ": ";
-            std::cerr << visible(error.what()) << "\n";
+            std::cerr << visible(celvio::errorText(error)) << "\n";
             status = 1;
         }
     }
@@ -192,7 +193,7 @@ int main(int argc, char** argv) {
         std::cerr << "celvio-cli: " << error.message << "\n\n" << command->usage;
         return 2;
     } catch (const std::exception& error) {
-        std::cerr << visible(error.what()) << "\n";
+        std::cerr << visible(celvio::errorText(error)) << "\n";
         return 1;
     }
 }

@@ -1,5 +1,7 @@
 #include "test_support.hpp"
 
+#include "display/error_text.hpp"
+
 #include <cstdlib>
 #include <system_error>
 
@@ -59,8 +61,7 @@ void expectError(const std::function<void()>& body, const std::string& text) {
         body();
         ADD_FAILURE() << "expected the error \"" << text << "\", got success";
     } catch (const CelvioError& error) {
-        EXPECT_EQ(error.description(), text);
-        EXPECT_STREQ(error.what(), text.c_str());  // what the window and the CLI show
+        EXPECT_EQ(errorText(error), text);
     } catch (const std::exception& error) {
         ADD_FAILURE() << "expected CelvioError \"" << text << "\", got: " << error.what();
     }

@@ -3,11 +3,13 @@
 #include "base/celvio_error.hpp"
 #include "base/file_io.hpp"
 #include "history/history_entry.hpp"
+#include "history/measurement.hpp"
 #include "reading/ios_device_reader.hpp"
-#include "platform/low_power_mode.hpp"
+#include "platform/host_platform.hpp"
 #include "reading/mac_battery_reader.hpp"
 #include "reading/raw_values.hpp"
 #include "base/uuid.hpp"
+#include "display/error_text.hpp"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -46,7 +48,7 @@ std::string describe(std::exception_ptr error) {
     try {
         std::rethrow_exception(std::move(error));
     } catch (const std::exception& e) {
-        return e.what();
+        return errorText(e);
     } catch (...) {
         return "Unknown error";
     }
@@ -76,7 +78,7 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
       settings_(options_.settingsFile ? std::make_unique<QSettings>(*options_.settingsFile, QSettings::IniFormat)
                                       : std::make_unique<QSettings>("Celvio", "Celvio")),
       selection_(settings_->value(pageKey).toString() == "history" ? Selection::history() : Selection::mac()),
-      macSystem_(MacSystemInfo::read(options_.systemRoot)),
+      macSystem_(readMacSystemInfo(options_.systemRoot)),
       history_(options_.historyFile),
       mailbox_(std::make_shared<Mailbox>()) {
     if (!options_.lowPowerMode)
@@ -242,46 +244,19 @@ void AppModel::finishLoad(const MuxDevice& device, const ReadOutcome& outcome) {
 }
 
 void AppModel::record(const IOSDeviceInfo& info) {
-    const IOSBatteryInfo& battery = info.battery;
-    if (!battery.fullChargeCapacity || !battery.designCapacity || *battery.designCapacity <= 0) return;
-    HistoryEntry entry;
-    entry.id = UUID::random();
-    entry.date = info.readDate;
-    entry.kind = HistoryEntry::Kind::ios;
-    entry.deviceSerial = info.serialNumber;
-    entry.deviceName = info.name;
-    entry.modelIdentifier = info.productType;
-    entry.osVersion = info.osVersion;
-    entry.batterySerial = battery.batterySerial;
-    entry.cycleCount = battery.cycleCount.value_or(0);
-    entry.fullChargeCapacity = *battery.fullChargeCapacity;
-    entry.designCapacity = *battery.designCapacity;
-    recordInHistory(std::move(entry));
+    if (auto entry = Measurement::ofDevice(info)) recordInHistory(std::move(*entry));
 }
 
 void AppModel::recordMac(const MacBatteryInfo& battery) {
-    // Without capacities in mAh an entry says nothing about health.
-    if (!battery.fullChargeCapacity || !battery.designCapacity || *battery.designCapacity <= 0) return;
     const auto now = options_.clock();
-    const MacRecord current{localDay(now), battery.cycleCount, *battery.fullChargeCapacity, *battery.designCapacity,
-                            battery.batterySerial};
+    auto entry = Measurement::ofMac(battery, macSystem_, now);
+    if (!entry) return;
+    const MacRecord current{localDay(now), entry->cycleCount, entry->fullChargeCapacity, entry->designCapacity,
+                            entry->batterySerial};
     // Every write rewrites the whole history file: only a changed value, or a new day, is worth one.
     if (lastMacRecord_ == current) return;
     lastMacRecord_ = current;
-
-    HistoryEntry entry;
-    entry.id = UUID::random();
-    entry.date = now;
-    entry.kind = HistoryEntry::Kind::mac;
-    entry.deviceSerial = macSystem_.serialNumber.value_or(macSystem_.modelIdentifier);
-    entry.deviceName = macSystem_.computerName;
-    entry.modelIdentifier = macSystem_.modelIdentifier;
-    entry.osVersion = macSystem_.osVersion;
-    entry.batterySerial = battery.batterySerial;
-    entry.cycleCount = battery.cycleCount;
-    entry.fullChargeCapacity = current.fcc;
-    entry.designCapacity = current.design;
-    recordInHistory(std::move(entry));
+    recordInHistory(std::move(*entry));
 }
 
 void AppModel::reload(const std::string& udid) {
@@ -340,8 +315,7 @@ void AppModel::deleteDeviceHistory(const std::string& serial) {
 
 std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const {
     try {
-        if (const auto registry = MacBatteryReader::readRegistry(options_.systemRoot))
-            return RawValues::flatten(*registry);
+        if (const auto registry = readBatteryRegistry(options_.systemRoot)) return RawValues::flatten(*registry);
     } catch (...) {
         // The sheet then shows no rows, which says as much.
     }
@@ -364,7 +338,7 @@ void AppModel::changeHistory(const std::function<void()>& change) {
     } catch (const CelvioError& error) {
         if (error.kind() != CelvioError::Kind::history) throw;
         // The change stays in memory: shown now, saved by the next change that succeeds.
-        failure = history_.saveFailure().value_or(error.description());
+        failure = history_.saveFailure().value_or(errorText(error));
     }
     publishGroups();
     assign(this, historySaveError_,

@@ -29,7 +29,7 @@ std::string describe(CelvioError::Kind kind, const std::string& message) {
 
 }  // namespace
 
-CelvioError::CelvioError(Kind kind, std::string message)
-    : kind_(kind), message_(std::move(message)), description_(describe(kind_, message_)) {}
+CelvioError::CelvioError(Kind kind, std::string message, PairingReason reason)
+    : kind_(kind), reason_(reason), message_(std::move(message)), description_(describe(kind_, message_)) {}
 
 }  // namespace celvio

@@ -153,11 +153,6 @@ HistoryEntry entryFromRow(sqlite3_stmt* row, HistoryEntry::Date date, std::strin
 
 }  // namespace
 
-fs::path databaseURL() {
-    return Paths::homeDirectory() / "Library" / "Group Containers" / "R5SC3K86L5.com.coconut-flavour.coconutBattery" /
-           "history.sqlite";
-}
-
 std::vector<HistoryEntry> readRows(const fs::path& database) {
     const fs::path temporary = Paths::temporaryDirectory();
     FileIO::removeStaleFolders(temporary, "celvio-import-", kStaleImportAge);

@@ -8,8 +8,6 @@
 /// Reading the history database of the coconutBattery application.
 namespace celvio::CoconutImport {
 
-/// "~/Library/Group Containers/R5SC3K86L5.com.coconut-flavour.coconutBattery/history.sqlite"
-std::filesystem::path databaseURL();
 
 /// How long the import waits for another program's write to the database to end.
 inline constexpr int kBusyTimeoutMilliseconds = 3000;

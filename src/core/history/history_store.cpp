@@ -293,7 +293,10 @@ std::vector<HistoryDeviceGroup> HistoryStore::groups() const { return groupHisto
 
 std::string HistoryStore::csv() const { return historyCSV(entries_); }
 
-fs::path HistoryStore::coconutDatabaseURL() { return CoconutImport::databaseURL(); }
+fs::path HistoryStore::coconutDatabaseURL() {
+    return Paths::homeDirectory() / "Library" / "Group Containers" / "R5SC3K86L5.com.coconut-flavour.coconutBattery" /
+           "history.sqlite";
+}
 
 bool HistoryStore::coconutAvailable() { return fileExists(coconutDatabaseURL()); }
 

@@ -46,6 +46,8 @@ public:
     static std::vector<HistoryEntry> read(const std::filesystem::path& file);
 
     const std::vector<HistoryEntry>& entries() const noexcept { return entries_; }
+    /// The history file. Though named "URL" after the design, every `fileURL` in Celvio
+    /// (here, defaultFileURL, coconutDatabaseURL) holds a filesystem path.
     const std::filesystem::path& fileURL() const noexcept { return fileURL_; }
     bool isEmpty() const noexcept { return entries_.empty(); }
     /// Whether changes are in memory only, after a failed save.
@@ -84,6 +86,7 @@ public:
     /// The CSV text of all entries (see historyCSV).
     std::string csv() const;
 
+    /// Where coconutBattery keeps its history, the one definition of it:
     /// "~/Library/Group Containers/R5SC3K86L5.com.coconut-flavour.coconutBattery/history.sqlite"
     static std::filesystem::path coconutDatabaseURL();
     /// Whether a file exists at coconutDatabaseURL().

@@ -2,7 +2,6 @@
 
 #include "base/celvio_error.hpp"
 #include "lockdown/openssl_handles.hpp"  // CleanseOnExit
-#include "platform/host_words.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -186,8 +185,7 @@ PlistDict USBMux::readPairRecord(const std::string& udid) {
     PlistDict reply = receive();
     const auto entry = reply.find("PairRecordData");
     Bytes* data = entry == reply.end() ? nullptr : entry->second.get<Bytes>();
-    if (!data)
-        throw CelvioError::pairing(std::string(hostWords().notPaired));
+    if (!data) throw CelvioError::notPaired();
     // The encoded record holds the host's private key; only the decoded one lives on.
     const CleanseOnExit wipe(*data);
     PlistValue record = decodePlist(*data);

@@ -2,7 +2,6 @@
 
 #include "base/celvio_error.hpp"
 #include "lockdown/openssl_handles.hpp"  // cleanse
-#include "platform/host_words.hpp"
 #include "lockdown/tls_stream.hpp"
 
 namespace celvio {
@@ -19,17 +18,18 @@ Bytes* dataValue(PlistDict& dict, std::string_view key) {
 
 namespace lockdown_replies {
 
-std::string describe(const std::string& code) {
-    if (code == "InvalidHostID") return std::string(hostWords().noLongerTrusted);
-    if (code == "PasswordProtected") return "The device is locked. Unlock it and try again.";
-    if (code == "PairingDialogResponsePending") return "Please tap \u201CTrust\u201D on the device.";
-    if (code == "UserDeniedPairing") return "Pairing was denied on the device.";
-    if (code == "SessionInactive") return "The lockdown session is not active.";
-    return "Device error: " + code;
+CelvioError error(const std::string& code) {
+    if (code == "InvalidHostID") return CelvioError::invalidHostID();
+    if (code == "PasswordProtected") return CelvioError::lockdown("The device is locked. Unlock it and try again.");
+    if (code == "PairingDialogResponsePending")
+        return CelvioError::lockdown("Please tap \u201CTrust\u201D on the device.");
+    if (code == "UserDeniedPairing") return CelvioError::lockdown("Pairing was denied on the device.");
+    if (code == "SessionInactive") return CelvioError::lockdown("The lockdown session is not active.");
+    return CelvioError::lockdown("Device error: " + code);
 }
 
 void check(const PlistDict& reply) {
-    if (auto error = stringValue(reply, "Error")) throw CelvioError::lockdown(describe(*error));
+    if (auto code = stringValue(reply, "Error")) throw error(*code);
 }
 
 void checkType(const PlistDict& reply) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/celvio_error.hpp"
 #include "plist/plist.hpp"
 #include "link/plist_service.hpp"
 #include "link/socket.hpp"
@@ -72,9 +73,9 @@ private:
 // How replies are read, separate so that they can be driven without a device.
 namespace lockdown_replies {
 
-/// The user-facing text for a device error code.
-std::string describe(const std::string& code);
-/// Throws `lockdown` with describe() when the reply carries "Error".
+/// The `lockdown` error for a device error code.
+CelvioError error(const std::string& code);
+/// Throws error() when the reply carries "Error".
 void check(const PlistDict& reply);
 /// Throws "Unexpected lockdown service type …" unless "Type" is absent or the lockdown's.
 void checkType(const PlistDict& reply);

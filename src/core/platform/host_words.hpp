@@ -5,7 +5,8 @@
 namespace celvio {
 
 /// User-visible texts that name the host computer or its system. Each platform backend
-/// has its own table, so every other file stays free of platform words.
+/// has its own table, so every other file stays free of platform words. Part of what a
+/// platform provides (platform/host_platform.hpp).
 struct HostWords {
     std::string_view thisHost;        ///< "This Computer": the menu item
     std::string_view shortHost;       ///< "PC": the strip button's label, which has room for a short word

@@ -2,7 +2,8 @@
 
 #include <filesystem>
 
-/// Where the user's files live. Each platform backend has its own answers.
+/// Where the user's files live. Each platform backend has its own answers. Part of what a
+/// platform provides (platform/host_platform.hpp).
 namespace celvio::Paths {
 
 /// The user's home folder: $HOME, else the password database's entry, else "/".

@@ -2,6 +2,7 @@
 
 #include "base/first_of.hpp"
 #include "base/utf8.hpp"
+#include "platform/host_platform.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -117,7 +118,7 @@ std::optional<system_clock::time_point> serialDate(const std::string& serial, sy
 }  // namespace
 
 std::optional<MacBatteryInfo> read(const std::filesystem::path& root) {
-    const auto registry = readRegistry(root);
+    const auto registry = readBatteryRegistry(root);
     if (!registry) return std::nullopt;
     return read(*registry);
 }

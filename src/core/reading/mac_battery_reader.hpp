@@ -9,18 +9,13 @@
 #include <optional>
 #include <string>
 
-/// The computer's internal battery: the platform layer fetches the battery's registry
-/// dictionary, a pure conversion turns it into the record.
+/// The computer's internal battery: the platform fetches the battery's registry
+/// dictionary (readBatteryRegistry, platform/host_platform.hpp), a pure conversion here
+/// turns it into the record.
 namespace celvio::MacBatteryReader {
 
-/// The battery's registry dictionary, from the system under `root` ("/" is this
-/// machine). Absent when the computer has no internal battery. On Linux these are the
-/// present power supplies that are batteries and not a peripheral's, summed into one,
-/// with every battery's original attributes under "PowerSupply" and its supply name.
-/// Never throws.
-std::optional<PlistDict> readRegistry(const std::filesystem::path& root = "/");
-
-/// `readRegistry` converted; absent without an internal battery.
+/// The registry of the system under `root` ("/" is this machine) converted; absent
+/// without an internal battery.
 std::optional<MacBatteryInfo> read(const std::filesystem::path& root = "/");
 
 /// The record a registry dictionary describes, read at `now`; absent when the dictionary

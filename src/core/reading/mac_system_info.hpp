@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 
 namespace celvio {
 
 /// What the computer is: name, model, identifiers, chip, memory, system version, uptime.
+/// The platform reads it (readMacSystemInfo, platform/host_platform.hpp).
 struct MacSystemInfo {
     std::string computerName{};     ///< the user-visible name; the host word when unknown
     std::string modelIdentifier{};  ///< e.g. "MacBookPro18,3", "20XW0055GE"; the host word when unknown
@@ -25,10 +25,6 @@ struct MacSystemInfo {
     /// The text between the first "(" and the last ")" when that ")" comes after that "(":
     /// "14-inch, 2023" of "MacBook Pro (14-inch, 2023)".
     std::optional<std::string> variantName() const;
-
-    /// The system under `root` ("/" is this machine). Never fails: every missing source
-    /// gives its default.
-    static MacSystemInfo read(const std::filesystem::path& root = "/");
 
     bool operator==(const MacSystemInfo&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
+#include "display/error_text.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "simulated_daemon.hpp"
 #include "link/usbmux.hpp"
@@ -57,7 +58,7 @@ std::string readError(const MuxDevice& device) {
     try {
         IOSDeviceReader::read(device);
     } catch (const std::exception& error) {
-        return error.what();
+        return errorText(error);
     }
     ADD_FAILURE() << "the read was expected to fail";
     return {};
@@ -225,7 +226,7 @@ TEST(AppModelTest, FailedPollEmptiesListAndNextSuccessShowsKeptStatesAtOnce) {
     try {
         USBMux::listDevices(false);
     } catch (const std::exception& error) {
-        expected = error.what();
+        expected = errorText(error);
     }
     ASSERT_FALSE(expected.empty());
     pollAndWait(*model);

@@ -10,7 +10,6 @@
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "shell/main_window.hpp"
-#include "platform/host_words.hpp"
 #include "panels/raw_values_sheet.hpp"
 #include "shell/root_view.hpp"
 #include "scenario.hpp"
@@ -132,7 +131,7 @@ TEST(Screenshots, EveryPanel) {
         // The iPad's read fails the way an untrusted device does.
         opts.readDevice = [](const MuxDevice& device) {
             if (device.udid == iPad)
-                throw CelvioError::lockdown(std::string(hostWords().noLongerTrusted));
+                throw CelvioError::invalidHostID();
             return IOSDeviceReader::read(device);
         };
         auto model = startModel(std::move(opts), 2);

@@ -1,5 +1,7 @@
 #include "lockdown/lockdown_client.hpp"
 
+#include "display/error_text.hpp"
+
 #include "simulated_daemon.hpp"
 
 #include <gtest/gtest.h>
@@ -144,7 +146,7 @@ TEST(LockdownClient, DeviceErrorTexts) {
         {"SessionInactive", "The lockdown session is not active."},
         {"InvalidService", "Device error: InvalidService"},
     };
-    for (const auto& [code, text] : rows) EXPECT_EQ(lockdown_replies::describe(code), text);
+    for (const auto& [code, text] : rows) EXPECT_EQ(errorText(lockdown_replies::error(code)), text);
 
     SimulatedDaemon daemon(scenario(R"({"errors": {"StartSession": "PasswordProtected"}})"));
     LockdownClient client(kUSB, kShort);

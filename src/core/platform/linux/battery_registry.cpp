@@ -1,6 +1,6 @@
 #include "platform/linux/battery_registry.hpp"
 
-#include "reading/mac_battery_reader.hpp"
+#include "platform/host_platform.hpp"
 #include "base/utf8.hpp"
 
 #include <algorithm>
@@ -340,7 +340,7 @@ std::optional<PlistDict> batteryRegistry(const std::vector<PowerSupply>& supplie
     return registry;
 }
 
-std::optional<PlistDict> MacBatteryReader::readRegistry(const std::filesystem::path& root) {
+std::optional<PlistDict> readBatteryRegistry(const std::filesystem::path& root) {
     std::vector<PowerSupply> supplies = readPowerSupplies(root);
     // Each pack's highest voltage in this process, by root, supply and serial: the
     // conversion of its energy figures must not change as the pack empties.

@@ -1,4 +1,4 @@
-#include "platform/low_power_mode.hpp"
+#include "platform/host_platform.hpp"
 
 #include "platform/linux/sysfs.hpp"
 

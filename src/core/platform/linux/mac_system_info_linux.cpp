@@ -1,7 +1,7 @@
 #include "platform/linux/mac_system_info_linux.hpp"
 
 #include "reading/device_catalog.hpp"
-#include "platform/host_words.hpp"
+#include "platform/host_platform.hpp"
 #include "base/first_of.hpp"
 #include "base/text.hpp"
 #include "base/utf8.hpp"
@@ -147,6 +147,6 @@ MacSystemInfo systemInfo(const SystemFacts& facts) {
     return info;
 }
 
-MacSystemInfo MacSystemInfo::read(const std::filesystem::path& root) { return systemInfo(readSystemFacts(root)); }
+MacSystemInfo readMacSystemInfo(const std::filesystem::path& root) { return systemInfo(readSystemFacts(root)); }
 
 }  // namespace celvio

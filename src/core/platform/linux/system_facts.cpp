@@ -1,5 +1,6 @@
 #include "platform/linux/system_facts.hpp"
 
+#include "platform/host_platform.hpp"
 #include "platform/linux/sysfs.hpp"
 
 #include <algorithm>

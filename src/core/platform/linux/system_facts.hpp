@@ -30,7 +30,4 @@ struct SystemFacts {
 /// tree, the /proc files that mirror them.
 SystemFacts readSystemFacts(const std::filesystem::path& root);
 
-/// Whether `root` is a folder a system can be read from; an empty path is none.
-bool isSystemRoot(const std::filesystem::path& root);
-
 }  // namespace celvio

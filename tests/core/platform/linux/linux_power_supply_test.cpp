@@ -1,6 +1,6 @@
 // The battery as Linux drivers expose it: recorded sysfs trees, and supplies built in place.
 
-#include "platform/low_power_mode.hpp"
+#include "platform/host_platform.hpp"
 #include "reading/mac_battery_reader.hpp"
 #include "platform/linux/battery_registry.hpp"
 #include "reading/raw_values.hpp"
@@ -100,7 +100,7 @@ TEST(LinuxPowerSupply, RecordedBatteries) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tree);
-        const auto registry = MacBatteryReader::readRegistry(tree(row.tree));
+        const auto registry = readBatteryRegistry(tree(row.tree));
         ASSERT_TRUE(registry);
         const auto b = MacBatteryReader::read(*registry, kNow);
         ASSERT_TRUE(b);
@@ -150,18 +150,18 @@ TEST(LinuxPowerSupply, CapacitiesDoNotDriftWithTheVoltage) {
 }
 
 TEST(LinuxPowerSupply, TextsTemperatureAndAdapterOutput) {
-    const auto asahi = MacBatteryReader::read(*MacBatteryReader::readRegistry(tree("asahi")), kNow);
+    const auto asahi = MacBatteryReader::read(*readBatteryRegistry(tree("asahi")), kNow);
     EXPECT_DOUBLE_EQ(asahi->temperature, 30.6);  // tenths of °C
     EXPECT_EQ(asahi->gaugeName, "bq40z651");
     EXPECT_EQ(MacBatteryReader::read(tree("charge-ac-charging"))->temperature, 0.0);
 
-    const auto usb = MacBatteryReader::read(*MacBatteryReader::readRegistry(tree("usb-c")), kNow);
+    const auto usb = MacBatteryReader::read(*readBatteryRegistry(tree("usb-c")), kNow);
     EXPECT_EQ(usb->adapterVoltage, 20000);
     EXPECT_EQ(usb->adapterCurrent, 3250);
 }
 
 TEST(LinuxPowerSupply, EveryPacksAttributesKeptAsRead) {
-    const auto registry = MacBatteryReader::readRegistry(tree("charge-ac-charging"));
+    const auto registry = readBatteryRegistry(tree("charge-ac-charging"));
     const PlistDict* original = dictValue(*dictValue(*registry, "PowerSupply"), "BAT0");
     ASSERT_TRUE(original);
     EXPECT_EQ(original->size(), 17u);  // the attribute files, without uevent and the power/ folder
@@ -172,7 +172,7 @@ TEST(LinuxPowerSupply, EveryPacksAttributesKeptAsRead) {
 
     // Every pack under its own name, an empty bay too; the adapter is not a pack.
     for (const char* name : {"second-bay", "two-batteries"}) {
-        const auto rows = RawValues::flatten(*MacBatteryReader::readRegistry(tree(name)));
+        const auto rows = RawValues::flatten(*readBatteryRegistry(tree(name)));
         const auto has = [&](const RawRow& row) { return std::find(rows.begin(), rows.end(), row) != rows.end(); };
         EXPECT_TRUE(has({"PowerSupply.BAT0.present", std::string(name) == "second-bay" ? "0" : "1"})) << name;
         EXPECT_TRUE(has({"PowerSupply.BAT1.present", "1"})) << name;
@@ -183,13 +183,13 @@ TEST(LinuxPowerSupply, EveryPacksAttributesKeptAsRead) {
 }
 
 TEST(LinuxPowerSupply, NoInternalBattery) {
-    const auto bayEmpty = MacBatteryReader::readRegistry(tree("not-present"));
+    const auto bayEmpty = readBatteryRegistry(tree("not-present"));
     ASSERT_TRUE(bayEmpty);
     EXPECT_EQ(boolValue(*bayEmpty, "BatteryInstalled"), false);
     EXPECT_FALSE(MacBatteryReader::read(tree("not-present")));
-    EXPECT_FALSE(MacBatteryReader::readRegistry(tree("peripheral-only")));  // scope Device
-    EXPECT_FALSE(MacBatteryReader::readRegistry(tree("desktop")));          // no power_supply class
-    EXPECT_FALSE(MacBatteryReader::readRegistry("/nonexistent"));
+    EXPECT_FALSE(readBatteryRegistry(tree("peripheral-only")));  // scope Device
+    EXPECT_FALSE(readBatteryRegistry(tree("desktop")));          // no power_supply class
+    EXPECT_FALSE(readBatteryRegistry("/nonexistent"));
 }
 
 TEST(LinuxPowerSupply, UnreadableAttributesAreAbsent) {

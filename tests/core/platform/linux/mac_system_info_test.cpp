@@ -1,4 +1,4 @@
-#include "reading/mac_system_info.hpp"
+#include "platform/host_platform.hpp"
 #include "platform/linux/mac_system_info_linux.hpp"
 
 #include <gtest/gtest.h>
@@ -106,11 +106,11 @@ TEST(MacSystemInfo, RecordedSystems) {
          {"msi", "MS-7C95", "MS-7C95", std::nullopt, std::nullopt, std::nullopt,
           "AMD Ryzen 5 5600G with Radeon Graphics", 16, "6.1.0", 3600.5}},
     };
-    for (const auto& row : rows) EXPECT_EQ(MacSystemInfo::read(tree(row.tree)), row.expected) << row.tree;
+    for (const auto& row : rows) EXPECT_EQ(readMacSystemInfo(tree(row.tree)), row.expected) << row.tree;
 }
 
 TEST(MacSystemInfo, ThisMachine) {
-    const MacSystemInfo info = MacSystemInfo::read();
+    const MacSystemInfo info = readMacSystemInfo();
     EXPECT_TRUE(std::regex_match(info.osVersion, std::regex(R"(\d+\.\d+\.\d+)"))) << info.osVersion;
     EXPECT_GT(info.uptime, 0);
     EXPECT_FALSE(info.computerName.empty());

@@ -1,0 +1,1 @@
+const char* const kSupplies = "/sys/class/power_supply";
