@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -51,7 +52,8 @@ json toJSON(const HistoryDeviceGroup& group) {
         {"entryCount", group.entries.size()},
         {"latest", internetDateText(group.entries.back().date)},
         {"periods", periods},
-        {"trendPerMonth", trend ? json(trend->perMonth) : json(nullptr)},
+        // Three decimals: the fit's last digits move with the clock and say nothing.
+        {"trendPerMonth", trend ? json(std::round(trend->perMonth * 1000) / 1000) : json(nullptr)},
         {"reaches80", trend && trend->reaches80 ? json(yearMonthText(*trend->reaches80)) : json(nullptr)},
     };
 }
