@@ -29,5 +29,5 @@ compare() {
 }
 compare options "$help_options" "$man_options"
 compare commands "$help_commands" "$man_commands"
-[ $status -eq 0 ] && echo "options: $(echo $help_options); commands: $(echo $help_commands)"
+[ $status -eq 0 ] && echo "options:" $help_options "; commands:" $help_commands  # one line
 exit $status
