@@ -13,10 +13,13 @@
 #include "panels/raw_values_sheet.hpp"
 #include "shell/root_view.hpp"
 #include "scenario.hpp"
+#include "widgets/health_chart.hpp"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QChart>
+#include <QLineSeries>
 #include <QLocale>
 #include <QStyle>
 #include <QPainter>
@@ -233,6 +236,10 @@ TEST(Screenshots, EveryPanel) {
         auto* trend = window.findChild<QLabel*>("historyTrend");
         ASSERT_TRUE(trend);
         EXPECT_TRUE(trend->text().startsWith(QString::fromUtf8("−1.9 % a month · 80 % around "))) << qPrintable(trend->text());
+        // Line, marks, the dashed projection down to the rule, the rule.
+        const auto series = window.findChild<HealthChart*>("healthChart")->chart()->series();
+        ASSERT_EQ(series.size(), 4);
+        EXPECT_NEAR(qobject_cast<QLineSeries*>(series[2])->at(1).y(), 80, 1e-9);
         save(image, "history-forecast");
     }
 }
