@@ -46,8 +46,8 @@ TEST(CelvioCLI, ListsAndReadsTheShippedDevices) {
 
     const CliRun text = cli("read");
     ASSERT_EQ(text.status, 0) << text.out;
-    for (const char* line : {"  Health                 92.2 %\n", "  Wi\u2011Fi Address          f0:c3:71:2a:9b:44\n",
-                             "Kitchen iPad"})
+    for (const char* line :
+         {"  Health                 92.2 %\n", "  Wi\u2011Fi Address          f0:c3:71:2a:9b:44\n", "Kitchen iPad"})
         EXPECT_NE(text.out.find(line), std::string::npos) << text.out;
     EXPECT_TRUE(daemon.allClosed());
 
@@ -68,18 +68,25 @@ TEST(CelvioCLI, UsageErrorsNameTheProblemThenTheCommandsUsage) {
                                                    {"history", "[--csv | --json] [--file PATH]"},
                                                    {"import-coconut", "[DATABASE] [--file PATH]"}};
     const std::pair<std::string, std::string> rows[] = {
-        {"devices extra", "unknown argument: extra"},   {"devices --raw", "unknown argument: --raw"},
-        {"read --bogus", "unknown argument: --bogus"},  {"read a b", "unknown argument: b"},
-        {"host -", "unknown argument: -"},              {"host --rootx", "unknown argument: --rootx"},
-        {"host --root", "--root needs a folder"},       {"history extra", "unknown argument: extra"},
-        {"history --file", "--file needs a path"},      {"history --csv --json", "--csv and --json exclude each other"},
-        {"import-coconut a b", "unknown argument: b"},  {"import-coconut --csv", "unknown argument: --csv"},
+        {"devices extra", "unknown argument: extra"},
+        {"devices --raw", "unknown argument: --raw"},
+        {"read --bogus", "unknown argument: --bogus"},
+        {"read a b", "unknown argument: b"},
+        {"host -", "unknown argument: -"},
+        {"host --rootx", "unknown argument: --rootx"},
+        {"host --root", "--root needs a folder"},
+        {"history extra", "unknown argument: extra"},
+        {"history --file", "--file needs a path"},
+        {"history --csv --json", "--csv and --json exclude each other"},
+        {"import-coconut a b", "unknown argument: b"},
+        {"import-coconut --csv", "unknown argument: --csv"},
     };
     for (const auto& [arguments, problem] : rows) {
         const std::string command = arguments.substr(0, arguments.find(' '));
         const CliRun run = cli(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_EQ(run.out, "celvio-cli: " + problem + "\n\nusage: celvio-cli " + command + " " + usage.at(command) + "\n");
+        EXPECT_EQ(run.out,
+                  "celvio-cli: " + problem + "\n\nusage: celvio-cli " + command + " " + usage.at(command) + "\n");
     }
     const CliRun unknown = cli("bogus");
     EXPECT_EQ(unknown.status, 2);
@@ -102,8 +109,8 @@ TEST(CelvioCLI, TextFromTheDeviceIsMadeSafe) {
     ASSERT_EQ(asJSON.status, 0) << asJSON.out;
     EXPECT_EQ(json::parse(asJSON.out)[0]["name"], "Bad\uFFFD\x1b]0;pwned\a phone");
 
-    for (const auto& [command, shows] : {std::pair{"devices", "00008120\\u{1b}[2J "},
-                                         std::pair{"read", "Bad\uFFFD\\u{1b}]0;pwned\\u{7} phone\n"}}) {
+    for (const auto& [command, shows] :
+         {std::pair{"devices", "00008120\\u{1b}[2J "}, std::pair{"read", "Bad\uFFFD\\u{1b}]0;pwned\\u{7} phone\n"}}) {
         const CliRun run = cli(command);
         EXPECT_EQ(run.status, 0) << run.out;
         EXPECT_NE(run.out.find(shows), std::string::npos) << run.out;
@@ -122,7 +129,7 @@ TEST(CelvioCLI, BrokenDaemonsEndWithTheirErrorWithinTheTimeout) {
         {R"({"kind": "slow", "interval": 1000})", "devices", "ListDevices", late},
         {R"({"kind": "slow", "interval": 1000})", "read", "ReadPairRecord", late},
         {R"({"kind": "length", "length": 4294967295})", "read", "ReadPairRecord", "usbmuxd: Invalid packet length\n"},
-        {R"({"kind": "silence"})", "read --json", "ReadPairRecord", late},
+        {R"({"kind": "silence"})", "read 00008120-001A2B3C4D5E6F70 --json", "ReadPairRecord", late},
     };
     celvio::test::TempDir dir;
     std::vector<std::unique_ptr<celvio::sim::Simulator>> daemons;

@@ -77,12 +77,13 @@ TEST(HistoryCommand, ShowsGroupsAndCSV) {
     EXPECT_EQ(json.status, 0);
     const auto groups = nlohmann::json::parse(json.out);
     EXPECT_EQ(groups.size(), 2u);
-    for (const auto& [pointer, value] : nlohmann::json{{"/1/serial", "F2LX"},
-                                                       {"/1/entryCount", 2},
-                                                       {"/1/periods", {{{"label", "2024-02"}, {"averageHealth", 37.5}, {"cycles", 413}}}},
-                                                       {"/1/trendPerMonth", nullptr},  // none from two days
-                                                       {"/1/reaches80", nullptr}}
-                                                       .items())
+    const std::pair<const char*, nlohmann::json> fields[] = {
+        {"/1/serial", "F2LX"},
+        {"/1/entryCount", 2},
+        {"/1/periods", {{{"label", "2024-02"}, {"averageHealth", 37.5}, {"cycles", 413}}}},
+        {"/1/trendPerMonth", nullptr},  // none from two days
+        {"/1/reaches80", nullptr}};
+    for (const auto& [pointer, value] : fields)
         EXPECT_EQ(groups.at(nlohmann::json::json_pointer(pointer)), value) << pointer;
 }
 
@@ -148,9 +149,9 @@ TEST(HistoryCommand, ReadingNeverWritesAndTellsWhatItCannotRead) {
     writeText(dir / "truncated.json", whole.substr(0, whole.size() / 2));
     writeText(dir / "empty.json", "");
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    for (const auto& [name, reason] : {std::pair{"truncated.json", "The file is not a valid history"},
-                                       std::pair{"empty.json", "The file is empty"},
-                                       std::pair{"fifo", "Not a regular file"}}) {
+    for (const auto& [name, reason] :
+         {std::pair{"truncated.json", "The file is not a valid history"}, std::pair{"empty.json", "The file is empty"},
+          std::pair{"fifo", "Not a regular file"}}) {
         const fs::path path = dir / name;
         const std::string before = fs::is_fifo(path) ? "" : readText(path);
         const auto written = fs::last_write_time(path);
@@ -161,10 +162,7 @@ TEST(HistoryCommand, ReadingNeverWritesAndTellsWhatItCannotRead) {
         EXPECT_TRUE(fs::is_fifo(path) || readText(path) == before) << name << ": byte-identical";
         EXPECT_EQ(fs::last_write_time(path), written) << name;
     }
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(dir.path())) names.push_back(item.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"data", "empty.json", "fifo", "truncated.json", "whole.json"}))
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 5)  // data, whole, truncated, empty, fifo
         << "nothing kept aside, no lock or temporary file";
 }
 

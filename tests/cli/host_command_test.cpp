@@ -68,7 +68,8 @@ TEST(CelvioCLIHost, JSON) {
 }
 
 TEST(CelvioCLIHost, RootThatIsNoFolder) {
-    for (const std::string& folder : {std::string("/nonexistent"), std::string(CELVIO_HOST_DATA_DIR) + "/asahi/proc/uptime", std::string()}) {
+    for (const std::string& folder :
+         {std::string("/nonexistent"), std::string(CELVIO_HOST_DATA_DIR) + "/asahi/proc/uptime", std::string()}) {
         const CliRun run = cli("host '--root=" + folder + "'");
         EXPECT_EQ(run.status, 1) << folder;
         EXPECT_NE(run.out.find("celvio-cli: no system folder at \"" + folder + "\""), std::string::npos) << run.out;
