@@ -52,10 +52,6 @@ TEST(HistoryGrouping, LocalMonthsAveragesAndHighestCycles) {
     EXPECT_EQ(groups[0].entries,
               (std::vector<HistoryEntry>{entries[5], entries[1], entries[0], entries[2], entries[3], entries[4]}))
         << "ascending date";
-    HistoryEntry noDesign = entries[0];
-    noDesign.designCapacity = 0;
-    EXPECT_EQ(groupHistory({entries[0], noDesign})[0].periods, (std::vector<Period>{{"2024-01", 40.0, 100}}))
-        << "design 0 counts as health 0";
 }
 
 TEST(HistoryGrouping, TitlesKindsAndOrder) {
