@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 
 using namespace celvio;
 using namespace celvio::test;
@@ -62,7 +63,6 @@ TEST(CoconutImport, MapsColumnsAndNulls) {
          5103, 6075, "coconutBattery"},
     };
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(entries[i], expected[i]) << i;
-    EXPECT_NE(entries[0].id, entries[1].id);
     EXPECT_EQ(readText(s.history), HistoryJSON::encodeArray(entries)) << "saved";
     EXPECT_TRUE(s.temporaryFolderEmpty());
 }
@@ -77,17 +77,11 @@ TEST(CoconutImport, SkipsRowsWithinASecondOfAnother) {
     HistoryStore store(s.history);
     store.record(phoneEntry("OWN", since2001(600.0)));
     EXPECT_EQ(store.importCoconutBattery(s.database), 7);
-    std::vector<std::pair<std::string, double>> seen;
+    std::string seen;  // serial and tenths of a second since 2001
     for (const auto& e : store.entries())
-        seen.emplace_back(e.deviceSerial, std::round((e.date.time_since_epoch().count() - 978'307'200.0) * 10) / 10);
-    EXPECT_EQ(seen, (std::vector<std::pair<std::string, double>>{{"A", 100.0},
-                                                                 {"B", 100.4},
-                                                                 {"A", 200.0},
-                                                                 {"A", 201.0},
-                                                                 {"OWN", 500.0},
-                                                                 {"OWN", 600.0},
-                                                                 {"OWN", 601.0},
-                                                                 {"A", 86'400.8}}))
+        seen += e.deviceSerial + std::to_string(std::lround((e.date.time_since_epoch().count() - 978'307'200.0) * 10)) +
+                " ";
+    EXPECT_EQ(seen, "A1000 B1004 A2000 A2010 OWN5000 OWN6000 OWN6010 A864008 ")
         << "0.4 s apart skipped, 1.0 s apart kept, the own measurement counts";
 
     // Again, also after the file's whole seconds were read back: the tolerance still matches.
@@ -158,10 +152,9 @@ TEST(CoconutImport, RemovesOnlyOldImportFoldersOfOurs) {
         fs::last_write_time(tmp / name, twoHoursAgo);
     HistoryStore store(s.history);
     EXPECT_EQ(store.importCoconutBattery(s.database), 1);
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(tmp)) names.push_back(item.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"celvio-import-FILE", "celvio-import-NEW", "other-OLD"}));
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(tmp)) names.insert(item.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"celvio-import-FILE", "celvio-import-NEW", "other-OLD"}));
 }
 
 TEST(CoconutImport, FailuresChangeNothing) {
@@ -172,9 +165,8 @@ TEST(CoconutImport, FailuresChangeNothing) {
     } rows[] = {
         {"a table without ZBATTERYDC",
          [](const fs::path& path) {
-             CoconutDatabase(path,
-                             "CREATE TABLE ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, "
-                             "ZDEVICEMODEL, ZDEVICEOSVERSION, ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC)");
+             const std::string table = kCoconutTable;
+             CoconutDatabase(path, (table.substr(0, table.find(", ZBATTERYDC")) + ")").c_str());
          },
          "Unsupported coconutBattery database format"},
         {"no table", [](const fs::path& path) { CoconutDatabase(path, "CREATE TABLE OTHER (X)"); },
