@@ -39,8 +39,7 @@ TEST(ChargeRemindersTest, EachLimitOncePerChargeOrDischarge) {
         {"charging across the lower limit is no reminder", {{21, true, {}}, {20, true, {}}, {19, true, {}}}},
         {"the next discharge reminds again",
          {{21, false, {}}, {20, false, down}, {30, true, {}}, {21, false, {}}, {20, false, down}}},
-        {"unplugged right at the lower limit", {{21, true, {}}, {20, false, down}}},
-    };
+        {"unplugged right at the lower limit", {{21, true, {}}, {20, false, down}}}};
     for (const auto& [name, steps] : cases) {
         ChargeReminders reminders;
         for (std::size_t i = 0; i < steps.size(); ++i)
@@ -63,15 +62,13 @@ TEST(ChargeRemindersTest, BatteriesAndLimitsAreTheirOwn) {
 
 TEST(HealthFellBelow80Test, OnlyTheFirstEntryBelowAfterOneAbove) {
     // Full charges of a 1000 mAh design, ascending date.
-    const std::pair<std::vector<std::int64_t>, bool> cases[] = {
-        {{}, false},
-        {{790}, false},
-        {{820, 800}, false},
-        {{820, 801, 799}, true},
-        {{820, 799, 795}, false},
-        {{799, 800, 790}, true},
-        {{820, 500}, true},
-    };
+    const std::pair<std::vector<std::int64_t>, bool> cases[] = {{{}, false},
+                                                                {{790}, false},
+                                                                {{820, 800}, false},
+                                                                {{820, 801, 799}, true},
+                                                                {{820, 799, 795}, false},
+                                                                {{799, 800, 790}, true},
+                                                                {{820, 500}, true}};
     for (const auto& [fullCharges, expected] : cases) {
         HistoryDeviceGroup group;
         int day = 1;

@@ -127,8 +127,7 @@ TEST(HealthTrend, FitsTheCurrentBatterysLastYear) {
          joined(line(-91, -1, 30, 90, -1), later(imported(line(-91, -1, 30, 91, -1)))), std::nullopt, 0, ""},
         {"readings without a design capacity are left out",
          with(with(decline, -20, [](auto& e) { e.designCapacity = 0; }), -15, [](auto& e) { e.designCapacity = 0; }),
-         -1, 0.001, apr27},
-    };
+         -1, 0.001, apr27}};
     for (const auto& row : rows) {
         const auto groups = groupHistory(row.entries);
         ASSERT_EQ(groups.size(), 1u) << row.what;

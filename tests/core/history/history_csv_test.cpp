@@ -67,8 +67,7 @@ TEST(HistoryCSV, Lines) {
         {"negative numbers", edit([](HistoryEntry& e) { e.cycleCount = -1, e.fullChargeCapacity = -2950; }),
          "2024-03-05T10:15:00Z;Anna's iPhone;iPhone15,2;F2LX;-1;-2950;3279;-90.0;17.4.1;Celvio"},
         {"line break and quote unchanged", edit([](HistoryEntry& e) { e.deviceName = "Two\n\"Lines\""; }),
-         "2024-03-05T10:15:00Z;Two\n\"Lines\";iPhone15,2;F2LX;412;2950;3279;90.0;17.4.1;Celvio"},
-    };
+         "2024-03-05T10:15:00Z;Two\n\"Lines\";iPhone15,2;F2LX;412;2950;3279;90.0;17.4.1;Celvio"}};
     for (const auto& r : rows) EXPECT_EQ(line(r.entry), r.line) << r.what;
 }
 

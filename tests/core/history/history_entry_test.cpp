@@ -53,12 +53,10 @@ TEST(HistoryEntry, Health) {
     const struct {
         std::int64_t full, design;
         double health;
-    } rows[] = {
-        {5000, 4000, 125.0},                                         // not clamped
-        {3000, 4000, 75.0},  {2999, 4000, 2999.0 / 4000.0 * 100.0},  // full precision, divided then multiplied
-        {2950, 0, 0.0},      {2950, -5, 0.0},
-        {7, 1, 700.0},       {0, 3279, 0.0},
-    };
+    } rows[] = {{5000, 4000, 125.0},                                         // not clamped
+                {3000, 4000, 75.0},  {2999, 4000, 2999.0 / 4000.0 * 100.0},  // full precision, divided then multiplied
+                {2950, 0, 0.0},      {2950, -5, 0.0},
+                {7, 1, 700.0},       {0, 3279, 0.0}};
     for (const auto& row : rows) {
         HistoryEntry entry = phoneEntry("S", utc("2024-01-01T00:00:00Z"));
         entry.fullChargeCapacity = row.full;
@@ -84,16 +82,14 @@ TEST(HistoryEntry, InternetDates) {
     const struct {
         const char* text;
         double seconds;  // since 1970
-    } valid[] = {
-        {"1970-01-01T00:00:00Z", 0},
-        {"2001-01-01T00:00:00Z", 978'307'200},
-        {"2024-02-29T12:30:05Z", 1'709'209'805},
-        {"2024-02-29T13:30:05+01:00", 1'709'209'805},
-        {"2024-02-29T07:00:05-05:30", 1'709'209'805},
-        {"1969-12-31T23:59:59Z", -1},
-        {"0000-01-01T00:00:00Z", -62'167'219'200},
-        {"9999-12-31T23:59:59Z", 253'402'300'799},
-    };
+    } valid[] = {{"1970-01-01T00:00:00Z", 0},
+                 {"2001-01-01T00:00:00Z", 978'307'200},
+                 {"2024-02-29T12:30:05Z", 1'709'209'805},
+                 {"2024-02-29T13:30:05+01:00", 1'709'209'805},
+                 {"2024-02-29T07:00:05-05:30", 1'709'209'805},
+                 {"1969-12-31T23:59:59Z", -1},
+                 {"0000-01-01T00:00:00Z", -62'167'219'200},
+                 {"9999-12-31T23:59:59Z", 253'402'300'799}};
     for (const auto& row : valid) {
         const auto date = parseInternetDate(row.text);
         ASSERT_TRUE(date) << row.text;
@@ -156,22 +152,20 @@ TEST(HistoryJSON, DecodesWhatReadersMayFind) {
         const char* what;
         std::string text;
         std::function<void(HistoryEntry&)> expected;  // applied to objectEntry()
-    } rows[] = {
-        {"null source", object(R"("source":"coconutBattery")", R"("source":null)"),
-         [](HistoryEntry& e) { e.source.reset(); }},
-        {"null os and battery serial",
-         object({{R"("osVersion":"17.4.1")", R"("osVersion":null)"},
-                 {R"("batterySerial":"F5D1")", R"("batterySerial":null)"}}),
-         [](HistoryEntry& e) { e.osVersion.reset(), e.batterySerial.reset(); }},
-        {"optional keys missing", object(R"(,"source":"coconutBattery")", ""),
-         [](HistoryEntry& e) { e.source.reset(); }},
-        {"mac", object(R"("kind":"ios")", R"("kind":"mac")"),
-         [](HistoryEntry& e) { e.kind = HistoryEntry::Kind::mac; }},
-        {"escaped text", object(R"("deviceName":"Anna's iPhone")", R"("deviceName":"Anna\u2019s \"Phone\"")"),
-         [](HistoryEntry& e) { e.deviceName = "Anna\u2019s \"Phone\""; }},
-        {"smallest integer", object(R"("cycleCount":412)", R"("cycleCount":-9223372036854775808)"),
-         [](HistoryEntry& e) { e.cycleCount = INT64_MIN; }},
-    };
+    } rows[] = {{"null source", object(R"("source":"coconutBattery")", R"("source":null)"),
+                 [](HistoryEntry& e) { e.source.reset(); }},
+                {"null os and battery serial",
+                 object({{R"("osVersion":"17.4.1")", R"("osVersion":null)"},
+                         {R"("batterySerial":"F5D1")", R"("batterySerial":null)"}}),
+                 [](HistoryEntry& e) { e.osVersion.reset(), e.batterySerial.reset(); }},
+                {"optional keys missing", object(R"(,"source":"coconutBattery")", ""),
+                 [](HistoryEntry& e) { e.source.reset(); }},
+                {"mac", object(R"("kind":"ios")", R"("kind":"mac")"),
+                 [](HistoryEntry& e) { e.kind = HistoryEntry::Kind::mac; }},
+                {"escaped text", object(R"("deviceName":"Anna's iPhone")", R"("deviceName":"Anna\u2019s \"Phone\"")"),
+                 [](HistoryEntry& e) { e.deviceName = "Anna\u2019s \"Phone\""; }},
+                {"smallest integer", object(R"("cycleCount":412)", R"("cycleCount":-9223372036854775808)"),
+                 [](HistoryEntry& e) { e.cycleCount = INT64_MIN; }}};
     for (const auto& row : rows) {
         HistoryEntry expected = objectEntry();
         row.expected(expected);
@@ -194,8 +188,7 @@ TEST(HistoryJSON, RejectsBrokenEntries) {
         {"boolean as serial", object(R"("deviceSerial":"F2LXK0Q1N7")", R"("deviceSerial":true)")},
         {"not an object", "[]"},
         {"trailing text", object() + " x"},
-        {"", ""},
-    };
+        {"", ""}};
     for (const char* kind : {"Mac", "iOS", "IOS", "ipad", "", "mac "})
         rows.emplace_back(std::string("kind ") + kind,
                           object(R"("kind":"ios")", std::string(R"("kind":")") + kind + "\""));

@@ -59,8 +59,7 @@ TEST(HistoryStore, OneOwnEntryPerDeviceAndLocalDay) {
         {"an imported entry stays", "UTC0", "2024-03-05T10:00:00Z", "2024-03-05T11:00:00Z", 2, "F2LX",
          "coconutBattery"},
         {"the new entry's source is not looked at", "UTC0", "2024-03-05T10:00:00Z", "2024-03-05T11:00:00Z", 1, "F2LX",
-         std::nullopt, "coconutBattery"},
-    };
+         std::nullopt, "coconutBattery"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ScopedTimeZone zone(row.zone);
@@ -182,8 +181,7 @@ TEST(HistoryStore, WhatIsNoHistoryFileIsLeftWhereItIs) {
         {"a folder", [](const fs::path& path) { fs::create_directories(path / "inside"); }, "Is a directory"},
         {"a FIFO", [](const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, "Not a regular file"},
         {"a link to an endless device", [](const fs::path& path) { fs::create_symlink("/dev/zero", path); },
-         "Not a regular file"},
-    };
+         "Not a regular file"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
@@ -290,12 +288,10 @@ TEST(HistoryStore, DefaultLocationAndMigration) {
         const char* what;
         std::vector<const char*> folders;  // holding a history of their name
         const char* loaded;                // or "" for none
-    } rows[] = {
-        {"both older folders: only Ampelon", {"Ampelon", "Cellora"}, "Ampelon"},
-        {"only Cellora", {"Cellora"}, "Cellora"},
-        {"a history of our own wins", {"Ampelon", "Cellora", "Celvio"}, "Celvio"},
-        {"nothing anywhere", {}, ""},
-    };
+    } rows[] = {{"both older folders: only Ampelon", {"Ampelon", "Cellora"}, "Ampelon"},
+                {"only Cellora", {"Cellora"}, "Cellora"},
+                {"a history of our own wins", {"Ampelon", "Cellora", "Celvio"}, "Celvio"},
+                {"nothing anywhere", {}, ""}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;

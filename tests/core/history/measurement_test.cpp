@@ -92,7 +92,6 @@ TEST(Measurement, EntriesOfReads) {
          edited(mac, [](HistoryEntry& e) { e.deviceSerial = "20XW0055GE"; })},
         {"computer in percent only", Measurement::ofMac(macBattery(std::nullopt, std::nullopt), macSystem("X"), kNow),
          std::nullopt},
-        {"computer with design -1", Measurement::ofMac(macBattery(4800, -1), macSystem("X"), kNow), std::nullopt},
-    };
+        {"computer with design -1", Measurement::ofMac(macBattery(4800, -1), macSystem("X"), kNow), std::nullopt}};
     for (const auto& row : rows) EXPECT_EQ(withoutId(row.entry), row.expected) << row.name;
 }
