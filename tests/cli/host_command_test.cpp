@@ -35,94 +35,54 @@ TEST(CelvioCLIHost, ReportOfARecordedLaptop) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\nin\n" << run.out;
 }
 
-TEST(CelvioCLIHost, JSONWithRawValues) {
+TEST(CelvioCLIHost, JSON) {
     const CliRun run = cli("host --json --raw " + root("energy-discharging"));
     ASSERT_EQ(run.status, 0) << run.out;
     const json out = json::parse(run.out);
-    EXPECT_EQ(out["macSystem"]["productName"], "ThinkPad X1 Carbon Gen 9");
-    EXPECT_EQ(out["macSystem"]["variantName"], nullptr);
-    EXPECT_EQ(out["macSystem"]["memoryGB"], 31);
-    EXPECT_EQ(out["lowPowerMode"], true);
-    const json& battery = out["battery"];
-    EXPECT_EQ(battery["designCapacity"], 4948);
-    EXPECT_EQ(battery["fullChargeCapacity"], 4453);
-    EXPECT_NEAR(battery["health"].get<double>(), 89.995957963, 1e-6);
-    EXPECT_NEAR(battery["batteryPower"].get<double>(), -8.47, 1e-9);
-    EXPECT_EQ(battery["amperage"], -700);
-    EXPECT_EQ(battery["timeToEmpty"], 273);
-    EXPECT_EQ(battery["batterySerial"], nullptr);
     const json row = json::array({"PowerSupply.BAT0.charge_behaviour", "[auto] inhibit-charge force-discharge"});
     EXPECT_NE(std::find(out["rawValues"].begin(), out["rawValues"].end(), row), out["rawValues"].end());
-}
-
-TEST(CelvioCLIHost, JSONOfLaptopsAsTheyDiffer) {
-    const struct {
-        const char* tree;
-        json expected;  // JSON pointer → value
-    } rows[] = {
-        {"capacity-only",
-         {{"/battery/chargePercent", 57},
-          {"/battery/currentCapacity", nullptr},
-          {"/battery/fullChargeCapacity", nullptr},
-          {"/battery/designCapacity", nullptr},
-          {"/battery/batterySerial", "00512345"},
-          {"/battery/manufactureDate", nullptr}}},
-        {"energy-voltage-now",
-         {{"/battery/designCapacity", 5000},
-          {"/battery/fullChargeCapacity", 4500},
-          {"/battery/currentCapacity", 3000}}},
-        {"second-bay",
-         {{"/battery/designCapacity", 5200},
-          {"/battery/chargePercent", 50},
-          {"/battery/batterySerial", "27182818"},
-          {"/battery/manufactureDate", "2021-03-09T00:00:00Z"}}},
-        {"two-batteries",
-         {{"/battery/designCapacity", 8410},
-          {"/battery/fullChargeCapacity", 7797},
-          {"/battery/chargePercent", 57},
-          {"/battery/cycleCount", 420},
-          {"/battery/voltage", 12200},
-          {"/battery/amperage", 1230},
-          {"/battery/isCharging", true},
-          {"/battery/timeToFull", 153}}},
-        {"capacity-negative", {{"/battery/chargePercent", 25}}},
-        {"capacity-over", {{"/battery/chargePercent", 75}}},
-        {"msi-desktop",
-         {{"/macSystem/productName", "MS-7C95"},
-          {"/macSystem/serialNumber", nullptr},
-          {"/macSystem/memoryGB", 16},
-          {"/battery", nullptr}}},
+    // What the readers found is proven in their own tests; here, that each kind of value
+    // reaches the JSON under its name: text, null, numbers, a fraction, a flag, a date.
+    const std::pair<const char*, json> rows[] = {
+        {"energy-discharging",
+         {{"/macSystem/productName", "ThinkPad X1 Carbon Gen 9"},
+          {"/macSystem/variantName", nullptr},
+          {"/macSystem/memoryGB", 31},
+          {"/lowPowerMode", true},
+          {"/battery/fullChargeCapacity", 4453},
+          {"/battery/amperage", -700},
+          {"/battery/timeToEmpty", 273},
+          {"/battery/batteryPower", -8.47}}},
+        {"second-bay", {{"/battery/batterySerial", "27182818"}, {"/battery/manufactureDate", "2021-03-09T00:00:00Z"}}},
+        {"two-batteries", {{"/battery/designCapacity", 8410}, {"/battery/isCharging", true}}},
+        {"msi-desktop", {{"/macSystem/serialNumber", nullptr}, {"/battery", nullptr}}},
+        {"peripheral-only", {{"/battery", nullptr}}},
     };
-    for (const auto& row : rows) {
-        const CliRun run = cli("host --json " + root(row.tree));
-        ASSERT_EQ(run.status, 0) << row.tree << "\n" << run.out;
-        const json out = json::parse(run.out);
-        for (const auto& [pointer, value] : row.expected.items())
-            EXPECT_EQ(out.at(json::json_pointer(pointer)), value) << row.tree << " " << pointer;
+    for (const auto& [tree, expected] : rows) {
+        const CliRun one = cli("host --json " + root(tree));
+        ASSERT_EQ(one.status, 0) << tree << "\n" << one.out;
+        const json out = json::parse(one.out);
+        for (const auto& [pointer, value] : expected.items())
+            EXPECT_EQ(out.at(json::json_pointer(pointer)), value) << tree << " " << pointer;
     }
 }
 
 TEST(CelvioCLIHost, RootThatIsNoFolder) {
-    const std::vector<std::string> folders{"/nonexistent", std::string(CELVIO_HOST_DATA_DIR) + "/asahi/proc/uptime",
-                                           ""};
-    for (const std::string& folder : folders) {
+    for (const std::string& folder :
+         {std::string("/nonexistent"), std::string(CELVIO_HOST_DATA_DIR) + "/asahi/proc/uptime", std::string()}) {
         const CliRun run = cli("host '--root=" + folder + "'");
         EXPECT_EQ(run.status, 1) << folder;
         EXPECT_NE(run.out.find("celvio-cli: no system folder at \"" + folder + "\""), std::string::npos) << run.out;
     }
 }
 
-TEST(CelvioCLIHost, NoInternalBattery) {
+TEST(CelvioCLIHost, NoInternalBatteryAndThisMachine) {
     const CliRun desktop = cli("host " + root("desktop"));
     EXPECT_EQ(desktop.status, 0);
-    EXPECT_NE(desktop.out.find("  Uptime                 0m\n"
-                               "No internal battery\n"
+    EXPECT_NE(desktop.out.find("  Uptime                 0m\nNo internal battery\n"
                                "  This computer runs on mains power only.\n"),
               std::string::npos)
         << desktop.out;
-    EXPECT_EQ(json::parse(cli("host --json " + root("peripheral-only")).out)["battery"], nullptr);
-
-    // This machine, whatever it has.
     const CliRun here = cli("host");
     EXPECT_EQ(here.status, 0) << here.out;
     EXPECT_EQ(here.out.rfind("Computer\n  Name ", 0), 0u) << here.out;

@@ -20,13 +20,8 @@ struct Step {
     std::optional<ChargeReminder> expected;
 };
 
-struct Case {
-    const char* name;
-    std::vector<Step> steps;
-};
-
 TEST(ChargeRemindersTest, EachLimitOncePerChargeOrDischarge) {
-    const Case cases[] = {
+    const std::pair<const char*, std::vector<Step>> cases[] = {
         {"charging across the upper limit",
          {{78, true, {}}, {79, true, {}}, {80, true, up}, {81, true, {}}, {100, true, {}}}},
         {"a refresh repeating the value", {{79, true, {}}, {80, true, up}, {80, true, {}}, {80, true, {}}}},
@@ -44,15 +39,12 @@ TEST(ChargeRemindersTest, EachLimitOncePerChargeOrDischarge) {
         {"charging across the lower limit is no reminder", {{21, true, {}}, {20, true, {}}, {19, true, {}}}},
         {"the next discharge reminds again",
          {{21, false, {}}, {20, false, down}, {30, true, {}}, {21, false, {}}, {20, false, down}}},
-        {"unplugged right at the lower limit", {{21, true, {}}, {20, false, down}}},
-    };
-    for (const Case& test : cases) {
+        {"unplugged right at the lower limit", {{21, true, {}}, {20, false, down}}}};
+    for (const auto& [name, steps] : cases) {
         ChargeReminders reminders;
-        for (std::size_t i = 0; i < test.steps.size(); ++i) {
-            const Step& step = test.steps[i];
-            EXPECT_EQ(reminders.update("BAT0", {step.percent, step.charging}, {}), step.expected)
-                << test.name << ", reading " << i;
-        }
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            EXPECT_EQ(reminders.update("BAT0", {steps[i].percent, steps[i].charging}, {}), steps[i].expected)
+                << name << ", reading " << i;
     }
 }
 
@@ -69,28 +61,24 @@ TEST(ChargeRemindersTest, BatteriesAndLimitsAreTheirOwn) {
 }
 
 TEST(HealthFellBelow80Test, OnlyTheFirstEntryBelowAfterOneAbove) {
-    const struct {
-        std::vector<std::int64_t> fullCharges;  // of a 1000 mAh design, ascending date
-        bool expected;
-    } cases[] = {
-        {{}, false},
-        {{790}, false},
-        {{820, 800}, false},
-        {{820, 801, 799}, true},
-        {{820, 799, 795}, false},
-        {{799, 800, 790}, true},
-        {{820, 500}, true},
-    };
-    for (const auto& test : cases) {
+    // Full charges of a 1000 mAh design, ascending date.
+    const std::pair<std::vector<std::int64_t>, bool> cases[] = {{{}, false},
+                                                                {{790}, false},
+                                                                {{820, 800}, false},
+                                                                {{820, 801, 799}, true},
+                                                                {{820, 799, 795}, false},
+                                                                {{799, 800, 790}, true},
+                                                                {{820, 500}, true}};
+    for (const auto& [fullCharges, expected] : cases) {
         HistoryDeviceGroup group;
         int day = 1;
-        for (const std::int64_t fcc : test.fullCharges) {
+        for (const std::int64_t fcc : fullCharges) {
             HistoryEntry entry = phoneEntry("F2LX", utc("2026-01-0" + std::to_string(day++) + "T12:00:00Z"));
             entry.designCapacity = 1000;
             entry.fullChargeCapacity = fcc;
             group.entries.push_back(entry);
         }
-        EXPECT_EQ(healthFellBelow80(group), test.expected) << ::testing::PrintToString(test.fullCharges);
+        EXPECT_EQ(healthFellBelow80(group), expected) << ::testing::PrintToString(fullCharges);
     }
 }
 

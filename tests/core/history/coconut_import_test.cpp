@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 
 using namespace celvio;
 using namespace celvio::test;
@@ -53,16 +54,13 @@ TEST(CoconutImport, MapsColumnsAndNulls) {
 
     const auto& entries = store.entries();
     ASSERT_EQ(entries.size(), 3u);
-    const HistoryEntry expected[] = {
-        {entries[0].id, since2001(0), HistoryEntry::Kind::ios, "NODATE", "Anna\uFFFD", "", "", "", -1, 0, 0,
-         "coconutBattery"},
-        {entries[1].id, since2001(200), HistoryEntry::Kind::ios, "LOWER", "Device", "", std::nullopt, std::nullopt, 0,
-         0, 0, "coconutBattery"},
-        {entries[2].id, since2001(300.5), HistoryEntry::Kind::mac, "C02X", "Desk", "MacBookPro18,3", "14.4", "D865", 87,
-         5103, 6075, "coconutBattery"},
-    };
+    const HistoryEntry expected[] = {{entries[0].id, since2001(0), HistoryEntry::Kind::ios, "NODATE", "Anna\uFFFD", "",
+                                      "", "", -1, 0, 0, "coconutBattery"},
+                                     {entries[1].id, since2001(200), HistoryEntry::Kind::ios, "LOWER", "Device", "",
+                                      std::nullopt, std::nullopt, 0, 0, 0, "coconutBattery"},
+                                     {entries[2].id, since2001(300.5), HistoryEntry::Kind::mac, "C02X", "Desk",
+                                      "MacBookPro18,3", "14.4", "D865", 87, 5103, 6075, "coconutBattery"}};
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(entries[i], expected[i]) << i;
-    EXPECT_NE(entries[0].id, entries[1].id);
     EXPECT_EQ(readText(s.history), HistoryJSON::encodeArray(entries)) << "saved";
     EXPECT_TRUE(s.temporaryFolderEmpty());
 }
@@ -77,17 +75,11 @@ TEST(CoconutImport, SkipsRowsWithinASecondOfAnother) {
     HistoryStore store(s.history);
     store.record(phoneEntry("OWN", since2001(600.0)));
     EXPECT_EQ(store.importCoconutBattery(s.database), 7);
-    std::vector<std::pair<std::string, double>> seen;
+    std::string seen;  // serial and tenths of a second since 2001
     for (const auto& e : store.entries())
-        seen.emplace_back(e.deviceSerial, std::round((e.date.time_since_epoch().count() - 978'307'200.0) * 10) / 10);
-    EXPECT_EQ(seen, (std::vector<std::pair<std::string, double>>{{"A", 100.0},
-                                                                 {"B", 100.4},
-                                                                 {"A", 200.0},
-                                                                 {"A", 201.0},
-                                                                 {"OWN", 500.0},
-                                                                 {"OWN", 600.0},
-                                                                 {"OWN", 601.0},
-                                                                 {"A", 86'400.8}}))
+        seen += e.deviceSerial + std::to_string(std::lround((e.date.time_since_epoch().count() - 978'307'200.0) * 10)) +
+                " ";
+    EXPECT_EQ(seen, "A1000 B1004 A2000 A2010 OWN5000 OWN6000 OWN6010 A864008 ")
         << "0.4 s apart skipped, 1.0 s apart kept, the own measurement counts";
 
     // Again, also after the file's whole seconds were read back: the tolerance still matches.
@@ -105,12 +97,10 @@ TEST(CoconutImport, OnlyCommittedRowsArrive) {
         const char* mode;
         int uncommitted;
         std::int64_t imported;  // -1: the import fails as "in use"
-    } rows[] = {
-        {"rollback journal, a few rows pending", "DELETE", 3, 500},
-        {"rollback journal, pages spilled into the file", "DELETE", 1919, -1},
-        {"write-ahead log, a few rows pending", "WAL", 3, 500},
-        {"write-ahead log, pages spilled into the log", "WAL", 1919, 500},
-    };
+    } rows[] = {{"rollback journal, a few rows pending", "DELETE", 3, 500},
+                {"rollback journal, pages spilled into the file", "DELETE", 1919, -1},
+                {"write-ahead log, a few rows pending", "WAL", 3, 500},
+                {"write-ahead log, pages spilled into the log", "WAL", 1919, 500}};
     for (const auto& r : rows) {
         ScopedTimeZone zone("UTC0");
         ImportFolders s;
@@ -158,10 +148,9 @@ TEST(CoconutImport, RemovesOnlyOldImportFoldersOfOurs) {
         fs::last_write_time(tmp / name, twoHoursAgo);
     HistoryStore store(s.history);
     EXPECT_EQ(store.importCoconutBattery(s.database), 1);
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(tmp)) names.push_back(item.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"celvio-import-FILE", "celvio-import-NEW", "other-OLD"}));
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(tmp)) names.insert(item.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"celvio-import-FILE", "celvio-import-NEW", "other-OLD"}));
 }
 
 TEST(CoconutImport, FailuresChangeNothing) {
@@ -169,33 +158,30 @@ TEST(CoconutImport, FailuresChangeNothing) {
         const char* what;
         std::function<void(const fs::path&)> make;
         const char* text;  // a regular expression
-    } rows[] = {
-        {"a table without ZBATTERYDC",
-         [](const fs::path& path) {
-             CoconutDatabase(path,
-                             "CREATE TABLE ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, "
-                             "ZDEVICEMODEL, ZDEVICEOSVERSION, ZBATTERYSERIAL, ZBATTERYCYCLECOUNT, ZBATTERYFCC)");
-         },
-         "Unsupported coconutBattery database format"},
-        {"no table", [](const fs::path& path) { CoconutDatabase(path, "CREATE TABLE OTHER (X)"); },
-         "Unsupported coconutBattery database format"},
-        {"not a database", [](const fs::path& path) { writeText(path, std::string(4096, 'x')); },
-         "Unsupported coconutBattery database format|coconutBattery database could not be opened"},
-        {"a folder", [](const fs::path& path) { fs::create_directory(path); },
-         "coconutBattery database could not be (opened|copied: .+)"},
-        {"a damaged page among the rows",
-         [](const fs::path& path) {
-             std::vector<std::string> rows;
-             for (int i = 0; i < 2000; ++i) rows.push_back(coconutRow(i, "A" + std::to_string(i)));
-             CoconutDatabase(path).insert(rows);
-             // Page 10 of 4096 bytes is one of the table's leaves by now.
-             std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-             file.seekp(9 * 4096);
-             const std::string garbage(4096, '\xa5');
-             file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
-         },
-         "Unsupported coconutBattery database format"},
-    };
+    } rows[] = {{"a table without ZBATTERYDC",
+                 [](const fs::path& path) {
+                     const std::string table = kCoconutTable;
+                     CoconutDatabase(path, (table.substr(0, table.find(", ZBATTERYDC")) + ")").c_str());
+                 },
+                 "Unsupported coconutBattery database format"},
+                {"no table", [](const fs::path& path) { CoconutDatabase(path, "CREATE TABLE OTHER (X)"); },
+                 "Unsupported coconutBattery database format"},
+                {"not a database", [](const fs::path& path) { writeText(path, std::string(4096, 'x')); },
+                 "Unsupported coconutBattery database format|coconutBattery database could not be opened"},
+                {"a folder", [](const fs::path& path) { fs::create_directory(path); },
+                 "coconutBattery database could not be (opened|copied: .+)"},
+                {"a damaged page among the rows",
+                 [](const fs::path& path) {
+                     std::vector<std::string> rows;
+                     for (int i = 0; i < 2000; ++i) rows.push_back(coconutRow(i, "A" + std::to_string(i)));
+                     CoconutDatabase(path).insert(rows);
+                     // Page 10 of 4096 bytes is one of the table's leaves by now.
+                     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+                     file.seekp(9 * 4096);
+                     const std::string garbage(4096, '\xa5');
+                     file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+                 },
+                 "Unsupported coconutBattery database format"}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         ScopedTimeZone zone("UTC0");

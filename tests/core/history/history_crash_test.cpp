@@ -28,18 +28,9 @@ namespace {
 HistoryEntry measurement(int w, int k) {
     HistoryEntry entry = phoneEntry(w ? "A" : "B", utc("2020-01-01T12:00:00Z") + std::chrono::hours(24 * k + w));
     entry.id = UUID{};
-    entry.id.bytes[0] = static_cast<std::uint8_t>(k);
-    entry.id.bytes[1] = static_cast<std::uint8_t>(k >> 8);
-    entry.id.bytes[2] = static_cast<std::uint8_t>(w + 1);
+    entry.id.bytes = {std::uint8_t(k), std::uint8_t(k >> 8), std::uint8_t(w + 1)};
     entry.cycleCount = k;
     return entry;
-}
-
-std::vector<HistoryEntry> list(int perWriter) {
-    std::vector<HistoryEntry> entries;
-    for (int k = 0; k < perWriter; ++k)
-        for (int w = 0; w < 2; ++w) entries.push_back(measurement(w, k));
-    return entries;
 }
 
 /// How many measurements of writer `w` the list holds; -1 unless they are 0..n-1.
@@ -89,7 +80,9 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
     TempDir dir;
     const fs::path file = dir / "history.json";
     constexpr int kStart = 200;  // per writer, about 120 kB
-    writeText(file, HistoryJSON::encodeArray(list(kStart)));
+    std::vector<HistoryEntry> start;
+    for (int k = 0; k < kStart; ++k) start.insert(start.end(), {measurement(0, k), measurement(1, k)});
+    writeText(file, HistoryJSON::encodeArray(start));
 
     // Kill within the time of two saves after the children have loaded, whatever the build.
     HistoryStore probe(file);
@@ -99,12 +92,10 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
     std::uniform_int_distribution<std::int64_t> delay(0, 8 * save.count());
-    int counts[2] = {kStart, kStart};
-    int cutWrites = 0;
-    const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = [start] { return std::chrono::steady_clock::now() - start; };
+    int counts[2] = {kStart, kStart}, cutWrites = 0, rounds = 0;
+    const auto began = std::chrono::steady_clock::now();
+    const auto elapsed = [began] { return std::chrono::steady_clock::now() - began; };
     using namespace std::chrono_literals;
-    int rounds = 0;
     // A few seconds, and at least 10 rounds (20 kills) however slow the build or busy the
     // machine: each round is bounded by its delay.
     for (; rounds < 50 && (elapsed() < 3s || rounds < 10); ++rounds) {
@@ -114,9 +105,8 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
         writers[first] = startWriter(file, first);
         writers[1 - first] = startWriter(file, 1 - first);
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        for (const pid_t writer : writers) {
+        for (const pid_t writer : writers)
             if (writer > 0) ::kill(writer, SIGKILL);
-        }
         for (const pid_t writer : writers) {
             int status = 0;
             ASSERT_GT(writer, 0) << "a writer did not start";
@@ -145,9 +135,7 @@ TEST(HistoryTwoWriters, EverythingEitherProcessSavedIsThereOnce) {
     TempDir dir;
     ScopedEnv tmp("TMPDIR", dir.path().string());
     const fs::path file = dir / "history.json";
-    constexpr int kImports = 15;
-    constexpr int kRows = 20;
-    constexpr int kRecords = 150;
+    constexpr int kImports = 15, kRows = 20, kRecords = 150;
     for (int n = 0; n < kImports; ++n) {
         std::vector<std::string> rows;
         for (int i = 0; i < kRows; ++i) rows.push_back(coconutRow(700'000'000 + i * 60, "IMPORT-" + std::to_string(n)));

@@ -56,51 +56,42 @@ std::optional<HistoryEntry> withoutId(std::optional<HistoryEntry> entry) {
 }  // namespace
 
 TEST(Measurement, EntriesOfReads) {
-    const HistoryEntry phone{.id = UUID(),
-                             .date = kNow,
-                             .kind = HistoryEntry::Kind::ios,
-                             .deviceSerial = "F2LXK0ABCDEF",
-                             .deviceName = "Anna's iPhone",
-                             .modelIdentifier = "iPhone15,2",
-                             .osVersion = "17.1",
-                             .batterySerial = "F5D1234",
-                             .cycleCount = 301,
-                             .fullChargeCapacity = 2900,
-                             .designCapacity = 3200,
-                             .source = std::nullopt};
-    HistoryEntry phoneNoCycles = phone;
-    phoneNoCycles.cycleCount = 0;
-    const HistoryEntry mac{.id = UUID(),
-                           .date = kNow,
-                           .kind = HistoryEntry::Kind::mac,
-                           .deviceSerial = "PF3ABCDE",
-                           .deviceName = "workbench",
-                           .modelIdentifier = "20XW0055GE",
-                           .osVersion = "6.1.0",
-                           .batterySerial = "D86123",
-                           .cycleCount = 412,
-                           .fullChargeCapacity = 4800,
-                           .designCapacity = 5100,
-                           .source = std::nullopt};
-    HistoryEntry macNoSerial = mac;
-    macNoSerial.deviceSerial = "20XW0055GE";
-
+    const HistoryEntry phone{UUID(),
+                             kNow,
+                             HistoryEntry::Kind::ios,
+                             "F2LXK0ABCDEF",
+                             "Anna's iPhone",
+                             "iPhone15,2",
+                             "17.1",
+                             "F5D1234",
+                             301,
+                             2900,
+                             3200,
+                             std::nullopt};
+    const HistoryEntry mac{UUID(),     kNow,        HistoryEntry::Kind::mac,
+                           "PF3ABCDE", "workbench", "20XW0055GE",
+                           "6.1.0",    "D86123",    412,
+                           4800,       5100,        std::nullopt};
+    const auto edited = [](HistoryEntry entry, auto change) {
+        change(entry);
+        return entry;
+    };
     const struct {
         const char* name;
         std::optional<HistoryEntry> entry;
         std::optional<HistoryEntry> expected;
     } rows[] = {
         {"device", Measurement::ofDevice(device(2900, 3200, 301)), phone},
-        {"device without cycle count", Measurement::ofDevice(device(2900, 3200, std::nullopt)), phoneNoCycles},
+        {"device without cycle count", Measurement::ofDevice(device(2900, 3200, std::nullopt)),
+         edited(phone, [](HistoryEntry& e) { e.cycleCount = 0; })},
         {"device without full charge", Measurement::ofDevice(device(std::nullopt, 3200, 301)), std::nullopt},
         {"device without design", Measurement::ofDevice(device(2900, std::nullopt, 301)), std::nullopt},
         {"device with design 0", Measurement::ofDevice(device(2900, 0, 301)), std::nullopt},
         {"computer", Measurement::ofMac(macBattery(4800, 5100), macSystem("PF3ABCDE"), kNow), mac},
         {"computer without serial", Measurement::ofMac(macBattery(4800, 5100), macSystem(std::nullopt), kNow),
-         macNoSerial},
+         edited(mac, [](HistoryEntry& e) { e.deviceSerial = "20XW0055GE"; })},
         {"computer in percent only", Measurement::ofMac(macBattery(std::nullopt, std::nullopt), macSystem("X"), kNow),
          std::nullopt},
-        {"computer with design -1", Measurement::ofMac(macBattery(4800, -1), macSystem("X"), kNow), std::nullopt},
-    };
+        {"computer with design -1", Measurement::ofMac(macBattery(4800, -1), macSystem("X"), kNow), std::nullopt}};
     for (const auto& row : rows) EXPECT_EQ(withoutId(row.entry), row.expected) << row.name;
 }
