@@ -165,7 +165,7 @@ TEST(USBMux, DaemonAddresses) {
 }
 
 TEST(USBMux, DeviceHashAgreesWithEquality) {
-    // Each field counts: four devices that differ in one field each stay apart; the fifth is the first again.
+    // Each field counts: devices differing in one field stay apart; the fifth repeats the first.
     const std::unordered_set<MuxDevice> set{{"A1", 3, Connection::usb}, {"A2", 3, Connection::usb},
                                             {"A1", 4, Connection::usb}, {"A1", 3, Connection::network},
                                             {"A1", 3, Connection::usb}};
