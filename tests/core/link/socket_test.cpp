@@ -63,6 +63,7 @@ TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
 TEST(Socket, TimeoutIsSplitIntoSecondsAndMicroseconds) {
     for (const auto& [timeout, seconds, micros] : {std::tuple{8.0, 8L, 0L}, {0.25, 0L, 250000L}, {5.5, 5L, 500000L}}) {
         auto [a, b] = socketPair();
+        ::close(b);
         Socket s(a, timeout);
         for (int option : {SO_RCVTIMEO, SO_SNDTIMEO}) {
             timeval tv{};
@@ -71,7 +72,6 @@ TEST(Socket, TimeoutIsSplitIntoSecondsAndMicroseconds) {
             // The kernel keeps the time-out in clock ticks and rounds it up.
             EXPECT_TRUE(tv.tv_sec == seconds && std::abs(tv.tv_usec - micros) <= 10'000) << timeout;
         }
-        ::close(b);
     }
 }
 
@@ -169,12 +169,10 @@ TEST(Socket, InterruptedCallsCarryOn) {
     }
     const int before = interrupts;
     interruptFor(std::chrono::milliseconds(100));
-    EXPECT_GT(interrupts.load(), before);
-    EXPECT_FALSE(done);
+    EXPECT_TRUE(interrupts > before && !done);
     ASSERT_EQ(::send(b, "end", 3, 0), 3);
     thread.join();
-    EXPECT_EQ(readBack, bytesOf("end"));
-    EXPECT_EQ(drained, big.size());
+    EXPECT_EQ(std::tuple(readBack, drained), std::tuple(bytesOf("end"), big.size()));
     ::close(b);
 }
 
