@@ -76,15 +76,15 @@ TEST(USBMux, PacketsCarryHeaderTagsAndSwappedPort) {
     for (const auto& packet : packets) {
         EXPECT_EQ(std::tuple(packet.tag, packet.version, packet.message, packet.length),
                   std::tuple(&packet - &packets[0] + 1u, 1u, 8u, 16 + encodeXML(packet.payload).size()));
-        EXPECT_EQ(stringValue(packet.payload, "ClientVersionString"), "Celvio-1.0");
-        EXPECT_EQ(stringValue(packet.payload, "ProgName"), "Celvio");
+        EXPECT_EQ(std::tuple(stringValue(packet.payload, "ClientVersionString"),
+                             stringValue(packet.payload, "ProgName"), intValue(packet.payload, "kLibUSBMuxVersion")),
+                  std::tuple("Celvio-1.0", "Celvio", 3));
         EXPECT_TRUE(stringValue(packet.payload, "BundleID").value_or("").ends_with(".Celvio"));
-        EXPECT_EQ(intValue(packet.payload, "kLibUSBMuxVersion"), 3);
     }
     EXPECT_EQ(stringValue(packets[0].payload, "MessageType"), "ListDevices");
-    EXPECT_EQ(stringValue(packets[1].payload, "MessageType"), "Connect");
-    EXPECT_EQ(intValue(packets[1].payload, "DeviceID"), 3);
-    EXPECT_EQ(intValue(packets[1].payload, "PortNumber"), 32498);
+    EXPECT_EQ(std::tuple(stringValue(packets[1].payload, "MessageType"), intValue(packets[1].payload, "DeviceID"),
+                         intValue(packets[1].payload, "PortNumber")),
+              std::tuple("Connect", 3, 32498));
     socket->close();
     EXPECT_TRUE(daemon.allClosed());
 }

@@ -63,10 +63,8 @@ TEST(PEM, PKCS8Unwrapping) {
         {0x02, 0x01, 0x00},                                                  // no SEQUENCE
         {0x30, 0x80, 0x00},                                                  // indefinite length
         {0x30, 0x85, 1, 1, 1, 1, 1, 0},                                      // a five-byte length
-        {0x30},                                                              // no length
-        {0x30, 0x82, 0x01},                                                  // length bytes missing
-        {0x30, 0x05, 0x00},                                                  // past the end
-        {0x30, 0x03, 0x02, 0x05, 0x00},                                      // inner element past the end
+        {0x30}, {0x30, 0x82, 0x01},                                          // no length, length bytes missing
+        {0x30, 0x05, 0x00}, {0x30, 0x03, 0x02, 0x05, 0x00},                  // outer, inner element past the end
     };
     for (const Bytes& der : bad) EXPECT_EQ(PEM::pkcs8ToPKCS1(der), std::nullopt) << der.size();
 }

@@ -56,33 +56,22 @@ TEST(MacBatteryReader, ChargeTemperatureAndEstimates) {
 }
 
 TEST(MacBatteryReader, FirstOfEachChainWins) {
-    const auto b = convert({{"AppleRawMaxCapacity", 4100},
-                            {"MaxCapacity", 4300},
-                            {"AppleRawCurrentCapacity", 2000},
-                            {"CurrentCapacity", 2100},
-                            {"DesignCapacity", 4400},
-                            {"Voltage", 12600},
-                            {"AppleRawBatteryVoltage", 1},
-                            {"InstantAmperage", -1500},
-                            {"Amperage", -1},
-                            {"Serial", "TOP"},
-                            {"BatteryData", PlistDict{{"DesignCapacity", 1}, {"Serial", "DATA"}}}});
+    const auto b = convert({{"AppleRawMaxCapacity", 4100}, {"MaxCapacity", 4300}, {"AppleRawCurrentCapacity", 2000},
+                            {"CurrentCapacity", 2100}, {"DesignCapacity", 4400}, {"Voltage", 12600},
+                            {"AppleRawBatteryVoltage", 1}, {"InstantAmperage", -1500}, {"Amperage", -1},
+                            {"Serial", "TOP"}, {"BatteryData", PlistDict{{"DesignCapacity", 1}, {"Serial", "DATA"}}}});
     EXPECT_EQ(std::tuple(b.fullChargeCapacity, b.currentCapacity, b.designCapacity, b.voltage, b.amperage),
               std::tuple(4100, 2000, 4400, 12600, -1500));
     EXPECT_EQ(b.batterySerial, "TOP");
 
     // The fallbacks; negative numbers arrive as text or as 64-bit patterns.
-    const auto f =
-        convert({{"MaxCapacity", 4300},
-                 {"CurrentCapacity", 2100},
-                 {"AppleRawBatteryVoltage", 11900},
-                 {"Amperage", "-95923"},
-                 {"BatteryData", PlistDict{{"DesignCapacity", 4500}, {"Serial", "DATA"}, {"SystemPower", 7.25}}}});
+    const auto f = convert({{"MaxCapacity", 4300}, {"CurrentCapacity", 2100}, {"AppleRawBatteryVoltage", 11900},
+                            {"Amperage", "-95923"}, {"BatteryData", PlistDict{{"DesignCapacity", 4500},
+                                                                              {"Serial", "DATA"}, {"SystemPower", 7.25}}}});
     EXPECT_EQ(
         std::tuple(f.fullChargeCapacity, f.currentCapacity, f.chargePercent, f.designCapacity, f.voltage, f.amperage),
         std::tuple(4300, 2100, 49, 4500, 11900, -95923));  // 2100 / 4300 = 48.8 %
-    EXPECT_EQ(f.batterySerial, "DATA");
-    EXPECT_EQ(f.systemPower, 7.25);
+    EXPECT_EQ(std::tuple(f.batterySerial, f.systemPower), std::tuple("DATA", 7.25));
     EXPECT_EQ(convert({{"InstantAmperage", std::int64_t(18446744073709551209ULL)}}).amperage, -407);
 
     // A percentage never passes for mAh.
