@@ -66,8 +66,9 @@ TEST(MacBatteryReader, FirstOfEachChainWins) {
 
     // The fallbacks; negative numbers arrive as text or as 64-bit patterns.
     const auto f = convert({{"MaxCapacity", 4300}, {"CurrentCapacity", 2100}, {"AppleRawBatteryVoltage", 11900},
-                            {"Amperage", "-95923"}, {"BatteryData", PlistDict{{"DesignCapacity", 4500},
-                                                                              {"Serial", "DATA"}, {"SystemPower", 7.25}}}});
+                            {"Amperage", "-95923"},
+                            {"BatteryData", PlistDict{{"DesignCapacity", 4500}, {"Serial", "DATA"},
+                                                      {"SystemPower", 7.25}}}});
     EXPECT_EQ(
         std::tuple(f.fullChargeCapacity, f.currentCapacity, f.chargePercent, f.designCapacity, f.voltage, f.amperage),
         std::tuple(4300, 2100, 49, 4500, 11900, -95923));  // 2100 / 4300 = 48.8 %
