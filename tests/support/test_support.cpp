@@ -20,20 +20,20 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    std::error_code ignored;
+    std::error_code ignored;  // a destructor must not throw
     std::filesystem::remove_all(path_, ignored);
+}
+
+static void setOrUnset(const std::string& name, const std::optional<std::string>& value) {
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
 }
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
     if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    if (value) setenv(name_.c_str(), value->c_str(), 1);
-    else unsetenv(name_.c_str());
+    setOrUnset(name_, value);
 }
 
-ScopedEnv::~ScopedEnv() {
-    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-    else unsetenv(name_.c_str());
-}
+ScopedEnv::~ScopedEnv() { setOrUnset(name_, old_); }
 
 LoopbackListener::LoopbackListener() {
     fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -24,11 +24,6 @@ OpenSSLPtr<X509> parseCertificate(const std::string& pem) {
     return OpenSSLPtr<X509>(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
 }
 
-OpenSSLPtr<EVP_PKEY> parsePrivateKey(const std::string& pem) {
-    OpenSSLPtr<BIO> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    return OpenSSLPtr<EVP_PKEY>(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
-}
-
 // The keys the core tests' simulator runs use are proven by those runs; these are the others.
 TEST(ScenarioTest, ParsesTheKeysNoRunUses) {
     const auto scenario = parseScenario(R"({"devices": [{"udid": "A", "privateKeyFormat": "pkcs8",
@@ -37,12 +32,11 @@ TEST(ScenarioTest, ParsesTheKeysNoRunUses) {
                      "services": {"com.apple.mobile.diagnostics_relay": {"kind": "relay"}}},
         "relay": {"faults": {"notStartable": true}}}]})");
     const auto& device = scenario.devices.at(0);
-    EXPECT_TRUE(device.pkcs8Key);
-    EXPECT_EQ(device.connectResults.at(1234), 3);
-    EXPECT_EQ(device.defaultConnectResult, 6);
-    const PlistDict values{{"Blob", Bytes{0x00, 0x01, 0xFF, 0x80}}, {"Updated", PlistDate{737242200.5}}};
-    EXPECT_EQ(device.lockdown.values, values);
-    EXPECT_TRUE(device.relay.faults.notStartable);
+    EXPECT_EQ(std::tuple(device.pkcs8Key, device.connectResults.at(1234), device.defaultConnectResult,
+                         device.relay.faults.notStartable),
+              std::tuple(true, 3, 6, true));
+    EXPECT_EQ(device.lockdown.values,
+              (PlistDict{{"Blob", Bytes{0x00, 0x01, 0xFF, 0x80}}, {"Updated", PlistDate{737242200.5}}}));
 }
 
 TEST(ScenarioTest, ErrorsNameTheFileTheKeyAndTheExpectation) {
@@ -76,7 +70,7 @@ TEST(ScenarioTest, ErrorsNameTheFileTheKeyAndTheExpectation) {
             loadScenario(path.string());
             ADD_FAILURE() << "no error for " << json;
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), path.string() + ": " + message);
+            EXPECT_EQ(e.what(), path.string() + ": " + message);
         }
     }
     std::filesystem::remove(path);
@@ -95,17 +89,16 @@ TEST(ScenarioTest, EveryShippedScenarioParses) {
 TEST(PairingMaterialTest, CertificatesAndKeysBelongTogether) {
     const auto& material = pairingMaterial("00008110-001A2B3C4D5E6F70", false);
     // Host and device keys matching their certificates is proven by every TLS run.
-    auto root = parseCertificate(material.rootCertificatePEM);
-    auto host = parseCertificate(material.hostCertificatePEM);
-    auto device = parseCertificate(material.deviceCertificatePEM);
-    auto rootKey = parsePrivateKey(material.rootPrivateKeyPEM);
+    auto root = parseCertificate(material.rootCertificatePEM), host = parseCertificate(material.hostCertificatePEM),
+         device = parseCertificate(material.deviceCertificatePEM);
+    OpenSSLPtr<BIO> bio(BIO_new_mem_buf(material.rootPrivateKeyPEM.data(), -1));
+    OpenSSLPtr<EVP_PKEY> rootKey(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
     ASSERT_TRUE(root && host && device && rootKey);
     EXPECT_EQ(X509_check_private_key(root.get(), rootKey.get()), 1);
-
     EVP_PKEY* rootPublic = X509_get0_pubkey(root.get());
-    EXPECT_EQ(X509_verify(host.get(), rootPublic), 1);
-    EXPECT_EQ(X509_verify(device.get(), rootPublic), 1);
-    EXPECT_EQ(X509_verify(device.get(), X509_get0_pubkey(host.get())), 0);
+    EXPECT_EQ(std::tuple(X509_verify(host.get(), rootPublic), X509_verify(device.get(), rootPublic),
+                         X509_verify(device.get(), X509_get0_pubkey(host.get()))),
+              std::tuple(1, 1, 0));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ Bytes lengthOnly(std::uint32_t n) {
 
 Bytes framed(const Bytes& payload) {
     Bytes out = lengthOnly(static_cast<std::uint32_t>(payload.size()));
-    out.resize(4 + payload.size());
+    out.resize(4 + payload.size());  // not insert(): GCC 12 misreads it at -O2 as an overflow
     std::copy(payload.begin(), payload.end(), out.begin() + 4);
     return out;
 }
@@ -34,8 +34,7 @@ TEST(PlistService, SendsLengthAndPayloadInOneWrite) {
 
     auto stream = std::make_shared<MemoryStream>();
     PlistService(stream).send(message);
-    ASSERT_EQ(stream->writes.size(), 1u);
-    EXPECT_EQ(stream->writes[0], framed(bytesOf(xml)));
+    EXPECT_EQ(stream->writes, std::vector<Bytes>{framed(bytesOf(xml))});
     EXPECT_EQ(Bytes(stream->writes[0].begin(), stream->writes[0].begin() + 4), (Bytes{0x00, 0x00, 0x01, 0x2C}));
 }
 
@@ -57,10 +56,10 @@ TEST(PlistService, ReceivesXMLAndBinaryDictionariesOnly) {
         auto stream = std::make_shared<MemoryStream>(framed(payload));
         EXPECT_EQ(PlistService(stream).receive(), reply);
     }
-    auto array = std::make_shared<MemoryStream>(framed(bytesOf(encodeXML(PlistArray{1, 2}))));
-    expectError([&] { PlistService(array).receive(); }, "Unexpected response from device");
-    auto garbage = std::make_shared<MemoryStream>(framed(bytesOf("this is no property list")));
-    EXPECT_THROW(PlistService(garbage).receive(), PropertyListError);
+    expectError([] { PlistService(std::make_shared<MemoryStream>(framed(encodeBinary(PlistArray{1, 2})))).receive(); },
+                "Unexpected response from device");
+    EXPECT_THROW(PlistService(std::make_shared<MemoryStream>(framed(bytesOf("no property list")))).receive(),
+                 PropertyListError);
 }
 
 TEST(PlistService, ReplacedStreamCarriesLaterMessages) {
@@ -69,10 +68,8 @@ TEST(PlistService, ReplacedStreamCarriesLaterMessages) {
     PlistService service(plain);
     service.send({{"Request", "StartSession"}});
     service.setStream(upgraded);
-    EXPECT_EQ(plain->closeCalls, 0);
     EXPECT_EQ(service.request({{"Request", "StopSession"}}), (PlistDict{{"Result", "Success"}}));
-    EXPECT_EQ(plain->writes.size(), 1u);
-    EXPECT_EQ(upgraded->writes.size(), 1u);
     service.close();
-    EXPECT_EQ(upgraded->closeCalls, 1);
+    EXPECT_EQ(std::tuple(plain->writes.size(), plain->closeCalls, upgraded->writes.size(), upgraded->closeCalls),
+              std::tuple(1u, 0, 1u, 1));
 }

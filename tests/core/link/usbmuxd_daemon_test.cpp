@@ -35,8 +35,7 @@ const fs::path kRecordFolder = "/var/lib/lockdown";
 
 bool daemonAnswers() {
     try {
-        Socket probe(USBMux::socketPath, 1.0);
-        return true;
+        return Socket(USBMux::socketPath, 1.0).fd() >= 0;
     } catch (const CelvioError&) {
         return false;
     }
@@ -63,8 +62,7 @@ public:
     ~OwnDaemon() {
         if (pid_ <= 0) return;
         kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
+        waitpid(pid_, nullptr, 0);
         std::error_code ignored;
         for (const fs::path& path : leftBehind_) fs::remove(path, ignored);  // a folder only when empty
     }
@@ -91,8 +89,6 @@ public:
         if (placed_) fs::remove(path_, ignored);
         if (madeFolder_) fs::remove(kRecordFolder, ignored);
     }
-    PlacedRecord(const PlacedRecord&) = delete;
-    PlacedRecord& operator=(const PlacedRecord&) = delete;
 
 private:
     fs::path path_;

@@ -16,45 +16,31 @@ PlistDict one(PlistValue value) { return {{"k", std::move(value)}}; }
 
 }  // namespace
 
-TEST(PlistAccessors, IntValue) {
-    EXPECT_EQ(intValue(one("+42"), "k"), 42);
-    EXPECT_EQ(intValue(one("-7"), "k"), -7);
-    EXPECT_EQ(intValue(one("9223372036854775807"), "k"), INT64_MAX);
-    EXPECT_EQ(intValue(one("-9223372036854775808"), "k"), INT64_MIN);
+TEST(PlistAccessors, NumbersAndTruth) {
+    using std::nullopt;
+    const std::pair<PlistValue, std::optional<std::int64_t>> ints[] = {
+        {"+42", 42}, {"-7", -7}, {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+        {3.9, 3}, {-3.9, -3}, {true, 1}, {false, 0}, {std::nan(""), nullopt}, {1e30, nullopt},
+        {bytesOf("42"), nullopt}};
+    for (const auto& [value, expected] : ints)
+        EXPECT_EQ(intValue(one(value), "k"), expected) << &value - &ints[0].first;
     for (const char* bad :
          {" 42", "42 ", "", "+", "-", "9223372036854775808", "-9223372036854775809", "4x", "0x10", "1.0"})
-        EXPECT_EQ(intValue(one(bad), "k"), std::nullopt) << '"' << bad << '"';
-    EXPECT_EQ(intValue(one(3.9), "k"), 3);
-    EXPECT_EQ(intValue(one(-3.9), "k"), -3);
-    EXPECT_EQ(intValue(one(true), "k"), 1);
-    EXPECT_EQ(intValue(one(false), "k"), 0);
-    EXPECT_EQ(intValue(one(std::nan("")), "k"), std::nullopt);
-    EXPECT_EQ(intValue(one(1e30), "k"), std::nullopt);
-    EXPECT_EQ(intValue(one(bytesOf("42")), "k"), std::nullopt);
-    EXPECT_EQ(intValue(one(1), "missing"), std::nullopt);
-    EXPECT_EQ(intValue(PlistDict{}, "k"), std::nullopt);
-}
+        EXPECT_EQ(intValue(one(bad), "k"), nullopt) << '"' << bad << '"';
+    EXPECT_EQ(intValue(one(1), "missing"), nullopt);
 
-TEST(PlistAccessors, DoubleValue) {
-    EXPECT_EQ(doubleValue(one("31.25"), "k"), 31.25);
-    EXPECT_EQ(doubleValue(one("+2"), "k"), 2.0);
-    EXPECT_EQ(doubleValue(one("-1e3"), "k"), -1000.0);
-    EXPECT_EQ(doubleValue(one("0x1p3"), "k"), 8.0);
+    const std::pair<PlistValue, std::optional<double>> doubles[] = {
+        {"31.25", 31.25}, {"+2", 2.0}, {"-1e3", -1000.0}, {"0x1p3", 8.0}, {7, 7.0}, {true, 1.0}};
+    for (const auto& [value, expected] : doubles) EXPECT_EQ(doubleValue(one(value), "k"), expected);
     for (const char* bad : {"", " 1", "1 ", "1e", "abc", "+-1", "--1", "1,5"})
-        EXPECT_EQ(doubleValue(one(bad), "k"), std::nullopt) << '"' << bad << '"';
-    EXPECT_EQ(doubleValue(one(7), "k"), 7.0);
-    EXPECT_EQ(doubleValue(one(true), "k"), 1.0);
+        EXPECT_EQ(doubleValue(one(bad), "k"), nullopt) << '"' << bad << '"';
+
+    const std::pair<PlistValue, std::optional<bool>> bools[] = {
+        {"true", nullopt}, {2, true}, {0, false}, {0.5, true}, {false, false}};
+    for (const auto& [value, expected] : bools) EXPECT_EQ(boolValue(one(value), "k"), expected);
 }
 
-TEST(PlistAccessors, BoolValue) {
-    EXPECT_EQ(boolValue(one("true"), "k"), std::nullopt);
-    EXPECT_EQ(boolValue(one(2), "k"), true);
-    EXPECT_EQ(boolValue(one(0), "k"), false);
-    EXPECT_EQ(boolValue(one(0.5), "k"), true);
-    EXPECT_EQ(boolValue(one(false), "k"), false);
-}
-
-TEST(PlistAccessors, StringValue) {
+TEST(PlistAccessors, StringsAndDictionaries) {
     EXPECT_EQ(stringValue(one(bytesOf(std::string("iPhone14,2\0", 11))), "k"), "iPhone14,2");
     EXPECT_EQ(stringValue(one("  padded  "), "k"), "  padded  ");
     EXPECT_EQ(stringValue(one(5), "k"), std::nullopt);
@@ -63,29 +49,17 @@ TEST(PlistAccessors, StringValue) {
     EXPECT_EQ(stringValue(one(Bytes{'a', 0x80, 'b', 0xE2, 0x82, 'c', 0xC0, 0x80}), "k"), "a\uFFFDb\uFFFDc\uFFFD\uFFFD");
     // Control (Cc) and format (Cf) characters go from both ends, not from the middle.
     EXPECT_EQ(stringValue(one(bytesOf("\u200B\t Serial\x01X \n\xEF\xBB\xBF")), "k"), " Serial\x01X ");
-    EXPECT_EQ(stringValue(one(Bytes{}), "k"), "");
-}
 
-TEST(PlistAccessors, DictValue) {
-    PlistDict inner{{"a", 1}};
+    const PlistDict inner{{"a", 1}};
     EXPECT_EQ(dictValue(one(PlistArray{PlistValue(inner)}), "k"), nullptr);
-    ASSERT_NE(dictValue(one(inner), "k"), nullptr);
     EXPECT_EQ(*dictValue(one(inner), "k"), inner);
 }
 
 TEST(PlistCoding, XMLAndBinaryRoundTripEveryType) {
-    const PlistDict value{
-        {"string", "Wi\u2011Fi"},
-        {"int", -407},
-        {"big", INT64_MAX},
-        {"real", 31.25},
-        {"bool", true},
-        {"data", Bytes{0, 1, 2, 255}},
-        {"date", PlistDate{700000000.0}},
-        {"array", PlistArray{1, "two", PlistDict{{"three", 3}}}},
-        {"dict", PlistDict{{"nested", PlistDict{{"deep", false}}}}},
-        {"empty", PlistDict{}},
-    };
+    const PlistDict value{{"string", "Wi\u2011Fi"}, {"int", -407}, {"big", INT64_MAX}, {"real", 31.25}, {"bool", true},
+                          {"data", Bytes{0, 1, 2, 255}}, {"date", PlistDate{700000000.0}},
+                          {"array", PlistArray{1, "two", PlistDict{{"three", 3}}}},
+                          {"dict", PlistDict{{"nested", PlistDict{{"deep", false}}}}}, {"empty", PlistDict{}}};
     const std::string xml = encodeXML(value);
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\"", 0), 0u);
     EXPECT_NE(xml.find("<plist version=\"1.0\">"), std::string::npos);
@@ -119,46 +93,28 @@ TEST(PlistCoding, ReadsEverythingTheXMLFormatAllows) {
 </dict>
 </plist>
 )";
-    const PlistValue value = decodePlist(bytesOf(xml));
-    const auto* dict = value.get<PlistDict>();
-    ASSERT_NE(dict, nullptr);
-    EXPECT_EQ(stringValue(*dict, "Text"), "A <b> & \"c\" 'd' \u2011\u2014 <raw> & end");
-    EXPECT_EQ(stringValue(*dict, "Empty"), "");
-    EXPECT_EQ(intValue(*dict, "Hex"), 31);
-    EXPECT_EQ(intValue(*dict, "Unsigned"), -1);
-    EXPECT_EQ(intValue(*dict, "Min"), INT64_MIN);
-    EXPECT_EQ(doubleValue(*dict, "Real"), -25.0);
-    EXPECT_EQ(boolValue(*dict, "Yes"), true);
-    EXPECT_EQ(boolValue(*dict, "No"), false);
     // 2024-02-29 12:30:05 UTC is 730,902,605 seconds after 2001-01-01.
-    EXPECT_EQ(dict->at("Date"), PlistValue(PlistDate{730902605.0}));
-    EXPECT_EQ(dict->at("Data"), PlistValue(Bytes{0, 1, 2, 255}));
-    EXPECT_EQ(dict->at("List"), PlistValue(PlistArray{1, PlistArray{}, PlistDict{}}));
-    EXPECT_EQ(stringValue(*dict, ""), "empty key");
+    const PlistDict expected{
+        {"Text", "A <b> & \"c\" 'd' \u2011\u2014 <raw> & end"}, {"Empty", ""}, {"Hex", 31}, {"Unsigned", -1},
+        {"Min", INT64_MIN}, {"Real", -25.0}, {"Yes", true}, {"No", false}, {"Date", PlistDate{730902605.0}},
+        {"Data", Bytes{0, 1, 2, 255}}, {"List", PlistArray{1, PlistArray{}, PlistDict{}}}, {"", "empty key"}};
+    EXPECT_EQ(decodePlist(bytesOf(xml)), PlistValue(expected));
 }
 
 TEST(PlistCoding, MalformedInputIsRejected) {
     const char* rows[] = {
-        "", "not a plist at all", "bplist00garbagegarbage",
+        "", "not a plist at all", "bplist00garbagegarbage", "<!-- unterminated",
         "<plist><dict><key>a</key></dict></plist>",           // key without value
         "<plist><dict><string>a</string></dict></plist>",     // value without key
         "<plist><dict><key>a</key><string>b</dict></plist>",  // unclosed string
-        "<plist><integer>12a</integer></plist>",
-        "<plist><integer>-9223372036854775809</integer></plist>",
-        "<plist><integer></integer></plist>",
-        "<plist><real>1.5x</real></plist>",
-        "<plist><date>2024-13-01T00:00:00Z</date></plist>",
-        "<plist><data>AA=A</data></plist>",
-        "<plist><data>A</data></plist>",
-        "<plist><string>&bogus;</string></plist>",
-        "<plist><string>&#0;</string></plist>",
-        "<plist><string>&#xD800;</string></plist>",
-        "<plist><true>x</true></plist>",
-        "<plist><unknown/></plist>",
-        "<plist><string>a</string><string>b</string></plist>",
-        "<plist><array><string>a</string></plist>",
+        "<plist><integer>12a</integer></plist>", "<plist><integer>-9223372036854775809</integer></plist>",
+        "<plist><integer></integer></plist>", "<plist><real>1.5x</real></plist>",
+        "<plist><date>2024-13-01T00:00:00Z</date></plist>", "<plist><data>AA=A</data></plist>",
+        "<plist><data>A</data></plist>", "<plist><string>&bogus;</string></plist>",
+        "<plist><string>&#0;</string></plist>", "<plist><string>&#xD800;</string></plist>",
+        "<plist><true>x</true></plist>", "<plist><unknown/></plist>",
+        "<plist><string>a</string><string>b</string></plist>", "<plist><array><string>a</string></plist>",
         "<plist><array>text</array></plist>",
-        "<!-- unterminated",
     };
     for (const char* xml : rows) EXPECT_THROW(decodePlist(bytesOf(xml)), PropertyListError) << xml;
 }

