@@ -104,7 +104,8 @@ TEST(MainWindowTest, ShortcutsSwitchPanelsAndFirstDeviceNeedsADevice) {
     const struct {
         Qt::Key key;
         Selection expected;
-    } rows[] = {{Qt::Key_3, Selection::history()}, {Qt::Key_2, Selection::device(udidA)}, {Qt::Key_1, Selection::mac()}};
+    } rows[] = {
+        {Qt::Key_3, Selection::history()}, {Qt::Key_2, Selection::device(udidA)}, {Qt::Key_1, Selection::mac()}};
     for (const auto& row : rows) {
         QTest::keyClick(shell.window.get(), row.key, Qt::ControlModifier);
         EXPECT_EQ(shell.model->selection(), row.expected) << row.key;

@@ -70,7 +70,7 @@ TEST(ConnectHelpPanelTest, NumberedStepsAndTheDaemonErrorInRedOnlyWhileThePollFa
     const QWidget& panel = *root.panel();
     ASSERT_NE(qobject_cast<const ConnectHelpPanel*>(&panel), nullptr);
     for (int step = 1; step <= 3; ++step) {
-        const QLabel* number = labelWithText(panel, QString::number(step));
+        QLabel* number = labelWithText(panel, QString::number(step));
         ASSERT_NE(number, nullptr) << step;
         EXPECT_EQ(number->size(), QSize(18, 18));
         const QImage disc = number->grab().toImage();
