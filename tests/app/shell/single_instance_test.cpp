@@ -1,7 +1,5 @@
 #include "shell/single_instance.hpp"
-#include "model/app_model.hpp"
 #include "app_test_support.hpp"
-#include "shell/main_window.hpp"
 
 #include <QFile>
 #include <QProcess>
@@ -41,24 +39,6 @@ TEST(SingleInstanceTest, SecondClaimFailsAndActivatesTheFirstUntilTheNextTakesOv
     QSignalSpy activations(&next, &SingleInstance::activationRequested);
     EXPECT_TRUE(activateFromElsewhere(qstr(dir.path())));
     EXPECT_EQ(activations.count(), 1);
-}
-
-TEST(SingleInstanceTest, ActivationBringsAMinimisedWindowBack) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    auto model = startModel(isolatedOptions(dir));
-    MainWindow window(*model, ShellDialogs{});
-    SingleInstance instance(qstr(dir / "runtime"));
-    std::filesystem::create_directories(dir / "runtime");
-    ASSERT_TRUE(instance.claim());
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::bringToFront);
-
-    window.showMinimized();
-    ASSERT_TRUE(window.isMinimized());
-    EXPECT_TRUE(activateFromElsewhere(qstr(dir / "runtime")));
-    EXPECT_FALSE(window.isMinimized());
-    EXPECT_TRUE(window.isVisible());
 }
 
 TEST(SingleInstanceTest, SecondProcessExitsAndRaisesTheFirst) {

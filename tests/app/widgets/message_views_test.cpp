@@ -43,23 +43,6 @@ TEST(MessageViewTest, ShowsTheButtonOnlyWithBothTitleAndActionAndRunsTheActionOn
     EXPECT_EQ(runs, 1);
 }
 
-TEST(MessageViewTest, LongMessageWrapsCentredInTheMiddleOfTheView) {
-    MessageView view("exclamationmark.triangle", "Devices Unavailable",
-                     "The daemon that lists attached devices did not answer. Start it, or connect the device "
-                     "again, and Celvio tries once more on its own.");
-    view.resize(240, 500);
-    view.show();
-    QApplication::processEvents();
-    auto* label = view.findChild<QLabel*>("message");
-    EXPECT_LE(label->width(), 240 - 2 * 20);
-    EXPECT_GE(label->height(), 3 * label->fontMetrics().height()) << "wrapped over several lines";
-    EXPECT_NEAR(label->geometry().center().x(), view.rect().center().x(), 1);
-    // The column sits in the middle: as much room above the symbol as below the message.
-    const QLabel* symbol = labelWithText(view, Symbols::glyph("exclamationmark.triangle"));
-    ASSERT_NE(symbol, nullptr);
-    EXPECT_NEAR(symbol->geometry().top(), view.height() - label->geometry().bottom(), 2);
-}
-
 TEST(ConnectHelpPanelTest, NumberedStepsAndTheDaemonErrorInRedOnlyWhileThePollFails) {
     TempDir dir;
     Daemon daemon;  // serves nothing yet: the socket does not exist
