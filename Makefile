@@ -7,7 +7,7 @@ FUZZ_FLAGS ?= -max_len=1048576 -rss_limit_mb=512
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: deps build asan run test bench fuzz screenshots clean
+.PHONY: deps build asan run test package bench fuzz screenshots clean
 
 deps:
 	./scripts/install-deps
@@ -29,6 +29,12 @@ run: build
 test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The Debian packages celvio_VERSION_ARCH.deb and celvio-sim_VERSION_ARCH.deb, in this folder.
+package: build
+	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package
+	cp $(BUILD)/package/*.deb .
+	@ls *.deb
 
 # A picture of every panel, drawn from the simulator, in $(BUILD)/screenshots.
 screenshots: build

@@ -39,6 +39,21 @@ CareController::CareController(AppModel& model, CareSettings& settings, CareOpti
     for (const HistoryDeviceGroup& group : model_.historyGroups())
         if (!group.entries.empty()) newestSeen_[group.serial] = group.entries.back().date.time_since_epoch().count();
     updateTray();
+    if (options_.background && !options_.trayAvailable) waitForTray();
+}
+
+void CareController::waitForTray() {
+    // Started at login, we often come before the panel that hosts the tray: look again
+    // for three minutes. Recording goes on either way.
+    trayWait_.setInterval(2000);
+    connect(&trayWait_, &QTimer::timeout, this, [this] {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            options_.trayAvailable = true;
+            updateTray();
+        }
+        if (options_.trayAvailable || ++trayChecks_ >= 90) trayWait_.stop();
+    });
+    trayWait_.start();
 }
 
 CareController::~CareController() { QApplication::setQuitOnLastWindowClosed(true); }

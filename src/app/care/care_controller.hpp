@@ -10,6 +10,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -53,6 +54,7 @@ signals:
 
 private:
     void updateTray();
+    void waitForTray();
     void updateTrayContent();
     void checkComputer();
     void checkDevices();
@@ -69,6 +71,8 @@ private:
     std::map<std::string, double> newestSeen_;
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
+    QTimer trayWait_;
+    int trayChecks_ = 0;
 };
 
 }  // namespace celvio

@@ -244,8 +244,11 @@ void HistoryPanel::setKeptAside(const std::optional<std::string>& notice) {
     keptAside_->setVisible(notice.has_value());
 }
 
-void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool importAvailable) {
+void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool importAvailable,
+                              std::vector<std::optional<HealthTrend>> trends) {
     groups_ = std::move(groups);
+    trends_ = std::move(trends);
+    trends_.resize(groups_.size());
     std::size_t total = 0;
     for (const HistoryDeviceGroup& group : groups_) total += group.entries.size();
     count_->setText(QString("%1 measurements").arg(total));
@@ -264,7 +267,8 @@ void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool impor
     if (!groups_.empty()) {
         std::vector<HealthSeries> series;
         series.reserve(groups_.size());
-        for (const HistoryDeviceGroup& group : groups_) series.push_back({UiText::fromStd(group.title), group.entries});
+        for (std::size_t i = 0; i < groups_.size(); ++i)
+            series.push_back({UiText::fromStd(groups_[i].title), groups_[i].entries, trends_[i]});
         chart_ = new HealthChart(std::move(series), this);
         chart_->setObjectName("healthChart");
         chart_->setFixedHeight(100);
@@ -320,9 +324,12 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     connect(header, &BlockHeader::customContextMenuRequested, menu,
             [header, menu](const QPoint& at) { menu->popup(header->mapToGlobal(at)); });
 
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(8, 6, 8, 6);
+    auto* outer = new QVBoxLayout(header);
+    outer->setContentsMargins(8, 6, 8, 6);
+    outer->setSpacing(0);
+    auto* row = new QHBoxLayout;
     row->setSpacing(7);
+    outer->addLayout(row);
     auto* chevron = new Chevron(open, header);
     chevron->setObjectName("historyChevron");
     row->addWidget(chevron, 0, Qt::AlignVCenter);
@@ -353,6 +360,14 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
             TextStyle::label(UiText::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
         latest->setObjectName("historyHealth");
         row->addWidget(latest, 0, Qt::AlignVCenter);
+    }
+    if (const auto& trend = trends_[position]) {
+        // Under the name, and on under the health: the text is longer than the name's column.
+        auto* text = elidedLabel(UiText::fromStd(healthTrendText(*trend, QLocale().decimalPoint().toStdString())), 9,
+                                 QFont::Normal, Theme::muted(), header);
+        text->setObjectName("historyTrend");
+        text->setContentsMargins(chevron->width() + dot->width() + icon->width() + 3 * row->spacing(), 0, 0, 0);
+        outer->addWidget(text);
     }
     return header;
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "base/uuid.hpp"
+#include "history/health_trend.hpp"
 #include "history/history_grouping.hpp"
 
 #include <cstddef>
@@ -35,7 +36,7 @@ QString numericDateFormat(const QLocale& locale = QLocale());
 /// Children others may look for: "historyCount", "exportHistory", "importHistory",
 /// "historySaveError", "historyKeptAside" with its button "dismissKeptAside",
 /// "healthChart", and per device a "historyBlock" header (properties "serial", "open") with a
-/// "historyDot" and, when open, MonthRows and "measurementRow"s with a "deleteEntry"
+/// "historyDot", a "historyTrend" line when the device has a trend, and, when open, MonthRows and "measurementRow"s with a "deleteEntry"
 /// button each.
 class HistoryPanel : public QWidget {
     Q_OBJECT
@@ -45,8 +46,10 @@ public:
     explicit HistoryPanel(QWidget* parent = nullptr);
 
     /// The whole history, one group per device; rebuilt keeping the open blocks. Shows
-    /// the import button when `importAvailable`.
-    void setHistory(std::vector<HistoryDeviceGroup> groups, bool importAvailable);
+    /// the import button when `importAvailable`. `trends` go with the groups of the same
+    /// position; computing them is the caller's, once per change of the history.
+    void setHistory(std::vector<HistoryDeviceGroup> groups, bool importAvailable,
+                    std::vector<std::optional<HealthTrend>> trends = {});
     /// The reason the last save failed, while it did.
     void setSaveError(const std::optional<std::string>& error);
     /// The notice that an unreadable history file was kept aside, until dismissed.
@@ -69,6 +72,7 @@ private:
     void toggle(const std::string& serial);
 
     std::vector<HistoryDeviceGroup> groups_;
+    std::vector<std::optional<HealthTrend>> trends_;  ///< as many as groups_
     /// Serials of the open blocks; kept across rebuilds, not across launches.
     std::set<std::string> expanded_;
     QVBoxLayout* layout_;

@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QToolButton>
 
+#include <chrono>
 #include <functional>
 #include <initializer_list>
 
@@ -156,7 +157,13 @@ void RootView::showDevice(IOSPanel& panel) {
 
 void RootView::showHistory(HistoryPanel& panel) {
     // Asked on every change: the database may have appeared or gone since the last one.
-    panel.setHistory(model_.historyGroups(), model_.coconutAvailable());
+    std::vector<HistoryDeviceGroup> groups = model_.historyGroups();
+    // Here, once per change, not in the panel's paint: a trend takes a while per device.
+    const auto now = std::chrono::system_clock::now();
+    std::vector<std::optional<HealthTrend>> trends;
+    trends.reserve(groups.size());
+    for (const HistoryDeviceGroup& group : groups) trends.push_back(healthTrend(group, now));
+    panel.setHistory(std::move(groups), model_.coconutAvailable(), std::move(trends));
 }
 
 void RootView::openRawValues(const QString& title, std::vector<std::pair<std::string, std::string>> rows) {

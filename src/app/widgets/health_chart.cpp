@@ -29,6 +29,30 @@ double msecs(HistoryEntry::Date date) { return date.time_since_epoch().count() *
 /// Months for a long span; days when months would repeat on every tick.
 QString dateLabelFormat(const DateSpan& span) { return span.last - span.first > 62 * dayMs ? "MMM yy" : "d MMM"; }
 
+/// Where a series' projection would like to end: its 80 % crossing when health falls
+/// towards it, else nowhere in particular (infinity).
+double crossingMs(const HealthSeries& series) {
+    const HistoryEntry& last = series.entries.back();
+    const double perMs = series.trend->perMonth / (365.2425 / 12 * dayMs);
+    if (perMs >= 0 || last.health() <= 80) return std::numeric_limits<double>::infinity();
+    return msecs(last.date) + (80 - last.health()) / perMs;
+}
+
+/// The projection's end: the line from the last point along the trend, stopped at
+/// `endMs` and kept between the health axis's ends, so it never leaves the plot area.
+QPointF projectionEnd(const HealthSeries& series, double endMs, const HealthDomain& domain) {
+    const HistoryEntry& last = series.entries.back();
+    const double x0 = msecs(last.date);
+    const double perMs = series.trend->perMonth / (365.2425 / 12 * dayMs);
+    double x = std::max(x0, std::min(endMs, crossingMs(series)));
+    double y = last.health() + perMs * (x - x0);
+    if (perMs != 0 && (y < domain.lower || y > domain.upper)) {
+        y = std::clamp(y, domain.lower, domain.upper);
+        x = x0 + (y - last.health()) / perMs;
+    }
+    return {x, y};
+}
+
 }  // namespace
 
 HealthDomain healthDomain(const std::vector<HealthSeries>& series) {
@@ -99,7 +123,15 @@ HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QW
     // A little room either side, or the first and last marks are cut in half.
     const double room = (span.last - span.first) * 0.03;
     const double left = span.first - room;
-    const double right = span.last + room;
+    double right = span.last + room;
+    // Room for the projections: to the latest 80 % crossing, at most a quarter of the
+    // data's span further, so the measured part keeps most of the width.
+    double projected = -std::numeric_limits<double>::infinity();
+    for (const HealthSeries& line : series) {
+        if (line.trend && !line.entries.empty())
+            projected = std::max(projected, std::min(crossingMs(line), span.last + (span.last - span.first) / 4));
+    }
+    right = std::max(right, projected + room);
     auto* dates = new QDateTimeAxis(chart_);
     dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(left)),
                     QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(right)));
@@ -150,6 +182,17 @@ HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QW
         marks->setMarkerSize(5);
         marks->setColor(colour);
         marks->setBorderColor(colour);
+
+        if (!series[i].trend || series[i].entries.empty()) continue;
+        auto* projection = new QLineSeries(chart_);
+        projection->setName(series[i].name);
+        const HistoryEntry& last = series[i].entries.back();
+        projection->append(msecs(last.date), last.health());
+        projection->append(projectionEnd(series[i], right, domain));
+        attach(projection);
+        QPen ahead(colour, 1.5);
+        ahead.setDashPattern({2, 2});
+        projection->setPen(ahead);
     }
 
     auto* rule = new QLineSeries(chart_);

@@ -12,9 +12,13 @@
 #include "shell/main_window.hpp"
 #include "panels/raw_values_sheet.hpp"
 #include "shell/root_view.hpp"
+#include "widgets/health_chart.hpp"
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QChart>
+#include <QLineSeries>
 #include <QLocale>
 #include <QStyle>
 #include <QPainter>
@@ -191,6 +195,38 @@ TEST(Screenshots, EveryPanel) {
         window.show();
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "loading");
+    }
+    {
+        // One battery wearing fast for five months: its trend, and the projection to 80 %.
+        TempDir forecast;
+        HistoryStore store(forecast / "history.json");
+        for (int day = 150; day >= 0; day -= 15) {
+            const double health = 82 + 9.5 * day / 150 + (day % 2 ? 0.3 : -0.3);
+            HistoryEntry entry;
+            entry.id = UUID::random();
+            entry.date = std::chrono::system_clock::now() - std::chrono::days(day);
+            entry.deviceSerial = "G7KQ2X4M9P";
+            entry.deviceName = "Alex\u2019s iPhone";
+            entry.modelIdentifier = "iPhone15,2";
+            entry.cycleCount = 400 - day;
+            entry.designCapacity = 3200;
+            entry.fullChargeCapacity = static_cast<std::int64_t>(32 * health);
+            store.record(entry);
+        }
+        ScopedEnv noDaemon("USBMUXD_SOCKET_ADDRESS", "UNIX:" + (forecast / "absent").string());
+        auto model = startModel(options(forecast, false));
+        MainWindow window(*model);
+        window.show();
+        model->setSelection(Selection::history());
+        const QImage image = grab(window);
+        auto* trend = window.findChild<QLabel*>("historyTrend");
+        ASSERT_TRUE(trend);
+        EXPECT_TRUE(trend->text().startsWith(QString::fromUtf8("−1.9 % a month · 80 % around "))) << qPrintable(trend->text());
+        // Line, marks, the dashed projection down to the rule, the rule.
+        const auto series = window.findChild<HealthChart*>("healthChart")->chart()->series();
+        ASSERT_EQ(series.size(), 4);
+        EXPECT_NEAR(qobject_cast<QLineSeries*>(series[2])->at(1).y(), 80, 1e-9);
+        save(image, "history-forecast");
     }
 }
 
