@@ -1,4 +1,5 @@
 #include "app_test_support.hpp"
+#include "scenario.hpp"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 
 namespace celvio::test {
@@ -58,6 +58,11 @@ void Daemon::serve(const std::vector<SimPhone>& phones) {
     sim_ = std::make_unique<sim::Simulator>(sim::parseScenario(scenario(phones)), path_);
 }
 
+void Daemon::serveFile(const std::filesystem::path& scenario) {
+    sim_.reset();
+    sim_ = std::make_unique<sim::Simulator>(sim::loadScenario(scenario), path_);
+}
+
 void Daemon::stop() { sim_.reset(); }
 
 int Daemon::requests(const std::string& request) const {
@@ -86,8 +91,7 @@ std::unique_ptr<AppModel> startModel(AppModelOptions options, std::size_t expect
     auto model = std::make_unique<AppModel>(std::move(options));
     QSignalSpy polls(model.get(), &AppModel::pollApplied);
     QSignalSpy reads(model.get(), &AppModel::readFinished);
-    EXPECT_TRUE(
-        waitUntil([&] { return polls.count() >= 1 && static_cast<std::size_t>(reads.count()) >= expectedReads; }));
+    EXPECT_TRUE(waitUntil([&] { return !polls.isEmpty() && std::size_t(reads.count()) >= expectedReads; }));
     return model;
 }
 
@@ -100,22 +104,15 @@ void pollAndWait(AppModel& model) {
 void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<CoconutRow>& rows,
                           bool withDesignCapacity) {
     std::filesystem::create_directories(path.parent_path());
-    std::string sql =
-        "CREATE TABLE ZHISTORYENTITY (Z_PK INTEGER PRIMARY KEY, ZDATASNAPSHOTDATE REAL, ZDATATYPE TEXT, "
-        "ZDEVICESERIAL TEXT, ZDEVICENAME TEXT, ZDEVICEMODEL TEXT, ZDEVICEOSVERSION TEXT, "
-        "ZBATTERYSERIAL TEXT, ZBATTERYCYCLECOUNT INTEGER, ZBATTERYFCC INTEGER" +
-        std::string(withDesignCapacity ? ", ZBATTERYDC INTEGER);" : ");");
+    const std::string dc = withDesignCapacity ? ", ZBATTERYDC" : "";
+    std::string sql = "CREATE TABLE ZHISTORYENTITY (Z_PK INTEGER PRIMARY KEY, ZDATASNAPSHOTDATE REAL, ZDATATYPE TEXT, "
+                      "ZDEVICESERIAL TEXT, ZDEVICENAME TEXT, ZDEVICEMODEL TEXT, ZDEVICEOSVERSION TEXT, "
+                      "ZBATTERYSERIAL TEXT, ZBATTERYCYCLECOUNT INTEGER, ZBATTERYFCC INTEGER" + dc + ");";
     for (const CoconutRow& row : rows) {
-        char values[256];
-        std::snprintf(values, sizeof(values), "%.3f, '%s', '%s', 'Old Phone', 'iPhone12,1', %lld, %lld", row.date,
-                      row.type.c_str(), row.serial.c_str(), static_cast<long long>(row.cycles),
-                      static_cast<long long>(row.fcc));
-        sql += std::string(
-                   "INSERT INTO ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, "
-                   "ZDEVICEMODEL, ZBATTERYCYCLECOUNT, ZBATTERYFCC") +
-               (withDesignCapacity ? ", ZBATTERYDC) VALUES (" + std::string(values) + ", " + std::to_string(row.dc)
-                                   : ") VALUES (" + std::string(values)) +
-               ");";
+        sql += "INSERT INTO ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, ZDEVICEMODEL, "
+               "ZBATTERYCYCLECOUNT, ZBATTERYFCC" + dc + ") VALUES (" + std::to_string(row.date) + ", '" + row.type +
+               "', '" + row.serial + "', 'Old Phone', 'iPhone12,1', " + std::to_string(row.cycles) + ", " +
+               std::to_string(row.fcc) + (withDesignCapacity ? ", " + std::to_string(row.dc) : "") + ");";
     }
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.string().c_str(), &db), SQLITE_OK);

@@ -44,6 +44,8 @@ public:
     Daemon();
     ~Daemon();
     void serve(const std::vector<SimPhone>& phones);
+    /// Serves one of celvio-sim's scenario files instead.
+    void serveFile(const std::filesystem::path& scenario);
     void stop();
     /// Lockdown requests named `request` the current simulator received.
     int requests(const std::string& request) const;

@@ -360,11 +360,6 @@ QStringList RawValuesSheet::shownKeys() const {
     return keys;
 }
 
-bool RawValuesSheet::rowStriped(int shownIndex) const {
-    return shownIndex >= 0 && static_cast<std::size_t>(shownIndex) < list_->rows().size() &&
-           RowList::striped(static_cast<std::size_t>(shownIndex));
-}
-
 QRect RawValuesSheet::shownRowRect(int shownIndex) const {
     if (shownIndex < 0) return {};
     const QRect rect = list_->rowRect(static_cast<std::size_t>(shownIndex));

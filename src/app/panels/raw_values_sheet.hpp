@@ -24,9 +24,6 @@ public:
 
     /// The keys of the rows on show, top to bottom.
     QStringList shownKeys() const;
-    /// Whether the row at `shownIndex` among those on show carries the light stripe; false
-    /// past the end.
-    bool rowStriped(int shownIndex) const;
     /// Where the row at `shownIndex` among those on show is drawn, in the dialog's
     /// coordinates as currently scrolled; empty past the end.
     QRect shownRowRect(int shownIndex) const;

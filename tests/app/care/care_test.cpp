@@ -2,7 +2,6 @@
 #include "care/care_settings.hpp"
 #include "care/settings_window.hpp"
 #include "care/tray_icon.hpp"
-#include "celvio_version.hpp"
 #include "app_test_support.hpp"
 #include "history/history_store.hpp"
 #include "history_test_support.hpp"
@@ -16,10 +15,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QFile>
 #include <QLabel>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -110,14 +107,13 @@ TEST(CareTest, TrayShowsEachBatteryAndItsMenuTheDevices) {
 
     const struct {
         bool background, keepInTray, trayAvailable, inTray;
-    } cases[] = {
-        {false, false, true, false}, {false, true, true, true},  {true, false, true, true},
-        {true, true, false, false},  {false, true, false, false},
-    };
+    } cases[] = {{false, false, true, false}, {false, true, true, true}, {true, false, true, true},
+                 {true, true, false, false}, {false, true, false, false}};
     for (const auto& test : cases) {
         settings.setKeepInTray(test.keepInTray);
-        CareController care(*model, settings,
-                            {.background = test.background, .trayAvailable = test.trayAvailable, .bus = QDBusConnection(QString())});
+        CareController care(
+            *model, settings,
+            {.background = test.background, .trayAvailable = test.trayAvailable, .bus = QDBusConnection(QString())});
         EXPECT_EQ(care.inTray(), test.inTray) << test.background << test.keepInTray << test.trayAvailable;
         EXPECT_EQ(QApplication::quitOnLastWindowClosed(), !test.inTray);
     }
@@ -148,7 +144,8 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").string());
     auto model = startModel(isolatedOptions(dir));
     CareSettings settings(qstr(dir / "care.ini"));
-    CareController care(*model, settings, {.background = false, .trayAvailable = false, .bus = QDBusConnection(QString())});
+    CareController care(*model, settings,
+                        {.background = false, .trayAvailable = false, .bus = QDBusConnection(QString())});
     care.showSettings();
     SettingsWindow* window = care.settingsWindow();
     ASSERT_TRUE(window);
@@ -170,15 +167,12 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
 
     const auto entry = dir / "config" / "autostart" / "celvio.desktop";
     login->click();
-    ASSERT_TRUE(std::filesystem::exists(entry));
     std::ifstream file(entry);
     const std::string text((std::istreambuf_iterator<char>(file)), {});
     EXPECT_NE(text.find("\nExec=celvio --background\n"), std::string::npos) << text;
     EXPECT_TRUE(login->isChecked());
-
     login->click();
-    EXPECT_FALSE(std::filesystem::exists(entry));
-    EXPECT_FALSE(login->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(entry) || login->isChecked());
 
     // The folder cannot be made: the box stays off and says why.
     std::filesystem::remove_all(dir / "config");
@@ -188,7 +182,7 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     EXPECT_TRUE(says("The login entry could not be changed: Not a directory"));
 }
 
-TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
+TEST(CareTest, BackgroundStartRecordsWithoutAWindowAndAfterItCloses) {
     TempDir dir;
     Daemon daemon;
     daemon.serve({{.udid = udid, .serial = "BACKGROUND"}});
@@ -196,35 +190,44 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
         // In this process: no window is made until one is asked for.
         auto model = startModel(isolatedOptions(dir), 1);
         CareSettings settings(qstr(dir / "care.ini"));
-        AppShell shell(*model, settings, {.background = true, .trayAvailable = true, .bus = QDBusConnection(QString())});
+        AppShell shell(*model, settings,
+                       {.background = true, .trayAvailable = true, .bus = QDBusConnection(QString())});
         EXPECT_EQ(shell.window(), nullptr);
         for (const QWidget* widget : QApplication::topLevelWidgets()) EXPECT_FALSE(widget->isVisible());
         EXPECT_TRUE(shell.care().inTray());
         shell.openWindow();
-        ASSERT_TRUE(shell.window());
-        EXPECT_TRUE(shell.window()->isVisible());
-
-        // The window's way to the settings, and the version it names.
-        QAction* settingsAction = nullptr;
+        ASSERT_TRUE(shell.window() && shell.window()->isVisible());
         for (QAction* action : shell.window()->findChildren<QAction*>())
-            if (action->text() == QString::fromUtf8("Settings\u2026")) settingsAction = action;
-        ASSERT_TRUE(settingsAction);
-        settingsAction->trigger();
-        ASSERT_TRUE(shell.care().settingsWindow());
-        EXPECT_TRUE(shell.care().settingsWindow()->isVisible());
-        EXPECT_TRUE(aboutText().startsWith(QString("Celvio ") + kVersion + "\n"));
-        EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+$").match(kVersion).hasMatch()) << kVersion;
+            if (action->text() == QString::fromUtf8("Settings\u2026")) action->trigger();
+        ASSERT_TRUE(shell.care().settingsWindow() && shell.care().settingsWindow()->isVisible());
+        shell.care().settingsWindow()->close();
+
+        // The application's own event loop: closing its last window would end it.
+        QTimer::singleShot(0, shell.window(), [&] {
+            shell.window()->close();
+            daemon.serve({{.udid = "00008120-00000000000000CC", .deviceID = 2, .serial = "AFTER-CLOSE"}});
+            model->pollDevices();
+        });
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (model->historyForSerial("AFTER-CLOSE")) QApplication::quit();
+        });
+        check.start(50);
+        QTimer::singleShot(15'000, qApp, &QApplication::quit);
+        QApplication::exec();
+        EXPECT_FALSE(shell.window()->isVisible());
+        EXPECT_TRUE(model->historyForSerial("AFTER-CLOSE")) << "still running, and recording, after the window closed";
     }
     QApplication::setQuitOnLastWindowClosed(true);
+    daemon.serve({{.udid = udid, .serial = "BACKGROUND"}});
 
     // The program itself, started the way the login entry starts it.
     std::filesystem::create_directories(dir / "runtime");
     std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_RUNTIME_DIR", qstr(dir / "runtime"));
-    environment.insert("XDG_DATA_HOME", qstr(dir / "data"));
-    environment.insert("XDG_CONFIG_HOME", qstr(dir / "config"));
-    environment.insert("HOME", qstr(dir.path()));
+    for (const auto& [name, path] : {std::pair("XDG_RUNTIME_DIR", "runtime"), {"XDG_DATA_HOME", "data"},
+                                     {"XDG_CONFIG_HOME", "config"}, {"HOME", ""}})
+        environment.insert(name, qstr(dir / path));
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess app;
     app.setProcessEnvironment(environment);
@@ -243,35 +246,6 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
         app.kill();
         app.waitForFinished();
     }
-}
-
-TEST(CareTest, ClosingTheWindowInTheTrayKeepsRecording) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
-    auto model = startModel(isolatedOptions(dir));
-    CareSettings settings(qstr(dir / "care.ini"));
-    settings.setKeepInTray(true);
-    AppShell shell(*model, settings, withTray());
-    ASSERT_TRUE(shell.window() && shell.window()->isVisible());
-
-    // The application's own event loop: closing its last window would end it.
-    bool recordedAfterClosing = false;
-    QTimer::singleShot(0, shell.window(), [&] {
-        shell.window()->close();
-        daemon.serve({{.udid = udid, .serial = "AFTER-CLOSE"}});
-        model->pollDevices();
-    });
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        recordedAfterClosing = model->historyForSerial("AFTER-CLOSE").has_value();
-        if (recordedAfterClosing) QApplication::quit();
-    });
-    check.start(50);
-    QTimer::singleShot(15'000, qApp, &QApplication::quit);
-    QApplication::exec();
-    EXPECT_FALSE(shell.window()->isVisible());
-    EXPECT_TRUE(recordedAfterClosing) << "still running, and recording, after the window closed";
 }
 
 TEST(CareTest, RemindersGoToTheNotificationServiceOncePerCrossing) {
@@ -310,28 +284,22 @@ TEST(CareTest, RemindersGoToTheNotificationServiceOncePerCrossing) {
     const QString computer = QString::fromStdString(model->macSystem().computerName);
     ScopedLocale english;
 
-    const struct {
-        int percent;
-        bool charging;
-    } readings[] = {{79, true}, {80, true}, {80, true}, {79, true}, {81, true},  {60, false},
-                    {21, false}, {20, false}, {20, false}, {21, false}, {20, false}, {19, false}};
-    for (const auto& reading : readings) {
-        setCharge(options.systemRoot, reading.percent, reading.charging);
+    // Which readings cross a threshold is the core's; here: each crossing reaches the service.
+    for (const auto& [percent, charging] : {std::pair(80, true), {79, true}, {21, false}, {20, false}, {19, false}}) {
+        setCharge(options.systemRoot, percent, charging);
         model->refreshMac();
     }
-    const QStringList expected{computer + " is charged to 80 %", computer + " is down to 20 %"};
     EXPECT_TRUE(waitUntil([&] { return service.summaries.size() >= 2; }));
     QTest::qWait(200);
-    EXPECT_EQ(service.summaries, expected);
+    EXPECT_EQ(service.summaries, QStringList({computer + " is charged to 80 %", computer + " is down to 20 %"}));
 
     // The phone's read records its fall below 80 %: told once, with the trend's words.
     daemon.serve({{.udid = udid, .name = "Alex's iPhone", .serial = "WEARING", .fullChargeCapacity = 2500}});
     pollAndWait(*model);
-    EXPECT_TRUE(waitUntil([&] { return service.summaries.size() >= 3; }));
-    ASSERT_EQ(service.summaries.size(), 3);
+    ASSERT_TRUE(waitUntil([&] { return service.summaries.size() >= 3; }));
     EXPECT_EQ(service.summaries[2], QString::fromUtf8("Alex's iPhone: battery health below 80 %"));
-    EXPECT_TRUE(service.bodies[2].startsWith(QString::fromUtf8("Health 78.1 % · −"))) << service.bodies[2].toStdString();
-    EXPECT_TRUE(service.bodies[2].contains(QString::fromUtf8("% a month · 80 %")))
+    EXPECT_TRUE(service.bodies[2].startsWith(QString::fromUtf8("Health 78.1 % · −")) &&
+                service.bodies[2].contains(QString::fromUtf8("% a month · 80 %")))
         << service.bodies[2].toStdString();
     model->reload(udid);
     EXPECT_TRUE(waitUntil([&] { return model->historyForSerial("WEARING")->entries.size() == 7; }));

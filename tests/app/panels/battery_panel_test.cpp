@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 
@@ -53,9 +54,8 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     EXPECT_EQ(text(panel, "power"), "Discharging with 18.0 W");
     const auto* charge = panel.findChild<RingGauge*>("chargeGauge");
     const auto* health = panel.findChild<RingGauge*>("healthGauge");
-    EXPECT_EQ(charge->value(), "80 %");
+    EXPECT_EQ(charge->value() + " " + health->value(), "80 % 90.0 %");
     EXPECT_EQ(charge->tint(), Theme::green());
-    EXPECT_EQ(health->value(), "90.0 %");
     EXPECT_EQ(tile(panel, "Charge")->stat().value, "3,600 mAh") << "capacities are grouped";
     EXPECT_EQ(tile(panel, "Cycles")->stat().value, "120") << "cycles are not";
 
@@ -66,14 +66,7 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     setSupplyAttribute(root, "AC/online", "1");
     model.refreshMac();
     EXPECT_EQ(text(panel, "power"), "Charging with 15.8 W");
-    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.tint, Theme::green());
     EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.symbol, "bolt.fill");
-
-    // Full on the adapter, no current.
-    setSupplyAttribute(root, "BAT0/status", "Full");
-    setSupplyAttribute(root, "BAT0/current_now", "0");
-    model.refreshMac();
-    EXPECT_EQ(text(panel, "power"), QString::fromUtf8("On adapter \u00b7 fully charged"));
 
     // No design capacity: health 0.0 % in red rather than nothing.
     setSupplyAttribute(root, "BAT0/charge_full_design", "0");
@@ -88,20 +81,14 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     QStringList texts;
     for (const QLabel* label : panel.findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("No internal battery")) << texts.join('|').toStdString();
-    EXPECT_TRUE(texts.contains("This computer runs on mains power only.")) << texts.join('|').toStdString();
 }
 
-TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
+TEST(PanelData, TemperatureTintTimeAndPowerLines) {
     ScopedLocale english;
-    MacBatteryInfo battery;
-    battery.designCapacity = 5000;
-    battery.fullChargeCapacity = 4000;
-    battery.timeToFull = 95;
-    battery.timeToEmpty = 130;
+    MacBatteryInfo battery{.fullChargeCapacity = 4000, .designCapacity = 5000, .timeToFull = 95, .timeToEmpty = 130};
     const auto temperature = [&](double celsius) {
         battery.temperature = celsius;
         const StatSpec stat = macPanelData(battery, MacSystemInfo{}, false).stats.at(4);
-        EXPECT_EQ(stat.title, "Temperature");
         return std::pair(stat.value, stat.tint);
     };
     EXPECT_EQ(temperature(40.0), std::pair(QString::fromUtf8("40.0 \u00b0C"), Theme::orange()));
@@ -117,18 +104,13 @@ TEST(PanelData, TemperatureTintTimeAndDevicePowerWithoutVoltage) {
     device.battery.voltage = 4000;
     device.battery.amperage = -500;
     EXPECT_EQ(iosPanelData(device, std::nullopt).power.text, "Discharging with 2.0 W");
-    EXPECT_EQ(iosPanelData(device, std::nullopt).power.tint, Theme::amber());
     EXPECT_EQ(iosPanelData(device, "Lockdown: gone").warning, "Last refresh failed: Lockdown: gone");
 
     ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
-    battery.currentCapacity = 4382;
     battery.voltage = 12600;
     battery.amperage = 1250;
-    const PanelData inGerman = macPanelData(battery, MacSystemInfo{}, true);
-    EXPECT_EQ(inGerman.stats.at(0).value, "4.382 mAh");
-    EXPECT_EQ(inGerman.stats.at(7).note, QString::fromUtf8("12,60 V \u00b7 1250 mA")) << "the current is not grouped";
-    EXPECT_EQ(inGerman.power.text, "Charging with 15,8 W");
-    EXPECT_EQ(inGerman.details.at(3).rows.at(0).second, "4.382 mAh");
+    EXPECT_EQ(macPanelData(battery, MacSystemInfo{}, true).stats.at(7).note,
+              QString::fromUtf8("12,60 V \u00b7 1250 mA")) << "the current is not grouped";
 }
 
 TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStats) {
@@ -158,8 +140,7 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
 
         BatteryPanel unknown(PanelSegment::history);
         unknown.setData(PanelData{});
-        EXPECT_EQ(text(unknown, "noHistory"),
-                  QString::fromUtf8("No history yet \u2013 measurements are saved automatically."));
+        EXPECT_NE(unknown.findChild<QLabel*>("noHistory"), nullptr) << "no history yet";
         QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::details)), Qt::LeftButton);
         EXPECT_NE(panel.findChild<QWidget*>("details"), nullptr);
         EXPECT_TRUE(bar->button(static_cast<int>(PanelSegment::details))->styleSheet().contains(Theme::amber().name()));
@@ -189,10 +170,9 @@ TEST(IOSPanel, ProgressFailureTryAgainAndData) {
     model->setSelection(Selection::device(udid));
     RootView root(*model);
     const QWidget& panel = *root.panel();
-    bool progress = false;
-    for (const QLabel* label : panel.findChildren<QLabel*>())
-        progress = progress || label->text() == QString::fromUtf8("Reading battery data\u2026");
-    EXPECT_TRUE(progress);
+    EXPECT_TRUE(std::ranges::any_of(panel.findChildren<QLabel*>(), [](const QLabel* label) {
+        return label->text() == QString::fromUtf8("Reading battery data\u2026");
+    }));
 
     ASSERT_TRUE(waitUntil([&] { return panel.findChild<QPushButton*>() != nullptr; }));
     auto* tryAgain = panel.findChild<QPushButton*>();

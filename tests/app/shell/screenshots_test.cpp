@@ -12,7 +12,6 @@
 #include "shell/main_window.hpp"
 #include "panels/raw_values_sheet.hpp"
 #include "shell/root_view.hpp"
-#include "scenario.hpp"
 #include "widgets/health_chart.hpp"
 
 #include <QApplication>
@@ -35,19 +34,8 @@ const std::string iPhone = "00008120-001A2B3C4D5E6F70";
 const std::string iPad = "a1b2c3d4e5f60718293a4b5c6d7e8f9012345678";
 
 /// celvio-sim serving the two-device scenario for as long as it lives.
-class TwoDevices {
-public:
-    TwoDevices()
-        : path_((dir_ / "usbmuxd").string()),
-          env_("USBMUXD_SOCKET_ADDRESS", "UNIX:" + path_),
-          sim_(sim::loadScenario(CELVIO_SCENARIO_DIR "/two-devices.json"), path_) {}
-    ~TwoDevices() { QThreadPool::globalInstance()->waitForDone(); }
-
-private:
-    TempDir dir_;
-    std::string path_;
-    ScopedEnv env_;
-    sim::Simulator sim_;
+struct TwoDevices : Daemon {
+    TwoDevices() { serveFile(CELVIO_SCENARIO_DIR "/two-devices.json"); }
 };
 
 /// The application's look, as `main` sets it up, and an English locale for one test.
@@ -97,8 +85,7 @@ void writeHistory(const std::filesystem::path& file) {
     const Device devices[] = {
         {"20XW0055GE", "ThinkPad", "20XW0055GE", HistoryEntry::Kind::mac, 4500, 97.5, 1.1},
         {"G7KQ2X4M9P", "Alex\u2019s iPhone", "iPhone15,2", HistoryEntry::Kind::ios, 3200, 99.0, 0.9},
-        {"DMPZK1A2LMPH", "Kitchen iPad", "iPad7,11", HistoryEntry::Kind::ios, 8827, 86.0, 1.6},
-    };
+        {"DMPZK1A2LMPH", "Kitchen iPad", "iPad7,11", HistoryEntry::Kind::ios, 8827, 86.0, 1.6}};
     const auto now = std::chrono::system_clock::now();
     for (const Device& device : devices) {
         for (int month = 9; month >= 1; --month) {
@@ -134,8 +121,7 @@ TEST(Screenshots, EveryPanel) {
         AppModelOptions opts = options(dir, true);
         // The iPad's read fails the way an untrusted device does.
         opts.readDevice = [](const MuxDevice& device) {
-            if (device.udid == iPad)
-                throw CelvioError::invalidHostID();
+            if (device.udid == iPad) throw CelvioError::invalidHostID();
             return IOSDeviceReader::read(device);
         };
         auto model = startModel(std::move(opts), 2);
