@@ -4,18 +4,18 @@
 
 namespace celvio::cli {
 
-Arguments::Arguments(const std::vector<std::string_view>& args, const ArgumentSpec& spec) {
+Arguments::Arguments(const std::vector<std::string_view>& args, const ArgumentSyntax& syntax) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (const auto flag = std::find(spec.flags.begin(), spec.flags.end(), arg); flag != spec.flags.end()) {
+        if (const auto flag = std::find(syntax.flags.begin(), syntax.flags.end(), arg); flag != syntax.flags.end()) {
             flags_.push_back(*flag);
             continue;
         }
-        const auto valued = std::find_if(spec.valued.begin(), spec.valued.end(), [arg](const auto& option) {
+        const auto valued = std::find_if(syntax.valued.begin(), syntax.valued.end(), [arg](const auto& option) {
             return arg.starts_with(option.first) &&
                    (arg.size() == option.first.size() || arg[option.first.size()] == '=');
         });
-        if (valued != spec.valued.end()) {
+        if (valued != syntax.valued.end()) {
             const std::string_view name = valued->first;
             if (arg.size() > name.size()) {
                 values_.emplace_back(name, arg.substr(name.size() + 1));
@@ -26,7 +26,7 @@ Arguments::Arguments(const std::vector<std::string_view>& args, const ArgumentSp
             }
             continue;
         }
-        if (arg.starts_with("-") || operands_.size() == spec.maxOperands)
+        if (arg.starts_with("-") || operands_.size() == syntax.maxOperands)
             throw UsageError{"unknown argument: " + std::string(arg)};
         operands_.emplace_back(arg);
     }

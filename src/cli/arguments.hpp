@@ -16,7 +16,7 @@ struct UsageError {
 
 /// What a command takes. An argument that starts with "-" is an option; any other is an
 /// operand.
-struct ArgumentSpec {
+struct ArgumentSyntax {
     std::vector<std::string_view> flags{};  ///< "--json"
     /// Options with a value, "--file PATH" or "--file=PATH", and what the value is
     /// ("a path"); the next argument is the value whatever it starts with.
@@ -24,12 +24,12 @@ struct ArgumentSpec {
     std::size_t maxOperands = 0;
 };
 
-/// A command's arguments, checked against its spec.
+/// A command's arguments, checked against the syntax it accepts.
 class Arguments {
 public:
-    /// Throws UsageError "unknown argument: X" for an option not in the spec or an operand
-    /// beyond the spec's count, "--file needs a path" for a valued option without value.
-    Arguments(const std::vector<std::string_view>& args, const ArgumentSpec& spec);
+    /// Throws UsageError "unknown argument: X" for an option the syntax does not name or an operand
+    /// beyond the syntax's count, "--file needs a path" for a valued option without value.
+    Arguments(const std::vector<std::string_view>& args, const ArgumentSyntax& syntax);
 
     bool has(std::string_view flag) const;
     /// The option's value; the last one when given twice; absent when not given.
