@@ -78,6 +78,13 @@ inline std::string coconutRow(double date, const std::string& serial) {
     return std::to_string(date) + ",'iOS','" + serial + "','Anna''s iPhone','iPhone15,2','17.4.1','F5D1',412,2950,3279";
 }
 
+/// `count` rows of one device, `step` seconds apart from `first`.
+inline std::vector<std::string> coconutRows(int count, const std::string& serial, double first = 0, double step = 1) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < count; ++i) rows.push_back(coconutRow(first + i * step, serial));
+    return rows;
+}
+
 /// A real coconutBattery SQLite database written through the C interface; stays open until destroyed.
 class CoconutDatabase {
 public:

@@ -32,8 +32,6 @@ struct ImportFolders {
 
     ImportFolders() { fs::create_directory(dir / "tmp"); }
     bool temporaryFolderEmpty() const { return fs::is_empty(dir / "tmp"); }
-    ImportFolders(const ImportFolders&) = delete;
-    ImportFolders& operator=(const ImportFolders&) = delete;
 };
 
 }  // namespace
@@ -106,17 +104,10 @@ TEST(CoconutImport, OnlyCommittedRowsArrive) {
         ImportFolders s;
         CoconutDatabase writer(s.database);
         writer.exec(std::string("PRAGMA journal_mode=") + r.mode + "; PRAGMA cache_size=10;");
-        std::vector<std::string> committed, pending;
-        for (int i = 0; i < 500; ++i) committed.push_back(coconutRow(i, "COMMITTED"));
-        writer.insert(committed);
+        writer.insert(coconutRows(500, "COMMITTED"));
         writer.exec("BEGIN");
-        for (int i = 0; i < r.uncommitted; ++i) pending.push_back(coconutRow(i, "PENDING"));
-        writer.insert(pending);
-
-        {
-            HistoryStore store(s.history);
-            store.record(phoneEntry("OWN", utc("2024-03-05T10:00:00Z")));
-        }
+        writer.insert(coconutRows(r.uncommitted, "PENDING"));
+        HistoryStore(s.history).record(phoneEntry("OWN", utc("2024-03-05T10:00:00Z")));
         const std::string before = readText(s.history);
         const fs::path log = s.dir / "history.sqlite-wal";
         const std::string mainBefore = readText(s.database), logBefore = fs::exists(log) ? readText(log) : "";
@@ -172,9 +163,7 @@ TEST(CoconutImport, FailuresChangeNothing) {
                  "coconutBattery database could not be (opened|copied: .+)"},
                 {"a damaged page among the rows",
                  [](const fs::path& path) {
-                     std::vector<std::string> rows;
-                     for (int i = 0; i < 2000; ++i) rows.push_back(coconutRow(i, "A" + std::to_string(i)));
-                     CoconutDatabase(path).insert(rows);
+                     CoconutDatabase(path).insert(coconutRows(2000, "A"));
                      // Page 10 of 4096 bytes is one of the table's leaves by now.
                      std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
                      file.seekp(9 * 4096);
@@ -187,10 +176,7 @@ TEST(CoconutImport, FailuresChangeNothing) {
         ScopedTimeZone zone("UTC0");
         ImportFolders s;
         r.make(s.database);
-        {
-            HistoryStore store(s.history);
-            store.record(phoneEntry("A", utc("2024-03-05T10:00:00Z")));
-        }
+        HistoryStore(s.history).record(phoneEntry("A", utc("2024-03-05T10:00:00Z")));
         const std::string before = readText(s.history);
         HistoryStore store(s.history);
         const auto entries = store.entries();

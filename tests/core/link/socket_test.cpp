@@ -48,7 +48,9 @@ struct InterruptHandler {
 
 TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
     test::TempDir dir;
-    const std::string path = (dir / "nobody-listens").string();
+    std::string path = (dir / "s").string();
+    path += std::string(Socket::maxUnixPathLength() - path.size(), 'x');
+    ASSERT_EQ(path.size(), 107u);
     const int probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(probe);  // the lowest free descriptor, which a leaked socket would hold
     expectError([&] { Socket s(path, kShort); }, "Socket: connect(" + path + ") failed: No such file or directory");
@@ -58,6 +60,18 @@ TEST(Socket, ConnectFailuresNameTheAddressAndLeaveNothingOpen) {
     expectError([&] { Socket s("127.0.0.1", static_cast<std::uint16_t>(port), kShort); },
                 "Socket: connect(127.0.0.1:" + std::to_string(port) + ") failed: Connection refused");
     EXPECT_FALSE(isOpen(probe));
+
+    // Unix paths up to the address field connect; one byte more used to be cut off, which
+    // named this very socket.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    EXPECT_NO_THROW(Socket s(path, kShort));
+    expectError([&] { Socket s(path + "y", kShort); }, "Socket: connect(" + path + "y) failed: File name too long");
+    ::close(listener);
 }
 
 TEST(Socket, TimeoutIsSplitIntoSecondsAndMicroseconds) {
@@ -114,23 +128,6 @@ TEST(Socket, DeadlineBoundsTheWholeExchangeAndAFailureStays) {
     fresh.startExchange();
     EXPECT_EQ(fresh.read(2), bytesOf("ok"));
     ::close(d);
-}
-
-TEST(Socket, UnixPathsUpToTheAddressFieldAndNoLonger) {
-    test::TempDir dir;
-    std::string path = (dir / "s").string();
-    path += std::string(Socket::maxUnixPathLength() - path.size(), 'x');
-    ASSERT_EQ(path.size(), 107u);
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    EXPECT_NO_THROW(Socket s(path, kShort));
-    // One byte more used to be cut off, which named this very socket.
-    expectError([&] { Socket s(path + "y", kShort); }, "Socket: connect(" + path + "y) failed: File name too long");
-    ::close(listener);
 }
 
 TEST(Socket, InterruptedCallsCarryOn) {

@@ -11,19 +11,16 @@
 #include <openssl/ssl.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>       // posix_spawn for openssl s_server
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <regex>
 #include <thread>
-
-extern char** environ;
 
 using namespace celvio;
 using celvio::test::bytesOf;
@@ -39,40 +36,36 @@ std::shared_ptr<const TLSIdentity::Identity> hostIdentity() {
     return TLSIdentity::make(bytesOf(material().hostCertificatePEM), bytesOf(material().hostPrivateKeyPEM));
 }
 
+Bytes fileBytes(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
 /// `openssl s_server` on an ephemeral loopback port with the given certificate and key files,
-/// asking for a client certificate. Its output is collected for the checks.
+/// asking for a client certificate. Its output goes to a file for the checks.
 class SServer {
 public:
-    SServer(const std::pair<std::string, std::string>& credential, std::vector<std::string> args) {
-        args.insert(args.begin(), {"openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", credential.first, "-key",
-                                   credential.second, "-Verify", "1", "-naccept", "1"});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2], in[2];
-        EXPECT_EQ(pipe2(out, O_CLOEXEC) | pipe2(in, O_CLOEXEC), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-        EXPECT_EQ(posix_spawnp(&pid_, "openssl", &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        ::close(in[0]);
-        output_ = out[0];
-        input_ = in[1];  // kept open: s_server ends when its input does
-        while (port_ == 0 && collect(5000)) {
-            const auto at = text_.find("ACCEPT 127.0.0.1:");
-            if (at != std::string::npos && text_.find('\n', at) != std::string::npos)
-                port_ = static_cast<std::uint16_t>(std::stoi(text_.substr(at + 17)));
-        }
+    SServer(const std::pair<std::string, std::string>& credential, const std::string& args) {
+        // The shell leaves its number for the kill and becomes s_server, whose input stays open:
+        // s_server ends when its input does.
+        input_ = popen(("echo $$ >" + (dir_ / "pid").string() + "; exec openssl s_server -accept 127.0.0.1:0 -cert " +
+                        credential.first + " -key " + credential.second + " -Verify 1 -naccept 1 " + args + " >" +
+                        (dir_ / "out").string() + " 2>&1")
+                           .c_str(),
+                       "we");
+        const std::regex accept("ACCEPT 127\\.0\\.0\\.1:(\\d+)\n");
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::string text;
+        std::smatch found;
+        while (!std::regex_search(text = output(), found, accept) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!found.empty()) port_ = static_cast<std::uint16_t>(std::stoi(found[1]));
+        const Bytes pid = fileBytes(dir_ / "pid");
+        pid_ = std::atoi(std::string(pid.begin(), pid.end()).c_str());  // 0 if missing: no kill
     }
     ~SServer() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        ::close(output_);
-        ::close(input_);
+        if (pid_ > 0) kill(pid_, SIGTERM);
+        if (input_) pclose(input_);
     }
 
     std::shared_ptr<Socket> connect(double timeout) const {
@@ -80,25 +73,21 @@ public:
     }
 
     /// Output so far, waiting until `expected` shows up or a second passes.
-    const std::string& output(const std::string& expected) {
+    std::string output(const std::string& expected = "") const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (text_.find(expected) == std::string::npos && std::chrono::steady_clock::now() < end) collect(50);
-        return text_;
+        for (;;) {
+            const Bytes bytes = fileBytes(dir_ / "out");
+            std::string text(bytes.begin(), bytes.end());
+            if (text.find(expected) != std::string::npos || std::chrono::steady_clock::now() > end) return text;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
 
 private:
-    bool collect(int milliseconds) {
-        pollfd p{output_, POLLIN, 0};
-        char buffer[4096];
-        const ssize_t n = poll(&p, 1, milliseconds) > 0 ? ::read(output_, buffer, sizeof(buffer)) : 0;
-        if (n > 0) text_.append(buffer, static_cast<std::size_t>(n));
-        return n > 0;
-    }
-
+    test::TempDir dir_;
+    FILE* input_ = nullptr;
     pid_t pid_ = -1;
-    int output_ = -1, input_ = -1;
     std::uint16_t port_ = 0;
-    std::string text_;
 };
 
 /// The device's certificate and key as files in `dir`.
@@ -116,11 +105,6 @@ std::pair<std::string, std::string> oldCredential(const test::TempDir& dir) {
                                 key + " -out " + cert + " && openssl rsa -traditional -in " + key + " -out " + key;
     EXPECT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0);
     return {cert, key};
-}
-
-Bytes fileBytes(const std::string& path) {
-    std::ifstream file(path);
-    return Bytes(std::istreambuf_iterator<char>(file), {});
 }
 
 /// The simulator's device side of TLS on a loopback port; after the handshake it runs
@@ -168,7 +152,8 @@ TEST(TLSStream, TalksEveryVersionToOpenSSLWithOldCertificatesToo) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.option);
         // s_server's -Verify fails the handshake unless the client presents its one certificate.
-        SServer server(row.old ? old : deviceCredential(dir), {row.option, "-cipher", "DEFAULT@SECLEVEL=0", "-rev"});
+        SServer server(row.old ? old : deviceCredential(dir),
+                       std::string(row.option) + " -cipher DEFAULT@SECLEVEL=0 -rev");
         auto socket = server.connect(2.0);
         TLSStream stream(socket, row.old ? oldIdentity : hostIdentity());
         stream.write(bytesOf("old\n"));
@@ -186,7 +171,7 @@ TEST(TLSStream, TalksEveryVersionToOpenSSLWithOldCertificatesToo) {
 
 TEST(TLSStream, HandshakeFailureClosesTheSocket) {
     test::TempDir dir;
-    SServer server(deviceCredential(dir), {"-tls1_3"});
+    SServer server(deviceCredential(dir), "-tls1_3");
     auto socket = server.connect(kShort);
     try {
         TLSStream stream(socket, hostIdentity());
