@@ -5,6 +5,7 @@
 #include "test_support.hpp"
 
 #include <QLocale>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <atomic>
@@ -129,5 +130,18 @@ private:
 };
 
 inline QString qstr(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+/// The environment of a `celvio` process of its own under `dir`: runtime, data, config and
+/// home folders there, the offscreen platform.
+inline QProcessEnvironment isolatedEnvironment(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir / "runtime");
+    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, path] : {std::pair("XDG_RUNTIME_DIR", "runtime"), {"XDG_DATA_HOME", "data"},
+                                     {"XDG_CONFIG_HOME", "config"}, {"HOME", ""}})
+        environment.insert(name, qstr(dir / path));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    return environment;
+}
 
 }  // namespace celvio::test

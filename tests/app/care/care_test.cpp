@@ -222,13 +222,7 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindowAndAfterItCloses) {
     daemon.serve({{.udid = udid, .serial = "BACKGROUND"}});
 
     // The program itself, started the way the login entry starts it.
-    std::filesystem::create_directories(dir / "runtime");
-    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, path] : {std::pair("XDG_RUNTIME_DIR", "runtime"), {"XDG_DATA_HOME", "data"},
-                                     {"XDG_CONFIG_HOME", "config"}, {"HOME", ""}})
-        environment.insert(name, qstr(dir / path));
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcessEnvironment environment = isolatedEnvironment(dir.path());
     QProcess app;
     app.setProcessEnvironment(environment);
     app.start(CELVIO_APP, {"--background"});

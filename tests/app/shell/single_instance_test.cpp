@@ -43,14 +43,8 @@ TEST(SingleInstanceTest, SecondClaimFailsAndActivatesTheFirstUntilTheNextTakesOv
 
 TEST(SingleInstanceTest, SecondProcessExitsAndRaisesTheFirst) {
     TempDir dir;
-    std::filesystem::create_directories(dir / "runtime");
-    std::filesystem::permissions(dir / "runtime", std::filesystem::perms::owner_all);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, path] : {std::pair("XDG_RUNTIME_DIR", "runtime"), {"XDG_DATA_HOME", "data"},
-                                     {"XDG_CONFIG_HOME", "config"}, {"HOME", ""}})
-        environment.insert(name, qstr(dir / path));
+    QProcessEnvironment environment = isolatedEnvironment(dir.path());
     environment.insert("USBMUXD_SOCKET_ADDRESS", "UNIX:" + qstr(dir / "no-daemon"));
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
 
     QProcess first;
     first.setProcessEnvironment(environment);

@@ -96,7 +96,7 @@ TEST(USBMux, ConnectResults) {
         {62078, "connection refused by device"}, {1, "device is no longer connected"}, {2, "malfunction"},
         {3, "bad version"}, {4, "error 1"}, {6, "error -1"}};
     for (const auto& [port, reason] : failures)
-        expectError([&] { USBMux(kShort).connect(3, port); },
+        expectError([&, port = port] { USBMux(kShort).connect(3, port); },
                     "usbmuxd: Connect to port " + std::to_string(port) + " failed: " + reason);
     EXPECT_NO_THROW(USBMux(kShort).connect(3, 7));
     expectError([&] { USBMux(kShort).connect(99, 7); }, "usbmuxd: Connect to port 7 failed: device is no longer connected");
