@@ -125,9 +125,7 @@ TEST(IOSDeviceReader, RelayFallbacksAndFailures) {
                       std::tuple(row.percent, row.design, row.cycles));
             EXPECT_EQ(b.rawValues.empty(), !b.cycleCount && !b.designCapacity);  // a registry, or none at all
         }
-        if (!row.log.empty()) {
-            EXPECT_EQ(relayLog(daemon.sim), row.log);
-        }
+        if (!row.log.empty()) EXPECT_EQ(relayLog(daemon.sim), row.log);
         EXPECT_TRUE(daemon.allClosed());
     }
 }
@@ -170,23 +168,12 @@ TEST(IOSDeviceReader, MakeBatteryChains) {
 }
 
 TEST(IOSBatteryInfo, HealthAndWatts) {
-    const auto health = [](std::optional<std::int64_t> full, std::optional<std::int64_t> design) {
-        IOSBatteryInfo b;
-        b.fullChargeCapacity = full;
-        b.designCapacity = design;
-        return b.health();
-    };
-    EXPECT_DOUBLE_EQ(health(3100, 3000).value_or(0), 103.33333333333333);
-    for (const auto& [full, design] : {std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>{
-                                           std::nullopt, 3000}, {3100, 0}, {3100, -5}})
-        EXPECT_EQ(health(full, design), std::nullopt);
-    const auto watts = [](std::optional<std::int64_t> mV, std::optional<std::int64_t> mA) {
-        IOSBatteryInfo b;
-        b.voltage = mV;
-        b.amperage = mA;
-        return b.watts();
-    };
-    EXPECT_DOUBLE_EQ(watts(3800, -1200).value_or(0), -4.56);
-    EXPECT_EQ(watts(3800, 0), std::nullopt);
-    EXPECT_EQ(watts(std::nullopt, -1200), std::nullopt);
+    using Info = IOSBatteryInfo;
+    EXPECT_DOUBLE_EQ(Info{.fullChargeCapacity = 3100, .designCapacity = 3000}.health().value_or(0), 103.33333333333333);
+    for (const Info& b : {Info{.designCapacity = 3000}, Info{.fullChargeCapacity = 3100, .designCapacity = 0},
+                          Info{.fullChargeCapacity = 3100, .designCapacity = -5}})
+        EXPECT_EQ(b.health(), std::nullopt);
+    EXPECT_DOUBLE_EQ(Info{.voltage = 3800, .amperage = -1200}.watts().value_or(0), -4.56);
+    EXPECT_EQ(std::tuple(Info{.voltage = 3800, .amperage = 0}.watts(), Info{.amperage = -1200}.watts()),
+              std::tuple(std::nullopt, std::nullopt));
 }
