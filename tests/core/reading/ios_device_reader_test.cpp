@@ -125,7 +125,9 @@ TEST(IOSDeviceReader, RelayFallbacksAndFailures) {
                       std::tuple(row.percent, row.design, row.cycles));
             EXPECT_EQ(b.rawValues.empty(), !b.cycleCount && !b.designCapacity);  // a registry, or none at all
         }
-        if (!row.log.empty()) EXPECT_EQ(relayLog(daemon.sim), row.log);
+        if (!row.log.empty()) {
+            EXPECT_EQ(relayLog(daemon.sim), row.log);
+        }
         EXPECT_TRUE(daemon.allClosed());
     }
 }
@@ -168,12 +170,16 @@ TEST(IOSDeviceReader, MakeBatteryChains) {
 }
 
 TEST(IOSBatteryInfo, HealthAndWatts) {
-    using Info = IOSBatteryInfo;
-    EXPECT_DOUBLE_EQ(Info{.fullChargeCapacity = 3100, .designCapacity = 3000}.health().value_or(0), 103.33333333333333);
-    for (const Info& b : {Info{.designCapacity = 3000}, Info{.fullChargeCapacity = 3100, .designCapacity = 0},
-                          Info{.fullChargeCapacity = 3100, .designCapacity = -5}})
-        EXPECT_EQ(b.health(), std::nullopt);
-    EXPECT_DOUBLE_EQ(Info{.voltage = 3800, .amperage = -1200}.watts().value_or(0), -4.56);
-    EXPECT_EQ(std::tuple(Info{.voltage = 3800, .amperage = 0}.watts(), Info{.amperage = -1200}.watts()),
+    using Figure = std::optional<std::int64_t>;
+    const auto info = [](Figure full, Figure design, Figure mV, Figure mA) {
+        IOSBatteryInfo b{};
+        std::tie(b.fullChargeCapacity, b.designCapacity, b.voltage, b.amperage) = std::tuple(full, design, mV, mA);
+        return b;
+    };
+    EXPECT_DOUBLE_EQ(info(3100, 3000, {}, {}).health().value_or(0), 103.33333333333333);
+    for (const auto& [full, design] : {std::pair<Figure, Figure>{{}, 3000}, {3100, 0}, {3100, -5}})
+        EXPECT_EQ(info(full, design, {}, {}).health(), std::nullopt);
+    EXPECT_DOUBLE_EQ(info({}, {}, 3800, -1200).watts().value_or(0), -4.56);
+    EXPECT_EQ(std::tuple(info({}, {}, 3800, 0).watts(), info({}, {}, {}, -1200).watts()),
               std::tuple(std::nullopt, std::nullopt));
 }
