@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QChart>
+#include <QChartView>
 #include <QLineSeries>
 #include <QLocale>
 #include <QStyle>
@@ -223,11 +224,36 @@ TEST(Screenshots, EveryPanel) {
         ASSERT_TRUE(trend);
         EXPECT_TRUE(trend->text().startsWith(QString::fromUtf8("−1.9 % a month · 80 % around "))) << qPrintable(trend->text());
         // Line, marks, the dashed projection down to the rule, the rule.
-        const auto series = window.findChild<HealthChart*>("healthChart")->chart()->series();
+        const auto series = window.findChild<HealthChart*>("healthChart")->findChild<QChartView*>()->chart()->series();
         ASSERT_EQ(series.size(), 4);
         EXPECT_NEAR(qobject_cast<QLineSeries*>(series[2])->at(1).y(), 80, 1e-9);
         save(image, "history-forecast");
     }
+}
+
+TEST(Screenshots, HistoryAfterAFirstStartWithThreeDevices) {
+    AppLook look;
+    TempDir dir;
+    Daemon daemon;
+    std::vector<SimPhone> phones;
+    for (const std::int64_t i : {0, 1, 2}) {
+        const std::string n = std::to_string(i);
+        phones.push_back({.udid = "00008120-00" + n, .deviceID = i + 1, .name = "iPhone " + n, .serial = "SERIAL" + n,
+                          .fullChargeCapacity = 2950 - 150 * i, .cycles = 400 + 90 * i});
+    }
+    daemon.serve(phones);
+    // Every device read, and recorded, moments after the start.
+    auto model = startModel(options(dir, false), phones.size());
+    MainWindow window(*model);
+    window.show();
+    model->setSelection(Selection::history());
+    const QImage image = grab(window);
+    EXPECT_EQ(HistoryStore::read(dir / "history.json").size(), 3u);
+    const ChartMeasures chart = measureChart(*window.findChild<HealthChart*>("healthChart"));
+    EXPECT_EQ(std::pair(chart.marks, chart.marksInside), std::pair(3, 3));
+    EXPECT_EQ(chart.dateLabels.size(), 3);
+    EXPECT_EQ(QStringList(chart.dateLabels).removeDuplicates(), 0) << qPrintable(chart.dateLabels.join(" / "));
+    save(image, "history-first-start");
 }
 
 }  // namespace
