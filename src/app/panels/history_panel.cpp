@@ -142,7 +142,7 @@ public:
         setCursor(Qt::PointingHandCursor);
     }
 
-    QSize sizeHint() const override { return fontMetrics().size(0, text()) + QSize(10, 4); }
+    QSize sizeHint() const override { return fontMetrics().size(0, text()) + QSize(8, 0); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -266,7 +266,14 @@ HistoryPanel::HistoryPanel(QWidget* parent)
     titles->setSpacing(1);
     titles->addWidget(TextStyle::label("History", 14, QFont::Bold, Theme::cream(), this));
     count_->setObjectName("historyCount");
-    titles->addWidget(count_);
+    // The undo offer follows the count on its line: the narrow window has room there, and
+    // nothing moves when it comes and goes.
+    auto* countLine = new QHBoxLayout;
+    countLine->setSpacing(4);
+    countLine->addWidget(count_);
+    countLine->addWidget(undo_);
+    countLine->addStretch(1);
+    titles->addLayout(countLine);
 
     export_->setObjectName("exportHistory");
     export_->setFocusPolicy(Qt::TabFocus);
@@ -275,14 +282,12 @@ HistoryPanel::HistoryPanel(QWidget* parent)
     buttons_->setSpacing(4);
     buttons_->addWidget(export_);
 
-    // Beside the buttons, where it moves nothing else when it comes and goes.
     undo_->setObjectName("historyUndo");
     auto* undoRow = new QHBoxLayout(undo_);
     undoRow->setContentsMargins(0, 0, 0, 0);
     undoRow->setSpacing(2);
     undoRow->addWidget(undoText_);
     undoButton_->setObjectName("undoDelete");
-    undoButton_->setAccessibleName("Undo delete");
     connect(undoButton_, &QAbstractButton::clicked, this, &HistoryPanel::undo);
     undoRow->addWidget(undoButton_);
     undoTimer_->setObjectName("historyUndoTimer");
@@ -301,7 +306,6 @@ HistoryPanel::HistoryPanel(QWidget* parent)
     header->setSpacing(8);
     header->addLayout(titles);
     header->addStretch(1);
-    header->addWidget(undo_);
     header->addLayout(buttons_);
     layout_->addLayout(header);
 
@@ -592,8 +596,8 @@ void HistoryPanel::deleteDevice(const std::string& serial) {
 
 void HistoryPanel::offerUndo(const std::vector<HistoryEntry>& entries) {
     deleted_.insert(deleted_.end(), entries.begin(), entries.end());
-    undoText_->setText(deleted_.size() == 1 ? QString("1 measurement deleted")
-                                            : QString("%1 measurements deleted").arg(deleted_.size()));
+    undoText_->setText(QString("· %1 deleted").arg(deleted_.size()));
+    undoButton_->setAccessibleName(QString("Undo: put back %1 deleted").arg(deleted_.size()));
     undo_->show();
     undoTimer_->start();
 }

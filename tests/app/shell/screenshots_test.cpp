@@ -235,15 +235,12 @@ TEST(Screenshots, HistoryAfterAFirstStartWithThreeDevices) {
     AppLook look;
     TempDir dir;
     Daemon daemon;
-    std::vector<SimPhone> phones;
-    for (const std::int64_t i : {0, 1, 2}) {
-        const std::string n = std::to_string(i);
-        phones.push_back({.udid = "00008120-00" + n, .deviceID = i + 1, .name = "iPhone " + n, .serial = "SERIAL" + n,
-                          .fullChargeCapacity = 2950 - 150 * i, .cycles = 400 + 90 * i});
-    }
-    daemon.serve(phones);
+    daemon.serve(
+        {{.udid = "00008120-A", .name = "iPhone A", .serial = "SERIAL-A", .fullChargeCapacity = 2950},
+         {.udid = "00008120-B", .deviceID = 2, .name = "iPhone B", .serial = "SERIAL-B", .fullChargeCapacity = 2800},
+         {.udid = "00008120-C", .deviceID = 3, .name = "iPhone C", .serial = "SERIAL-C", .fullChargeCapacity = 2650}});
     // Every device read, and recorded, moments after the start.
-    auto model = startModel(options(dir, false), phones.size());
+    auto model = startModel(options(dir, false), 3);
     MainWindow window(*model);
     window.show();
     model->setSelection(Selection::history());
