@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QChart>
+#include <QChartView>
 #include <QLineSeries>
 #include <QLocale>
 #include <QStyle>
@@ -223,11 +224,33 @@ TEST(Screenshots, EveryPanel) {
         ASSERT_TRUE(trend);
         EXPECT_TRUE(trend->text().startsWith(QString::fromUtf8("−1.9 % a month · 80 % around "))) << qPrintable(trend->text());
         // Line, marks, the dashed projection down to the rule, the rule.
-        const auto series = window.findChild<HealthChart*>("healthChart")->chart()->series();
+        const auto series = window.findChild<HealthChart*>("healthChart")->findChild<QChartView*>()->chart()->series();
         ASSERT_EQ(series.size(), 4);
         EXPECT_NEAR(qobject_cast<QLineSeries*>(series[2])->at(1).y(), 80, 1e-9);
         save(image, "history-forecast");
     }
+}
+
+TEST(Screenshots, HistoryAfterAFirstStartWithThreeDevices) {
+    AppLook look;
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve(
+        {{.udid = "00008120-A", .name = "iPhone A", .serial = "SERIAL-A", .fullChargeCapacity = 2950},
+         {.udid = "00008120-B", .deviceID = 2, .name = "iPhone B", .serial = "SERIAL-B", .fullChargeCapacity = 2800},
+         {.udid = "00008120-C", .deviceID = 3, .name = "iPhone C", .serial = "SERIAL-C", .fullChargeCapacity = 2650}});
+    // Every device read, and recorded, moments after the start.
+    auto model = startModel(options(dir, false), 3);
+    MainWindow window(*model);
+    window.show();
+    model->setSelection(Selection::history());
+    const QImage image = grab(window);
+    EXPECT_EQ(HistoryStore::read(dir / "history.json").size(), 3u);
+    const ChartMeasures chart = measureChart(*window.findChild<HealthChart*>("healthChart"));
+    EXPECT_EQ(std::pair(chart.marks, chart.marksInside), std::pair(3, 3));
+    EXPECT_EQ(chart.dateLabels.size(), 3);
+    EXPECT_EQ(QStringList(chart.dateLabels).removeDuplicates(), 0) << qPrintable(chart.dateLabels.join(" / "));
+    save(image, "history-first-start");
 }
 
 }  // namespace

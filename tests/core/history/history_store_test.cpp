@@ -256,7 +256,8 @@ TEST(HistoryStore, ChangesAndDeletionsApplyToWhatAnotherStoreSaved) {
     for (const auto& [what, change] :
          {std::pair<const char*, std::function<void()>>{"empty set", [&] { window.deleteEntries({}); }},
           {"unknown serial", [&] { window.deleteDevice("NOSUCH"); }},
-          {"serials compare case-sensitively", [&] { window.deleteDevice("a"); }}}) {
+          {"serials compare case-sensitively", [&] { window.deleteDevice("a"); }},
+          {"restoring what it holds", [&] { window.restore({phone}); }}}) {
         const ino_t written = inode(file);
         change();
         EXPECT_EQ(readText(file), before) << what;
@@ -266,6 +267,9 @@ TEST(HistoryStore, ChangesAndDeletionsApplyToWhatAnotherStoreSaved) {
     EXPECT_EQ(window.entries(), (std::vector<HistoryEntry>{phone, nextDay}));
     other.deleteDevice("B");
     EXPECT_EQ(HistoryStore::read(file), std::vector<HistoryEntry>{nextDay});
+    // Put back with their ids, on what the other store saved, once each.
+    window.restore({nextDay, phone, evening, phone});
+    EXPECT_EQ(HistoryStore::read(file), (std::vector<HistoryEntry>{phone, evening, nextDay}));
 }
 
 TEST(HistoryStore, DefaultLocationAndMigration) {
