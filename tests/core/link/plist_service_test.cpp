@@ -1,6 +1,6 @@
 #include "link/plist_service.hpp"
 
-#include "link/byte_stream.hpp"
+#include "memory_stream.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -8,36 +8,9 @@
 using namespace celvio;
 using celvio::test::bytesOf;
 using celvio::test::expectError;
+using celvio::test::MemoryStream;
 
 namespace {
-
-/// A stream over a fixed input that records what is written and asked for. Running dry
-/// is a hang-up, as on a socket.
-class MemoryStream final : public ByteStream {
-public:
-    explicit MemoryStream(Bytes input = {}) : input_(std::move(input)) {}
-
-    void write(ByteView bytes) override { writes.emplace_back(bytes.begin(), bytes.end()); }
-    Bytes read(std::size_t count) override {
-        readRequests.push_back(count);
-        if (input_.size() - offset_ < count) {
-            offset_ = input_.size();
-            throw CelvioError::connectionClosed();
-        }
-        const auto begin = input_.begin() + static_cast<std::ptrdiff_t>(offset_);
-        offset_ += count;
-        return Bytes(begin, begin + static_cast<std::ptrdiff_t>(count));
-    }
-    void close() noexcept override { ++closeCalls; }
-
-    std::vector<Bytes> writes;
-    std::vector<std::size_t> readRequests;
-    int closeCalls = 0;
-
-private:
-    Bytes input_;
-    std::size_t offset_ = 0;
-};
 
 Bytes lengthOnly(std::uint32_t n) {
     return {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
