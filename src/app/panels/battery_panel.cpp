@@ -23,6 +23,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QtMath>
 
 namespace celvio {
 namespace {
@@ -51,6 +52,43 @@ void keepScrolled(QScrollArea* area, int position) {
 
 }  // namespace
 
+/// The header's one-line texts: narrower than its text, a label ends in "…" rather than
+/// cutting a letter, and the whole text becomes its tool tip.
+class ElidedLabel : public QLabel {
+public:
+    ElidedLabel(double pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent) : QLabel(parent) {
+        setFont(TextStyle::font(pixelSize, weight));
+        TextStyle::setTextColour(this, colour);
+    }
+
+    void setFullText(const QString& text) {
+        if (text == full_ && !this->text().isEmpty()) return;
+        full_ = text;
+        setAccessibleName(text);
+        updateGeometry();
+        elide();
+    }
+    QSize sizeHint() const override {
+        return {qCeil(QFontMetricsF(font()).horizontalAdvance(full_)), QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide() {
+        const QString shown = fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width());
+        setText(shown);
+        setToolTip(shown == full_ ? QString() : full_);
+    }
+
+    QString full_;
+};
+
 BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     : QWidget(parent), segment_(segment), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
@@ -62,14 +100,17 @@ BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     icon_ = new IconView(36, this);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(1);
-    name_ = TextStyle::label({}, 14, QFont::Bold, Theme::cream(), this);
-    subtitle_ = TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this);
+    name_ = new ElidedLabel(14, QFont::Bold, Theme::cream(), this);
+    name_->setObjectName("panelName");
+    subtitle_ = new ElidedLabel(10, QFont::Normal, Theme::muted(), this);
+    subtitle_->setObjectName("panelSubtitle");
     titles->addWidget(name_);
     titles->addWidget(subtitle_);
     auto* raw = new IconButton("curlybraces", "Raw battery values", this);
     raw->setObjectName("rawValues");
     refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
     refresh_->setObjectName("refresh");
+    refresh_->setAccessibleName("Refresh");
     connect(raw, &IconButton::clicked, this, [this] { emit rawValuesRequested(data_.name); });
     connect(refresh_, &IconButton::clicked, this, &BatteryPanel::refreshRequested);
     header->addWidget(icon_);
@@ -150,9 +191,10 @@ void BatteryPanel::setData(PanelData data) {
     data_ = std::move(data);
 
     icon_->setIcon(Symbols::deviceIcon(data_.iconModel, data_.iconFallback));
-    name_->setText(data_.name);
-    subtitle_->setText(data_.subtitle);
+    name_->setFullText(data_.name);
+    subtitle_->setFullText(data_.subtitle);
     refresh_->setToolTip(refreshHelp(data_.updated));
+    refresh_->setAccessibleDescription(refresh_->toolTip());
     warning_->setVisible(data_.warning.has_value());
     warningText_->setText(data_.warning.value_or(QString()));
 
