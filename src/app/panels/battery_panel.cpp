@@ -44,6 +44,14 @@ QString timeWithSeconds() {
     return kept.simplified();
 }
 
+/// A segment's scroll area, on the window's gradient: QScrollArea::setWidget turns the
+/// content's background fill on, which would lay a flat rectangle over the gradient.
+QScrollArea* segmentScrollArea(QWidget* content, QWidget* parent) {
+    QScrollArea* area = transparentScrollArea(content, parent);
+    content->setAutoFillBackground(false);
+    return area;
+}
+
 /// Scrolls a new page to where the page it replaces was, once its layout has a height.
 void keepScrolled(QScrollArea* area, int position) {
     if (position > 0)
@@ -93,7 +101,7 @@ BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     : QWidget(parent), segment_(segment), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 10, 14, 10);
-    column->setSpacing(8);
+    column->setSpacing(6);  // a little under the 8 of the first design, so four rows of tiles fit
 
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
@@ -146,7 +154,7 @@ BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     gauges->addWidget(charge_);
     gauges->addWidget(health_);
     gauges->addStretch();
-    column->addSpacing(5);
+    // The gauges' own edge holds the ring's glow, which stands for the gaps above and below.
     column->addLayout(gauges);
 
     auto* power = new QHBoxLayout;
@@ -161,9 +169,8 @@ BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     power->addWidget(powerText_);
     power->addWidget(timeInfo_);
     power->addStretch();
-    column->addSpacing(5);
     column->addLayout(power);
-    column->addSpacing(7);
+    column->addSpacing(4);
 
     segments_ = new SegmentBar(segmentLabels, this);
     connect(segments_, &SegmentBar::selected, this,
@@ -245,11 +252,11 @@ void BatteryPanel::showStats() {
         for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
         return;
     }
-    // In a scroll area: the last row may not fit the window's fixed height.
+    // Four rows fit the window's fixed height; the scroll area is for larger fonts.
     auto* grid = new QWidget;
     auto* layout = new QGridLayout(grid);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
+    layout->setSpacing(5);
     std::vector<StatCell*> cells;
     for (std::size_t i = 0; i < data_.stats.size(); ++i) {
         auto* cell = new StatCell(grid);
@@ -260,7 +267,7 @@ void BatteryPanel::showStats() {
     layout->setColumnStretch(0, 1);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(static_cast<int>((data_.stats.size() + 1) / 2), 1);
-    QScrollArea* area = transparentScrollArea(grid, this);
+    QScrollArea* area = segmentScrollArea(grid, this);
     area->setObjectName("stats");
     shown_.replace(area);
     onShow_ = PanelSegment::stats;
@@ -291,7 +298,7 @@ void BatteryPanel::showHistory() {
         list->addWidget(chart);
         list->addWidget(new MonthRows(history_->periods, inner));
         list->addStretch();
-        QScrollArea* area = transparentScrollArea(inner, page);
+        QScrollArea* area = segmentScrollArea(inner, page);
         layout->addWidget(area);
         keepScrolled(area, scrolled);
     } else {
@@ -318,7 +325,7 @@ void BatteryPanel::showDetails() {
     layout->setContentsMargins(0, 0, 0, 8);
     layout->addWidget(new KVList(data_.details, inner));
     layout->addStretch();
-    QScrollArea* area = transparentScrollArea(inner, this);
+    QScrollArea* area = segmentScrollArea(inner, this);
     area->setObjectName("details");
     shown_.replace(area);
     onShow_ = PanelSegment::details;
