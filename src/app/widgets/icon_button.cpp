@@ -35,7 +35,7 @@ void IconButton::paintEvent(QPaintEvent*) {
 void IconButton::keyPressEvent(QKeyEvent* event) {
     // Space is the button's own key; Return acts the same, as on the other controls.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        animateClick();
+        click();
     else
         QAbstractButton::keyPressEvent(event);
 }

@@ -3,6 +3,7 @@
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -51,8 +52,10 @@ struct TextLines {
 };
 
 /// The value at 18 px, or smaller when a wide font would reach the ring: every corner of
-/// both lines' ink must lie inside the inner circle, less the margin.
+/// both lines' ink must lie inside the inner circle, less the margin. "100.0 %" fits too,
+/// so the charge and health gauges beside each other show their values at one size.
 TextLines fitText(const QString& value, const QString& caption) {
+    const QString widest = QLocale().toString(100.0, 'f', 1) + " %";
     const QFont captionFont = TextStyle::spaced(TextStyle::font(8, QFont::DemiBold), 1);
     const QFontMetricsF captionMetrics(captionFont);
     const double limit = diameter / 2 - stroke / 2 - textMargin;
@@ -70,7 +73,8 @@ TextLines fitText(const QString& value, const QString& caption) {
             }
             return true;
         };
-        if (size <= 10 || (fits(valueMetrics, value, top + valueMetrics.ascent()) &&
+        const double baseline = top + valueMetrics.ascent();
+        if (size <= 10 || (fits(valueMetrics, value, baseline) && fits(valueMetrics, widest, baseline) &&
                            fits(captionMetrics, caption, top + valueMetrics.height() + captionMetrics.ascent())))
             return {valueFont, captionFont, top};
     }

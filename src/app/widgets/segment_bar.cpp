@@ -54,7 +54,7 @@ bool SegmentBar::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        buttons_[static_cast<std::size_t>(index)]->animateClick();
+        buttons_[static_cast<std::size_t>(index)]->click();
         return true;
     }
     if (key != Qt::Key_Left && key != Qt::Key_Right) return false;
