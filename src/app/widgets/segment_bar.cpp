@@ -73,9 +73,11 @@ void SegmentBar::restyle() {
     for (std::size_t i = 0; i < buttons_.size(); ++i) {
         const bool chosen = static_cast<int>(i) == selection_;
         buttons_[i]->setFont(TextStyle::font(11, chosen ? QFont::DemiBold : QFont::Medium));
+        // No outline: the style's own focus frame would fill the button; the bar draws the mark.
         buttons_[i]->setStyleSheet(
-            chosen ? "QPushButton { background: " + amber + "; color: " + on + "; border: none; border-radius: 6px; }"
-                   : "QPushButton { background: transparent; color: " + muted + "; border: none; }");
+            chosen ? "QPushButton { background: " + amber + "; color: " + on +
+                         "; border: none; border-radius: 6px; outline: none; }"
+                   : "QPushButton { background: transparent; color: " + muted + "; border: none; outline: none; }");
         buttons_[i]->setAccessibleDescription(chosen ? "Selected" : QString());
     }
 }
