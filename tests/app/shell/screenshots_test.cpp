@@ -18,6 +18,7 @@
 #include "widgets/stat_cell.hpp"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 #include <QChart>
@@ -276,6 +277,11 @@ void expectNothingClipped(QWidget& window, const std::string& scene) {
             EXPECT_TRUE(viewport->rect().contains(QRect(cell->mapTo(viewport, QPoint()), cell->size())))
                 << scene << ": " << cell->stat().title.toStdString();
     }
+    for (const char* title : {"panelName", "panelSubtitle"}) {
+        const auto* label = window.findChild<QLabel*>(title);
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->contentsRect().width()) << scene;
+        EXPECT_EQ(label->toolTip().isEmpty(), label->text() == label->accessibleName()) << scene << ": elided";
+    }
     for (RingGauge* gauge : window.findChildren<RingGauge*>())
         EXPECT_LE(textReach(*gauge), textLimit) << scene << ": " << gauge->accessibleName().toStdString();
 }
@@ -304,6 +310,12 @@ TEST(Screenshots, NothingClipsAtTheWindowsSize) {
         expectNothingClipped(window, scene.scene);
         if (scene.screenshot) save(image, scene.screenshot);
     }
+    // The UDID wraps at invisible characters, which its copy leaves out.
+    const auto labels = window.findChildren<QLabel*>();
+    auto* udid = *std::ranges::find(labels, QString::fromStdString(iPad), &QLabel::accessibleName);
+    udid->setSelection(0, static_cast<int>(udid->text().size()));
+    QTest::keySequence(udid, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), iPad);
 
     // A new battery's full charge above its design capacity.
     const std::string worn = "00008120-000000000000A104";
