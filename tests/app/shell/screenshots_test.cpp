@@ -24,6 +24,7 @@
 #include <QLocale>
 #include <QStyle>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -269,6 +270,23 @@ TEST(Screenshots, NineDevicesScrollInTheStrip) {
         EXPECT_EQ(buttons[failed + 1]->toolTip().toStdString(),
                   "Device " + phones[failed].udid + "\nThe device is locked.");
     save(image, "nine-devices");
+
+    // A wheel notch scrolls about a button; a drag moves the row with the pointer and chooses nothing.
+    const int end = strip.offset();
+    QWheelEvent wheel({5, 5}, strip.mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&strip, &wheel);
+    EXPECT_EQ(strip.offset(), end - 60);
+    StripButton* held = buttons[5];
+    const QPointF grip = held->mapToGlobal(QPointF(10, 10));
+    for (const auto& [type, moved] : {std::pair(QEvent::MouseButtonPress, 0), {QEvent::MouseMove, 100},
+                                      {QEvent::MouseButtonRelease, 100}}) {
+        QMouseEvent event(type, QPointF(10, 10), grip + QPointF(moved, 0), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        QApplication::sendEvent(held, &event);
+    }
+    EXPECT_EQ(strip.offset(), end - 160);
+    QApplication::processEvents();
+    EXPECT_EQ(model->selection(), Selection::device(phones.back().udid));
 
     // The keyboard alone: back to the start, two to the right, choose.
     window.activateWindow();
