@@ -214,15 +214,16 @@ void DeviceStrip::rebuild() {
         buttons_.push_back(button);
     }
     shown_ = wanted_;
-    // While the strip has the keyboard its mark stays on the same item; otherwise it rests
-    // on the selection, where the next Tab lands.
+    // The mark follows a new selection, however it was made; while the arrow keys move it
+    // and buttons come and go around it, it stays on its item.
+    const bool newSelection = wasSelected != target(shown_, selectedIndex());
     marked_ = selectedIndex();
-    for (std::size_t i = 0; hasFocus() && i < shown_.size(); ++i)
+    for (std::size_t i = 0; hasFocus() && !newSelection && i < shown_.size(); ++i)
         if (wasMarked == shown_[i].target) marked_ = static_cast<int>(i);
     for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setMarked(static_cast<int>(i) == marked_);
     updateGeometry();
     scrollTo(offset_);
-    if (wasSelected != target(shown_, selectedIndex())) reveal(selectedIndex());
+    if (newSelection) reveal(selectedIndex());
     for (QWidget* fade : fades_) fade->raise();
 }
 
@@ -297,6 +298,7 @@ void DeviceStrip::keyPressEvent(QKeyEvent* event) {
         QWidget::keyPressEvent(event);
         return;
     }
+    window()->setAttribute(Qt::WA_KeyboardFocusChange);  // as Tab does: the mark shows from now on
     event->accept();
 }
 

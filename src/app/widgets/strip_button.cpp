@@ -77,7 +77,10 @@ void StripButton::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(Theme::withOpacity(Theme::amber(), 0.4), 1));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
     }
-    if (marked_ && parentWidget()) FocusRing::paint(painter, *parentWidget(), QRectF(rect()), 10);
+    // Qt's own styles show focus only once the keyboard moved it (never for the focus a
+    // window gives its first control on opening, nor after a click); so does the strip.
+    if (marked_ && parentWidget() && window()->testAttribute(Qt::WA_KeyboardFocusChange))
+        FocusRing::paint(painter, *parentWidget(), QRectF(rect()), 10);
 }
 
 }  // namespace celvio

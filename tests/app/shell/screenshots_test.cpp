@@ -293,7 +293,7 @@ TEST(Screenshots, NineDevicesScrollInTheStrip) {
     strip.setFocus(Qt::TabFocusReason);
     for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return})
         QTest::keyClick(&strip, key);
-    QApplication::processEvents();
+    save(grab(window), "strip-keyboard");
     EXPECT_EQ(model->selection(), Selection::device(phones[1].udid));
     EXPECT_TRUE(strip.buttons()[2]->look().selected && strip.buttons()[2]->marked());
     EXPECT_TRUE(strip.rect().contains(strip.buttons()[2]->geometry()));
