@@ -265,7 +265,9 @@ TEST(Screenshots, NineDevicesScrollInTheStrip) {
     EXPECT_TRUE(buttons[9]->look().selected);
     EXPECT_TRUE(strip.rect().contains(buttons[9]->geometry())) << buttons[9]->x();
     EXPECT_GT(strip.offset(), 0);
-    // The two that failed tell which device each is, and why.
+    // What a screen reader says; the two that failed tell which device each is, and why.
+    EXPECT_EQ(std::pair(buttons[0]->accessibleName(), buttons[1]->accessibleName()),
+              std::pair(QString("Laptop, 80 % charge"), QString("Alex's iPhone, 50 % charge")));
     for (const int failed : {4, 7})
         EXPECT_EQ(buttons[failed + 1]->toolTip().toStdString(),
                   "Device " + phones[failed].udid + "\nThe device is locked.");
