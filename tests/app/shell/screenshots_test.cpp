@@ -238,8 +238,8 @@ TEST(Screenshots, NineDevicesScrollInTheStrip) {
     TempDir dir;
     Daemon daemon;
     std::vector<SimPhone> phones;
-    for (const char* name : {"Alex's iPhone", "Kitchen iPad", "Ben's iPhone SE", "Workshop iPad", "Cleo", "Dana's iPhone",
-                             "Spare", "Eli's iPad mini", "Test iPhone 15 Pro Max"})
+    for (const char* name : {"Alex's iPhone", "Kitchen iPad", "Ben's iPhone SE", "Workshop iPad", "Cleo",
+                             "Dana's iPhone", "Spare", "Eli's iPad mini", "Test iPhone 15 Pro Max"})
         phones.push_back({.udid = "00008120-0000000000000" + std::to_string(100 + phones.size()),
                           .deviceID = static_cast<std::int64_t>(phones.size()) + 1,
                           .connection = phones.size() % 3 ? "USB" : "Network", .name = name});
@@ -275,7 +275,8 @@ TEST(Screenshots, NineDevicesScrollInTheStrip) {
 
     // A wheel notch scrolls about a button; a drag moves the row with the pointer and chooses nothing.
     const int end = strip.offset();
-    QWheelEvent wheel({5, 5}, strip.mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QWheelEvent wheel({5, 5}, strip.mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
     QApplication::sendEvent(&strip, &wheel);
     EXPECT_EQ(strip.offset(), end - 60);
     StripButton* held = buttons[5];
