@@ -158,6 +158,7 @@ private:
 DeviceStrip::DeviceStrip(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::TabFocus);
     setAccessibleName("Devices");
+    setAccessibleDescription("Left and Right move between the buttons; Space or Return shows one");
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     fades_[0] = new EdgeFade(true, this);
     fades_[1] = new EdgeFade(false, this);
@@ -201,6 +202,7 @@ void DeviceStrip::rebuild() {
     };
     const std::optional<Selection> wasSelected = target(shown_, selectedIndex());
     const std::optional<Selection> wasMarked = target(shown_, marked_);
+    const std::size_t wasCount = shown_.size();
     for (StripButton* button : buttons_) discardLater(button);
     buttons_.clear();
     for (const StripItem& item : wanted_) {
@@ -223,7 +225,8 @@ void DeviceStrip::rebuild() {
     for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setMarked(static_cast<int>(i) == marked_);
     updateGeometry();
     scrollTo(offset_);
-    if (newSelection) reveal(selectedIndex());
+    // A device coming or going before the selection moves it too.
+    if (newSelection || shown_.size() != wasCount) reveal(selectedIndex());
     for (QWidget* fade : fades_) fade->raise();
 }
 
