@@ -1,5 +1,6 @@
 #include "panels/connect_help_panel.hpp"
 
+#include "platform/host_words.hpp"
 #include "style/ui_text.hpp"
 #include "style/symbols.hpp"
 #include "style/text_style.hpp"
@@ -70,13 +71,11 @@ ConnectHelpPanel::ConnectHelpPanel(QWidget* parent)
     steps->setSpacing(8);
     steps->addLayout(
         step("1", QString::fromUtf8("Connect the device via USB and tap \u201CTrust this Computer\u201D."), this));
-    steps->addLayout(step(
-        "2",
-        QString::fromUtf8("In Finder, select the device and enable \u201CShow this iPhone when on Wi\u2011Fi\u201D."),
-        this));
+    steps->addLayout(step("2", UiText::fromStd(std::string(hostWords().wifiStep)), this));
     steps->addLayout(step("3",
-                          QString::fromUtf8("Keep the device in the same network as this computer \u2013 it then shows "
-                                            "up without a cable."),
+                          QString::fromUtf8("Keep the device in the same network as %1 \u2013 it then shows up "
+                                            "without a cable.")
+                              .arg(UiText::fromStd(std::string(hostWords().thisHostInText))),
                           this));
     layout->addLayout(steps);
 

@@ -1,6 +1,7 @@
 #include "widgets/strip_button.hpp"
 
 #include "widgets/ring_gauge.hpp"
+#include "style/focus_ring.hpp"
 #include "style/symbols.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
@@ -20,7 +21,9 @@ constexpr int labelWidth = 48;
 StripButton::StripButton(Look look, QWidget* icon, QWidget* parent)
     : QAbstractButton(parent), look_(std::move(look)), icon_(icon) {
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus);  // the strip is one focus stop for all its buttons
+    setAccessibleName(look_.spoken.isEmpty() ? look_.label : look_.spoken);
+    setAccessibleDescription(look_.detail);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(3, 5, 3, 5);
@@ -46,10 +49,13 @@ StripButton::StripButton(Look look, QWidget* icon, QWidget* parent)
 
     QLabel* label = TextStyle::label({}, 9, look_.selected ? QFont::DemiBold : QFont::Normal,
                                      look_.selected ? Theme::cream() : Theme::muted(), this);
-    label->setFixedWidth(labelWidth);
+    label->setFixedSize(labelWidth, label->fontMetrics().height());  // one line
     label->setAlignment(Qt::AlignHCenter);
     label->setText(label->fontMetrics().elidedText(look_.label, Qt::ElideRight, labelWidth));
     column->addWidget(label, 0, Qt::AlignHCenter);
+    setToolTip(!look_.detail.isEmpty() ? look_.detail : label->text() != look_.label ? look_.label : QString());
+    // However many buttons there are: the strip scrolls instead.
+    setFixedSize(column->sizeHint());
 
     // The whole button takes the clicks.
     for (QWidget* child : findChildren<QWidget*>()) child->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -57,13 +63,24 @@ StripButton::StripButton(Look look, QWidget* icon, QWidget* parent)
 
 QSize StripButton::sizeHint() const { return layout()->sizeHint(); }
 
+void StripButton::setMarked(bool marked) {
+    if (marked == marked_) return;
+    marked_ = marked;
+    update();
+}
+
 void StripButton::paintEvent(QPaintEvent*) {
-    if (!look_.selected) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(Theme::withOpacity(Theme::amber(), 0.18));
-    painter.setPen(QPen(Theme::withOpacity(Theme::amber(), 0.4), 1));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    if (look_.selected) {
+        painter.setBrush(Theme::withOpacity(Theme::amber(), 0.18));
+        painter.setPen(QPen(Theme::withOpacity(Theme::amber(), 0.4), 1));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    }
+    // Qt's own styles show focus only once the keyboard moved it (never for the focus a
+    // window gives its first control on opening, nor after a click); so does the strip.
+    if (marked_ && parentWidget() && window()->testAttribute(Qt::WA_KeyboardFocusChange))
+        FocusRing::paint(painter, *parentWidget(), QRectF(rect()), 10);
 }
 
 }  // namespace celvio

@@ -9,8 +9,9 @@ namespace celvio {
 /// platform provides (platform/host_platform.hpp).
 struct HostWords {
     std::string_view thisHost;        ///< "This Computer": the menu item
-    std::string_view shortHost;       ///< "PC": the strip button's label, which has room for a short word
-    std::string_view host;            ///< "Computer": the host's section, its name when unknown
+    std::string_view host;            ///< "Computer": the host's section, its name and kind when unknown
+    std::string_view thisHostInText;  ///< "this computer": within a sentence
+    std::string_view wifiStep;        ///< the connect help's step on what makes a device show up over Wi-Fi
     std::string_view mainsPowerOnly;  ///< under "No internal battery"
     std::string_view systemName;      ///< "Linux"
     std::string_view notPaired;       ///< the pairing-record-missing message

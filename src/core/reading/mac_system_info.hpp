@@ -19,6 +19,7 @@ struct MacSystemInfo {
     std::int64_t memoryGB = 0;          ///< whole GiB, truncated
     std::string osVersion{};            ///< always three numbers: "6.1.0"
     double uptime = 0;                  ///< seconds since the system started
+    std::string kind{};                 ///< the sort of computer in a word ("Laptop"); the host word when unknown
 
     /// The product name up to its first " (": "MacBook Pro" of "MacBook Pro (14-inch, 2023)".
     std::string familyName() const;

@@ -12,7 +12,9 @@
 #include "shell/main_window.hpp"
 #include "panels/raw_values_sheet.hpp"
 #include "shell/root_view.hpp"
+#include "style/text_style.hpp"
 #include "style/theme.hpp"
+#include "widgets/device_strip.hpp"
 #include "widgets/health_chart.hpp"
 #include "widgets/ring_gauge.hpp"
 #include "widgets/stat_cell.hpp"
@@ -28,6 +30,7 @@
 #include <QStyle>
 #include <QPainter>
 #include <QScrollArea>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -355,6 +358,75 @@ TEST(Screenshots, NothingClipsAtTheWindowsSize) {
         gauge.set(1, Theme::green(), value, "Health");
         EXPECT_LE(textReach(gauge), textLimit) << value;
     }
+}
+
+TEST(Screenshots, NineDevicesScrollInTheStrip) {
+    AppLook look;
+    TempDir dir;
+    Daemon daemon;
+    std::vector<SimPhone> phones;
+    for (const char* name : {"Alex's iPhone", "Kitchen iPad", "Ben's iPhone SE", "Workshop iPad", "Cleo",
+                             "Dana's iPhone", "Spare", "Eli's iPad mini", "Test iPhone 15 Pro Max"})
+        phones.push_back({.udid = "00008120-0000000000000" + std::to_string(100 + phones.size()),
+                          .deviceID = static_cast<std::int64_t>(phones.size()) + 1,
+                          .connection = phones.size() % 3 ? "USB" : "Network", .name = name});
+    daemon.serve(phones);
+    AppModelOptions opts = options(dir, true);
+    opts.readDevice = [&phones](const MuxDevice& device) {
+        if (device.udid == phones[4].udid || device.udid == phones[7].udid)
+            throw CelvioError::lockdown("The device is locked.");
+        return IOSDeviceReader::read(device);
+    };
+    auto model = startModel(std::move(opts), phones.size());
+    MainWindow window(*model);
+    window.show();
+    model->setSelection(Selection::device(phones.back().udid));
+    const QImage image = grab(window);
+    DeviceStrip& strip = *window.findChild<DeviceStrip*>();
+    const auto& buttons = strip.buttons();
+    ASSERT_EQ(buttons.size(), 11u);
+
+    // Every button at its designed size, the selected one (the last device) whole in view.
+    const QSize designed(3 + 48 + 3, 5 + 38 + 3 + QFontMetrics(TextStyle::font(9)).height() + 5);
+    for (const StripButton* button : buttons) EXPECT_EQ(button->size(), designed) << qPrintable(button->look().label);
+    EXPECT_TRUE(buttons[9]->look().selected);
+    EXPECT_TRUE(strip.rect().contains(buttons[9]->geometry())) << buttons[9]->x();
+    EXPECT_GT(strip.offset(), 0);
+    // What a screen reader says; the two that failed tell which device each is, and why.
+    EXPECT_EQ(std::pair(buttons[0]->accessibleName(), buttons[1]->accessibleName()),
+              std::pair(QString("Laptop, 80 % charge"), QString("Alex's iPhone, 50 % charge")));
+    for (const int failed : {4, 7})
+        EXPECT_EQ(buttons[failed + 1]->toolTip().toStdString(),
+                  "Device " + phones[failed].udid + "\nThe device is locked.");
+    save(image, "nine-devices");
+
+    // A wheel notch scrolls about a button; a drag moves the row with the pointer and chooses nothing.
+    const int end = strip.offset();
+    QWheelEvent wheel({5, 5}, strip.mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(&strip, &wheel);
+    EXPECT_EQ(strip.offset(), end - 60);
+    StripButton* held = buttons[5];
+    const QPointF grip = held->mapToGlobal(QPointF(10, 10));
+    for (const auto& [type, moved] : {std::pair(QEvent::MouseButtonPress, 0), {QEvent::MouseMove, 100},
+                                      {QEvent::MouseButtonRelease, 100}}) {
+        QMouseEvent event(type, QPointF(10, 10), grip + QPointF(moved, 0), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        QApplication::sendEvent(held, &event);
+    }
+    EXPECT_EQ(strip.offset(), end - 160);
+    QApplication::processEvents();
+    EXPECT_EQ(model->selection(), Selection::device(phones.back().udid));
+
+    // The keyboard alone: back to the start, two to the right, choose.
+    window.activateWindow();
+    strip.setFocus(Qt::TabFocusReason);
+    for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return})
+        QTest::keyClick(&strip, key);
+    save(grab(window), "strip-keyboard");
+    EXPECT_EQ(model->selection(), Selection::device(phones[1].udid));
+    EXPECT_TRUE(strip.buttons()[2]->look().selected && strip.buttons()[2]->marked());
+    EXPECT_TRUE(strip.rect().contains(strip.buttons()[2]->geometry()));
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ TEST(Sections, MacBatteryWithNothingReported) {
 
 TEST(Sections, Mac) {
     MacSystemInfo info{"Anna's MacBook Pro", "MacBookPro16,1", "MacBook Pro (16-inch, 2019)", std::nullopt,
-                       "MVVJ2D/A", std::nullopt, "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz", 16, "6.1.0", 273845.61};
+                       "MVVJ2D/A", std::nullopt, "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz", 16, "6.1.0", 273845.61,
+                       "Laptop"};
     const std::vector<Section> expected{
         {"Computer", {{"Name", "Anna's MacBook Pro"}, {"Model", "MacBook Pro (16-inch, 2019)"},
                       {"Model Identifier", "MacBookPro16,1"}, {"Model Number", "MVVJ2D/A"},

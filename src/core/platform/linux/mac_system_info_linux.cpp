@@ -80,16 +80,15 @@ std::optional<std::string> cpuinfoField(const std::string& cpuinfo, std::string_
     return std::nullopt;
 }
 
-/// PRETTY_HOSTNAME of machine-info (shell-style assignments, see machine-info(5)).
-std::optional<std::string> prettyHostname(const std::string& machineInfo) {
-    constexpr std::string_view kKey = "PRETTY_HOSTNAME=";
+/// A variable of machine-info ("PRETTY_HOSTNAME="; shell-style assignments, see machine-info(5)).
+std::optional<std::string> machineInfoValue(const std::string& machineInfo, std::string_view key) {
     std::string_view rest = machineInfo;
     while (!rest.empty()) {
         const auto end = rest.find('\n');
         const std::string_view line = trimmed(rest.substr(0, end));
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        if (!line.starts_with(kKey)) continue;
-        std::string_view value = line.substr(kKey.size());
+        if (!line.starts_with(key)) continue;
+        std::string_view value = line.substr(key.size());
         std::string name;
         if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') {
             name = value.substr(1, value.size() - 2);
@@ -104,6 +103,28 @@ std::optional<std::string> prettyHostname(const std::string& machineInfo) {
         if (!trimmed(name).empty()) return repairedUTF8(name);
     }
     return std::nullopt;
+}
+
+/// "Laptop", "Desktop" or the host word: the chassis the owner named in machine-info, else
+/// the SMBIOS enclosure type of DMI.
+std::string chassisKind(const std::optional<std::string>& machineInfo, const std::optional<std::string>& dmiType) {
+    if (const auto named = machineInfo ? machineInfoValue(*machineInfo, "CHASSIS=") : std::nullopt) {
+        if (*named == "laptop" || *named == "convertible") return "Laptop";
+        if (*named == "desktop") return "Desktop";
+    }
+    int type = 0;
+    if (dmiType) {
+        const std::string_view text = trimmed(*dmiType);
+        std::from_chars(text.data(), text.data() + text.size(), type);
+    }
+    // Portable, laptop, notebook, sub notebook, convertible, detachable.
+    static constexpr std::array kLaptops = {8, 9, 10, 14, 31, 32};
+    // Desktop, low profile, pizza box, mini tower, tower, all in one, space-saving, lunch
+    // box, sealed-case PC, mini PC.
+    static constexpr std::array kDesktops = {3, 4, 5, 6, 7, 13, 15, 16, 24, 35};
+    if (std::find(kLaptops.begin(), kLaptops.end(), type) != kLaptops.end()) return "Laptop";
+    if (std::find(kDesktops.begin(), kDesktops.end(), type) != kDesktops.end()) return "Desktop";
+    return std::string(hostWords().host);
 }
 
 /// "6.1.0-18-amd64" → "6.1.0"; missing parts are 0 ("6.8-rc1" → "6.8.0").
@@ -138,12 +159,13 @@ MacSystemInfo systemInfo(const SystemFacts& facts) {
         info.chip = firstOf({cpuinfoField(*facts.cpuinfo, "model name"), cpuinfoField(*facts.cpuinfo, "Hardware")});
     info.osVersion = threePartVersion(facts.kernelRelease);
     std::optional<std::string> name;
-    if (facts.machineInfo) name = prettyHostname(*facts.machineInfo);
+    if (facts.machineInfo) name = machineInfoValue(*facts.machineInfo, "PRETTY_HOSTNAME=");
     if (!name && facts.hostname && !trimmed(*facts.hostname).empty()) name = repairedUTF8(trimmed(*facts.hostname));
     info.computerName = name.value_or(host);
     info.serialNumber = firstOf({dmiText(facts.productSerial), deviceTreeProperty(facts.deviceTreeSerial)});
     info.memoryGB = static_cast<std::int64_t>(facts.memoryBytes >> 30);
     info.uptime = facts.uptime;
+    info.kind = chassisKind(facts.machineInfo, facts.chassisType);
     return info;
 }
 

@@ -100,6 +100,7 @@ SystemFacts readSystemFacts(const std::filesystem::path& root) {
     facts.productFamily = file("sys/class/dmi/id/product_family");
     facts.productVersion = file("sys/class/dmi/id/product_version");
     facts.productSerial = file("sys/class/dmi/id/product_serial");
+    facts.chassisType = file("sys/class/dmi/id/chassis_type");
     facts.deviceTreeModel = file("sys/firmware/devicetree/base/model");
     facts.deviceTreeCompatible = file("sys/firmware/devicetree/base/compatible");
     facts.deviceTreeSerial = file("sys/firmware/devicetree/base/serial-number");

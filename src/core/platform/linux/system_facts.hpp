@@ -14,6 +14,7 @@ struct SystemFacts {
     std::optional<std::string> productFamily{};         ///< DMI product_family
     std::optional<std::string> productVersion{};        ///< DMI product_version
     std::optional<std::string> productSerial{};         ///< DMI product_serial; root only on most systems
+    std::optional<std::string> chassisType{};           ///< DMI chassis_type, the SMBIOS enclosure code ("10")
     std::optional<std::string> deviceTreeModel{};       ///< /sys/firmware/devicetree/base/model
     std::optional<std::string> deviceTreeCompatible{};  ///< zero-separated, board first, then SoC
     std::optional<std::string> deviceTreeSerial{};

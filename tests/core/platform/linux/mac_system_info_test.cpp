@@ -70,6 +70,20 @@ TEST(MacSystemInfo, FromFacts) {
     EXPECT_EQ(systemInfo({.machineInfo = "PRETTY_HOSTNAME=\n", .hostname = "ben"}).computerName, "ben");
 }
 
+TEST(MacSystemInfo, KindFromChassis) {
+    const struct {
+        std::optional<std::string> machineInfo, chassisType;
+        const char* kind;
+    } rows[] = {{none, "9\n", "Laptop"},       {none, "10", "Laptop"},     {none, "31\n", "Laptop"},
+                {none, "3\n", "Desktop"},      {none, "13\n", "Desktop"}, {none, "1\n", "Computer"},
+                {none, "30\n", "Computer"},    {none, "x", "Computer"},    {none, none, "Computer"},
+                {"CHASSIS=desktop\n", "10\n", "Desktop"}, {"CHASSIS=vm\n", "9\n", "Laptop"},
+                {"CHASSIS=convertible\n", none, "Laptop"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(systemInfo({.chassisType = row.chassisType, .machineInfo = row.machineInfo}).kind, row.kind)
+            << row.chassisType.value_or("-") << " " << row.machineInfo.value_or("-");
+}
+
 TEST(MacSystemInfo, RecordedSystems) {
     const struct {
         const char* tree;
@@ -77,18 +91,18 @@ TEST(MacSystemInfo, RecordedSystems) {
     } rows[] = {
         // No memory blocks: MemTotal 16,106,560 KiB = 15.4 GiB, up to a whole GiB.
         {"charge-ac-charging", {"Anna's MacBook Pro", "MacBookPro16,1", "MacBook Pro (16-inch, 2019)", none, none, none,
-                                "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz", 16, "6.1.0", 273845.61}},
+                                "Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz", 16, "6.1.0", 273845.61, "Laptop"}},
         {"energy-discharging", {"x1", "20XW0055GE", "ThinkPad X1 Carbon Gen 9", none, none, none,
-                                "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 31, "6.8.0", 273845.61}},
+                                "11th Gen Intel(R) Core(TM) i7-1165G7 @ 2.80GHz", 31, "6.8.0", 273845.61, "Laptop"}},
         {"asahi", {"air", "Computer", "Apple MacBook Air (13-inch, M2, 2022)", none, none, none, "apple,t8112", 16,
-                   "6.6.0", 59.99}},
+                   "6.6.0", 59.99, "Computer"}},
         // 65,768,212 KiB = 62.7 GiB.
         {"desktop", {"tower", "Computer", "Computer", none, none, none, "AMD Ryzen 7 5800X 8-Core Processor", 63,
-                     "5.15.0", 0.42}},
+                     "5.15.0", 0.42, "Desktop"}},
         // Filler in DMI family, version and serial; 8 online blocks of 0x80000000 bytes
         // = 16 GiB installed, where MemTotal (13.5 GiB) leaves out the graphics' share.
         {"msi-desktop", {"msi", "MS-7C95", "MS-7C95", none, none, none, "AMD Ryzen 5 5600G with Radeon Graphics", 16,
-                         "6.1.0", 3600.5}},
+                         "6.1.0", 3600.5, "Desktop"}},
     };
     for (const auto& row : rows) EXPECT_EQ(readMacSystemInfo(tree(row.tree)), row.expected) << row.tree;
 }
