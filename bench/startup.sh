@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Launch to the first visible window under Xvfb: the minimal window (bench/minimal_window.cpp),
 # celvio with an empty history and celvio with a history of ENTRIES entries (5 devices, one
-# entry a day each), the median of RUNS launches each. The programs print the wall-clock
+# entry a day each), the median of RUNS launches each, taken in turns. The programs print the wall-clock
 # time once their first window has been exposed and drawn and quit (CELVIO_EXIT_AFTER_SHOW).
 # Then the peak resident set (VmHWM) of celvio with either history, SETTLE seconds after its
 # launch, when the long history has arrived and been shown.
@@ -58,16 +58,16 @@ prepare() {
   return 0
 }
 
-# shown_ms CASE COMMAND...: milliseconds from launch to the first drawn window, median of RUNS.
+# shown_ms CASE COMMAND...: milliseconds from launch to the first drawn window.
 shown_ms() {
   local case=$1; shift
-  for _ in $(seq "$runs"); do
-    prepare "$case"
-    local start; start=$(date +%s%3N)
-    local shown; shown=$(XDG_DATA_HOME="$work/data" CELVIO_EXIT_AFTER_SHOW=1 "$@" 2>/dev/null | tail -n 1)
-    echo $((shown - start))
-  done | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+  prepare "$case"
+  local start; start=$(date +%s%3N)
+  local shown; shown=$(XDG_DATA_HOME="$work/data" CELVIO_EXIT_AFTER_SHOW=1 "$@" 2>/dev/null | tail -n 1)
+  echo $((shown - start))
 }
+
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # peak_kib CASE: celvio's VmHWM after SETTLE seconds.
 peak_kib() {
@@ -80,9 +80,15 @@ peak_kib() {
   echo "$hwm"
 }
 
-minimal=$(shown_ms empty "$build/bench/minimal_window")
-empty=$(shown_ms empty "$build/celvio")
-long=$(shown_ms long "$build/celvio")
+# Taken in turns, so a busy moment of the machine weighs on all three alike.
+for _ in $(seq "$runs"); do
+  shown_ms empty "$build/bench/minimal_window" >>"$work/minimal.ms"
+  shown_ms empty "$build/celvio" >>"$work/empty.ms"
+  shown_ms long "$build/celvio" >>"$work/long.ms"
+done
+minimal=$(median "$work/minimal.ms")
+empty=$(median "$work/empty.ms")
+long=$(median "$work/long.ms")
 empty_rss=$(peak_kib empty)
 long_rss=$(peak_kib long)
 file_kib=$(( $(stat -c %s "$work/long.json") / 1024 ))

@@ -234,11 +234,11 @@ TEST(Screenshots, EveryPanel) {
 TEST(Screenshots, DisabledMenuItemsAreDimmerThanEnabledOnes) {
     AppLook look;
     QMenu menu;
-    const QAction* enabled = menu.addAction(QString::fromUtf8("Export History as CSV\u2026"));
+    QAction* enabled = menu.addAction(QString::fromUtf8("Export History as CSV\u2026"));
     QAction* disabled = menu.addAction("Import coconutBattery History");
     disabled->setEnabled(false);
     const QImage image = menu.grab().toImage();
-    const auto brightest = [&](const QAction* action) {
+    const auto brightest = [&](QAction* action) {
         int most = 0;
         const QRect area = menu.actionGeometry(action);
         for (int y = area.top(); y <= area.bottom(); ++y)
