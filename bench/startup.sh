@@ -29,6 +29,9 @@ trap 'rm -rf "$work"' EXIT
 unset QT_QPA_PLATFORM
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 export USBMUXD_SOCKET_ADDRESS="UNIX:$work/no-daemon"
+# A desktop has its session bus; without one, every D-Bus client here would first try to
+# start one through dbus-launch.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 mkdir -p "$HOME" && mkdir -m 0700 "$XDG_RUNTIME_DIR"
 
 python3 - "$entries" >"$work/long.json" <<'EOF'
