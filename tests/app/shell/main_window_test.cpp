@@ -148,9 +148,17 @@ TEST(MainWindowTest, MenusHaveAccessKeysAndF10OpensThem) {
     expectOwnKeys(shell.window->menuBar()->actions());
     for (QAction* bar : shell.window->menuBar()->actions()) expectOwnKeys(bar->menu()->actions());
 
-    QTest::keyClick(shell.window.get(), Qt::Key_F10);
-    EXPECT_TRUE(waitUntil([&] { return menu(*shell.window, "Battery")->isVisible(); }));
-    menu(*shell.window, "Battery")->hide();
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString menu;
+    } rows[] = {{Qt::Key_F10, Qt::NoModifier, "Battery"}, {Qt::Key_H, Qt::AltModifier, "Help"}};
+    for (const auto& row : rows) {
+        QTest::keyClick(shell.window.get(), row.key, row.modifiers);
+        EXPECT_TRUE(waitUntil([&] { return menu(*shell.window, row.menu)->isVisible(); }, std::chrono::seconds(2)))
+            << row.menu.toStdString();
+        menu(*shell.window, row.menu)->hide();
+    }
 }
 
 TEST(MainWindowTest, ShortcutsSwitchPanelsAndFirstDeviceNeedsADevice) {
