@@ -99,7 +99,8 @@ file_kib=$(( $(stat -c %s "$work/long.json") / 1024 ))
 awk -v m="$minimal" -v e="$empty" -v l="$long" -v n="$entries" -v er="$empty_rss" -v lr="$long_rss" \
     -v f="$file_kib" 'BEGIN {
   printf "first visible window, median of '"$runs"' (ms): minimal %d, celvio empty %d, celvio %d entries %d\n", m, e, n, l
-  printf "ratio %d entries / minimal: %.2fx (goal: at most 1.2x); empty / minimal: %.2fx\n", n, l / m, e / m
+  printf "ratio %d entries / minimal: %.2fx (goal: at most 1.2x); empty / minimal: %.2fx; %d entries / empty: %.2fx\n",
+         n, l / m, e / m, n, l / e
   printf "peak RSS (MiB): empty %.1f, %d entries %.1f, file %.1f; limit 1.5 x empty + file = %.1f\n",
          er / 1024, n, lr / 1024, f / 1024, (1.5 * er + f) / 1024
 }'
