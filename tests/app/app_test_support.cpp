@@ -1,7 +1,12 @@
 #include "app_test_support.hpp"
 #include "scenario.hpp"
 
+#include <QChart>
+#include <QChartView>
 #include <QCoreApplication>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QScatterSeries>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
@@ -11,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace celvio::test {
@@ -132,6 +138,32 @@ std::filesystem::path copyLaptop(const TempDir& dir) {
 
 void setSupplyAttribute(const std::filesystem::path& root, const std::string& path, const std::string& value) {
     std::ofstream(root / "sys/class/power_supply" / path, std::ios::trunc) << value << '\n';
+}
+
+ChartMeasures measureChart(const QWidget& healthChart) {
+    QChart* chart = healthChart.findChild<QChartView*>()->chart();
+    const QRectF plot = chart->plotArea();
+    ChartMeasures measures;
+    for (QAbstractSeries* series : chart->series()) {
+        auto* marks = qobject_cast<QScatterSeries*>(series);
+        if (!marks) continue;
+        const double r = marks->markerSize() / 2;
+        for (const QPointF& point : marks->points()) {
+            const QPointF centre = chart->mapToPosition(point, marks);
+            ++measures.marks;
+            measures.marksInside += plot.contains(QRectF(centre - QPointF(r, r), centre + QPointF(r, r)));
+        }
+    }
+    std::vector<std::pair<double, QString>> labels;
+    const QRectF plotInScene = chart->mapRectToScene(plot);
+    for (const QGraphicsItem* item : chart->scene()->items()) {
+        const auto* text = dynamic_cast<const QGraphicsTextItem*>(item);
+        if (text && text->isVisible() && text->sceneBoundingRect().top() >= plotInScene.bottom())
+            labels.emplace_back(text->sceneBoundingRect().center().x(), text->toPlainText());
+    }
+    std::sort(labels.begin(), labels.end());
+    for (const auto& label : labels) measures.dateLabels << label.second;
+    return measures;
 }
 
 }  // namespace celvio::test

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -144,5 +145,14 @@ inline QProcessEnvironment isolatedEnvironment(const std::filesystem::path& dir)
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     return environment;
 }
+
+/// A HealthChart as drawn: how many of its point marks lie whole inside the plot area,
+/// of how many, and the date axis's visible labels from left to right.
+struct ChartMeasures {
+    int marks = 0;
+    int marksInside = 0;
+    QStringList dateLabels;
+};
+ChartMeasures measureChart(const QWidget& healthChart);
 
 }  // namespace celvio::test

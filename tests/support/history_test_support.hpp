@@ -6,32 +6,14 @@
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace celvio::test {
-
-/// Sets TZ (a POSIX rule such as "CET-1CEST,M3.5.0,M10.5.0/3", so no zone files are
-/// needed) for one test and restores the old zone afterwards.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const std::string& zone) : env_(std::in_place, "TZ", zone) { tzset(); }
-    ~ScopedTimeZone() {
-        env_.reset();
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<ScopedEnv> env_;
-};
 
 /// A date from UTC text "2024-01-31T23:30:00Z" plus a fraction of a second.
 inline HistoryEntry::Date utc(const std::string& text, double fraction = 0.0) {

@@ -3,6 +3,7 @@
 #include "display/error_text.hpp"
 
 #include <cstdlib>
+#include <ctime>
 #include <system_error>
 
 #include <arpa/inet.h>   // htonl
@@ -26,6 +27,7 @@ TempDir::~TempDir() {
 
 static void setOrUnset(const std::string& name, const std::optional<std::string>& value) {
     value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    tzset();  // the C library reads TZ once unless told
 }
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
@@ -48,13 +50,6 @@ LoopbackListener::LoopbackListener() {
 }
 
 LoopbackListener::~LoopbackListener() { ::close(fd); }
-
-std::pair<int, int> socketPair() {
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-        throw std::system_error(errno, std::generic_category(), "socketpair");
-    return {fds[0], fds[1]};
-}
 
 void expectError(const std::function<void()>& body, const std::string& text) {
     try {

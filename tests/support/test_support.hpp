@@ -1,8 +1,7 @@
 #pragma once
 
-#include "link/byte_stream.hpp"
 #include "base/celvio_error.hpp"
-#include "memory_stream.hpp"
+#include "plist/plist.hpp"  // Bytes
 
 #include <gtest/gtest.h>
 
@@ -29,7 +28,8 @@ private:
     std::filesystem::path path_;
 };
 
-/// Sets (or with nullopt unsets) an environment variable and restores it afterwards.
+/// Sets (or with nullopt unsets) an environment variable and restores it afterwards. TZ
+/// takes a POSIX rule such as "CET-1CEST,M3.5.0,M10.5.0/3", so no zone files are needed.
 class ScopedEnv {
 public:
     ScopedEnv(std::string name, std::optional<std::string> value);
@@ -51,9 +51,6 @@ struct LoopbackListener {
     int fd = -1;
     std::uint16_t port = 0;
 };
-
-/// Two connected Unix stream sockets.
-std::pair<int, int> socketPair();
 
 /// Runs `body`, expecting a CelvioError whose description is `text`.
 void expectError(const std::function<void()>& body, const std::string& text);

@@ -1,12 +1,6 @@
-#include "lockdown/openssl_handles.hpp"
-#include "pairing_records.hpp"
 #include "scenario.hpp"
 
 #include <gtest/gtest.h>
-#include <openssl/bio.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,11 +12,6 @@
 
 namespace celvio::sim {
 namespace {
-
-OpenSSLPtr<X509> parseCertificate(const std::string& pem) {
-    OpenSSLPtr<BIO> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    return OpenSSLPtr<X509>(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
-}
 
 // The keys the core tests' simulator runs use are proven by those runs; these are the others.
 TEST(ScenarioTest, ParsesTheKeysNoRunUses) {
@@ -84,21 +73,6 @@ TEST(ScenarioTest, EveryShippedScenarioParses) {
         EXPECT_NO_THROW(loadScenario(entry.path().string())) << entry.path();
     }
     EXPECT_GE(count, 4);
-}
-
-TEST(PairingMaterialTest, CertificatesAndKeysBelongTogether) {
-    const auto& material = pairingMaterial("00008110-001A2B3C4D5E6F70", false);
-    // Host and device keys matching their certificates is proven by every TLS run.
-    auto root = parseCertificate(material.rootCertificatePEM), host = parseCertificate(material.hostCertificatePEM),
-         device = parseCertificate(material.deviceCertificatePEM);
-    OpenSSLPtr<BIO> bio(BIO_new_mem_buf(material.rootPrivateKeyPEM.data(), -1));
-    OpenSSLPtr<EVP_PKEY> rootKey(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
-    ASSERT_TRUE(root && host && device && rootKey);
-    EXPECT_EQ(X509_check_private_key(root.get(), rootKey.get()), 1);
-    EVP_PKEY* rootPublic = X509_get0_pubkey(root.get());
-    EXPECT_EQ(std::tuple(X509_verify(host.get(), rootPublic), X509_verify(device.get(), rootPublic),
-                         X509_verify(device.get(), X509_get0_pubkey(host.get()))),
-              std::tuple(1, 1, 0));
 }
 
 }  // namespace

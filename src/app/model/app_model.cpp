@@ -317,6 +317,10 @@ void AppModel::deleteDeviceHistory(const std::string& serial) {
     changeHistory([this, &serial] { history_->deleteDevice(serial); });
 }
 
+void AppModel::restoreHistory(const std::vector<HistoryEntry>& entries) {
+    changeHistory([this, &entries] { history_->restore(entries); });
+}
+
 std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const {
     try {
         if (const auto registry = readBatteryRegistry(options_.systemRoot)) return RawValues::flatten(*registry);

@@ -146,6 +146,8 @@ public:
     void deleteHistoryEntry(const UUID& id);
     /// Removes every measurement of the device with this serial and publishes the groups.
     void deleteDeviceHistory(const std::string& serial);
+    /// Puts deleted measurements back with their ids and publishes the groups.
+    void restoreHistory(const std::vector<HistoryEntry>& entries);
     /// The computer's battery registry entry read afresh, as sorted key and value texts;
     /// empty when it cannot be read.
     std::vector<std::pair<std::string, std::string>> macRawValues() const;

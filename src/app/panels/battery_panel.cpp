@@ -23,6 +23,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QtMath>
 
 namespace celvio {
 namespace {
@@ -43,6 +44,14 @@ QString timeWithSeconds() {
     return kept.simplified();
 }
 
+/// A segment's scroll area, on the window's gradient: QScrollArea::setWidget turns the
+/// content's background fill on, which would lay a flat rectangle over the gradient.
+QScrollArea* segmentScrollArea(QWidget* content, QWidget* parent) {
+    QScrollArea* area = transparentScrollArea(content, parent);
+    content->setAutoFillBackground(false);
+    return area;
+}
+
 /// Scrolls a new page to where the page it replaces was, once its layout has a height.
 void keepScrolled(QScrollArea* area, int position) {
     if (position > 0)
@@ -51,25 +60,65 @@ void keepScrolled(QScrollArea* area, int position) {
 
 }  // namespace
 
+/// The header's one-line texts: narrower than its text, a label ends in "…" rather than
+/// cutting a letter, and the whole text becomes its tool tip.
+class ElidedLabel : public QLabel {
+public:
+    ElidedLabel(double pixelSize, QFont::Weight weight, const QColor& colour, QWidget* parent) : QLabel(parent) {
+        setFont(TextStyle::font(pixelSize, weight));
+        TextStyle::setTextColour(this, colour);
+    }
+
+    void setFullText(const QString& text) {
+        if (text == full_ && !this->text().isEmpty()) return;
+        full_ = text;
+        setAccessibleName(text);
+        updateGeometry();
+        elide();
+    }
+    QSize sizeHint() const override {
+        return {qCeil(QFontMetricsF(font()).horizontalAdvance(full_)), QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide() {
+        const QString shown = fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width());
+        setText(shown);
+        setToolTip(shown == full_ ? QString() : full_);
+    }
+
+    QString full_;
+};
+
 BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     : QWidget(parent), segment_(segment), shown_(nullptr) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 10, 14, 10);
-    column->setSpacing(8);
+    column->setSpacing(6);  // a little under the 8 of the first design, so four rows of tiles fit
 
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
     icon_ = new IconView(36, this);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(1);
-    name_ = TextStyle::label({}, 14, QFont::Bold, Theme::cream(), this);
-    subtitle_ = TextStyle::label({}, 10, QFont::Normal, Theme::muted(), this);
+    name_ = new ElidedLabel(14, QFont::Bold, Theme::cream(), this);
+    name_->setObjectName("panelName");
+    subtitle_ = new ElidedLabel(10, QFont::Normal, Theme::muted(), this);
+    subtitle_->setObjectName("panelSubtitle");
     titles->addWidget(name_);
     titles->addWidget(subtitle_);
     auto* raw = new IconButton("curlybraces", "Raw battery values", this);
     raw->setObjectName("rawValues");
     refresh_ = new IconButton("arrow.clockwise", refreshHelp(std::nullopt), this);
     refresh_->setObjectName("refresh");
+    refresh_->setAccessibleName("Refresh");
     connect(raw, &IconButton::clicked, this, [this] { emit rawValuesRequested(data_.name); });
     connect(refresh_, &IconButton::clicked, this, &BatteryPanel::refreshRequested);
     header->addWidget(icon_);
@@ -105,7 +154,7 @@ BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     gauges->addWidget(charge_);
     gauges->addWidget(health_);
     gauges->addStretch();
-    column->addSpacing(5);
+    // The gauges' own edge holds the ring's glow, which stands for the gaps above and below.
     column->addLayout(gauges);
 
     auto* power = new QHBoxLayout;
@@ -120,9 +169,8 @@ BatteryPanel::BatteryPanel(PanelSegment segment, QWidget* parent)
     power->addWidget(powerText_);
     power->addWidget(timeInfo_);
     power->addStretch();
-    column->addSpacing(5);
     column->addLayout(power);
-    column->addSpacing(7);
+    column->addSpacing(4);
 
     segments_ = new SegmentBar(segmentLabels, this);
     connect(segments_, &SegmentBar::selected, this,
@@ -150,9 +198,10 @@ void BatteryPanel::setData(PanelData data) {
     data_ = std::move(data);
 
     icon_->setIcon(Symbols::deviceIcon(data_.iconModel, data_.iconFallback));
-    name_->setText(data_.name);
-    subtitle_->setText(data_.subtitle);
+    name_->setFullText(data_.name);
+    subtitle_->setFullText(data_.subtitle);
     refresh_->setToolTip(refreshHelp(data_.updated));
+    refresh_->setAccessibleDescription(refresh_->toolTip());
     warning_->setVisible(data_.warning.has_value());
     warningText_->setText(data_.warning.value_or(QString()));
 
@@ -203,11 +252,11 @@ void BatteryPanel::showStats() {
         for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i]->setStat(data_.stats[i]);
         return;
     }
-    // In a scroll area: the last row may not fit the window's fixed height.
+    // Four rows fit the window's fixed height; the scroll area is for larger fonts.
     auto* grid = new QWidget;
     auto* layout = new QGridLayout(grid);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
+    layout->setSpacing(5);
     std::vector<StatCell*> cells;
     for (std::size_t i = 0; i < data_.stats.size(); ++i) {
         auto* cell = new StatCell(grid);
@@ -218,7 +267,7 @@ void BatteryPanel::showStats() {
     layout->setColumnStretch(0, 1);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(static_cast<int>((data_.stats.size() + 1) / 2), 1);
-    QScrollArea* area = transparentScrollArea(grid, this);
+    QScrollArea* area = segmentScrollArea(grid, this);
     area->setObjectName("stats");
     shown_.replace(area);
     onShow_ = PanelSegment::stats;
@@ -249,7 +298,7 @@ void BatteryPanel::showHistory() {
         list->addWidget(chart);
         list->addWidget(new MonthRows(history_->periods, inner));
         list->addStretch();
-        QScrollArea* area = transparentScrollArea(inner, page);
+        QScrollArea* area = segmentScrollArea(inner, page);
         layout->addWidget(area);
         keepScrolled(area, scrolled);
     } else {
@@ -276,7 +325,7 @@ void BatteryPanel::showDetails() {
     layout->setContentsMargins(0, 0, 0, 8);
     layout->addWidget(new KVList(data_.details, inner));
     layout->addStretch();
-    QScrollArea* area = transparentScrollArea(inner, this);
+    QScrollArea* area = segmentScrollArea(inner, this);
     area->setObjectName("details");
     shown_.replace(area);
     onShow_ = PanelSegment::details;

@@ -17,6 +17,7 @@ class QVBoxLayout;
 
 namespace celvio {
 
+class ElidedLabel;
 class IconButton;
 class IconView;
 class RingGauge;
@@ -59,8 +60,8 @@ private:
     PanelSegment segment_;
 
     IconView* icon_;
-    QLabel* name_;
-    QLabel* subtitle_;
+    ElidedLabel* name_;
+    ElidedLabel* subtitle_;
     IconButton* refresh_;
     QWidget* warning_;
     QLabel* warningText_;

@@ -1,6 +1,7 @@
 #include "panels/history_panel.hpp"
 
 #include "style/appearance.hpp"
+#include "style/focus_ring.hpp"
 #include "reading/device_catalog.hpp"
 #include "style/ui_text.hpp"
 #include "widgets/health_chart.hpp"
@@ -13,17 +14,23 @@
 #include "widgets/widget_slot.hpp"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace celvio {
 
@@ -93,11 +100,18 @@ private:
     QColor colour_;
 };
 
+/// Return and Enter click like Space: a button that takes focus should answer both.
+bool clickOnReturn(QAbstractButton& button, const QKeyEvent& event) {
+    if (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter) return false;
+    button.click();
+    return true;
+}
+
 /// A block's header: one plain target for the whole row, on a card.
 class BlockHeader : public QAbstractButton {
 public:
     explicit BlockHeader(QWidget* parent) : QAbstractButton(parent) {
-        setFocusPolicy(Qt::NoFocus);
+        setFocusPolicy(Qt::TabFocus);
         setCursor(Qt::PointingHandCursor);
     }
 
@@ -111,7 +125,57 @@ protected:
         painter.setPen(Qt::NoPen);
         painter.setBrush(Theme::card());
         painter.drawRoundedRect(QRectF(rect()), 8, 8);
+        FocusRing::paint(painter, *this, QRectF(rect()), 8);
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
+    }
+};
+
+/// A word in the amber of actions, for a line of text that offers one.
+class TextButton : public QAbstractButton {
+public:
+    TextButton(const QString& text, QWidget* parent) : QAbstractButton(parent) {
+        setText(text);
+        setFont(TextStyle::font(10, QFont::DemiBold));
+        setFocusPolicy(Qt::TabFocus);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+    QSize sizeHint() const override { return fontMetrics().size(0, text()) + QSize(8, 0); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(isDown() ? Theme::cream() : Theme::amber());
+        painter.drawText(rect(), Qt::AlignCenter, text());
+        FocusRing::paint(painter, *this, QRectF(rect()), 4);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
+    }
+};
+
+/// A measurement: reached by Tab, deleted by Delete through its trash button.
+class MeasurementRow : public QWidget {
+public:
+    explicit MeasurementRow(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::TabFocus); }
+    void setTrash(QAbstractButton* trash) { trash_ = trash; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        FocusRing::paint(painter, *this, QRectF(rect()), 4);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (trash_ && (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace))
+            trash_->click();
+        else
+            QWidget::keyPressEvent(event);
+    }
+
+private:
+    QAbstractButton* trash_ = nullptr;
 };
 
 /// The small trash can of a measurement row.
@@ -119,6 +183,9 @@ class TrashButton : public QAbstractButton {
 public:
     TrashButton(const QString& help, QWidget* parent) : QAbstractButton(parent) {
         setToolTip(help);
+        setAccessibleName("Delete");
+        setAccessibleDescription(help);
+        // Its row takes the focus and Delete.
         setFocusPolicy(Qt::NoFocus);
         setCursor(Qt::PointingHandCursor);
         setAttribute(Qt::WA_Hover);
@@ -185,6 +252,10 @@ HistoryPanel::HistoryPanel(QWidget* parent)
       saveError_(TextStyle::label({}, 10, QFont::Normal, Theme::orange(), this)),
       keptAside_(new QWidget(this)),
       keptAsideText_(TextStyle::label({}, 10, QFont::Normal, Theme::amber(), keptAside_)),
+      undo_(new QWidget(this)),
+      undoText_(TextStyle::label({}, 10, QFont::Normal, Theme::muted(), undo_)),
+      undoButton_(new TextButton("Undo", undo_)),
+      undoTimer_(new QTimer(this)),
       buttons_(new QHBoxLayout),
       export_(new IconButton("square.and.arrow.up", "Export history as CSV", this)),
       scroll_(transparentScrollArea(new QWidget, this)) {
@@ -195,12 +266,41 @@ HistoryPanel::HistoryPanel(QWidget* parent)
     titles->setSpacing(1);
     titles->addWidget(TextStyle::label("History", 14, QFont::Bold, Theme::cream(), this));
     count_->setObjectName("historyCount");
-    titles->addWidget(count_);
+    // The undo offer follows the count on its line: the narrow window has room there, and
+    // nothing moves when it comes and goes.
+    auto* countLine = new QHBoxLayout;
+    countLine->setSpacing(4);
+    countLine->addWidget(count_);
+    countLine->addWidget(undo_);
+    countLine->addStretch(1);
+    titles->addLayout(countLine);
 
     export_->setObjectName("exportHistory");
+    export_->setFocusPolicy(Qt::TabFocus);
+    export_->setAccessibleName("Export history as CSV");
     connect(export_, &IconButton::clicked, this, &HistoryPanel::exportRequested);
     buttons_->setSpacing(4);
     buttons_->addWidget(export_);
+
+    undo_->setObjectName("historyUndo");
+    auto* undoRow = new QHBoxLayout(undo_);
+    undoRow->setContentsMargins(0, 0, 0, 0);
+    undoRow->setSpacing(2);
+    undoRow->addWidget(undoText_);
+    undoButton_->setObjectName("undoDelete");
+    connect(undoButton_, &QAbstractButton::clicked, this, &HistoryPanel::undo);
+    undoRow->addWidget(undoButton_);
+    undoTimer_->setObjectName("historyUndoTimer");
+    undoTimer_->setSingleShot(true);
+    undoTimer_->setInterval(std::chrono::seconds(10));
+    // Past the offer the deletion stands; the file has held it all along.
+    connect(undoTimer_, &QTimer::timeout, this, [this] {
+        deleted_.clear();
+        undo_->hide();
+    });
+    auto* undoKey = new QShortcut(QKeySequence::Undo, this);
+    undoKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(undoKey, &QShortcut::activated, this, &HistoryPanel::undo);
 
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
@@ -229,9 +329,12 @@ HistoryPanel::HistoryPanel(QWidget* parent)
     keptAsideRow->addWidget(dismiss, 0, Qt::AlignTop);
     layout_->addWidget(keptAside_);
 
+    // Tab goes to the blocks themselves; the area scrolls to the one focused.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     layout_->addWidget(scroll_, 1);
     saveError_->hide();
     keptAside_->hide();
+    undo_->hide();
 }
 
 void HistoryPanel::setSaveError(const std::optional<std::string>& error) {
@@ -258,6 +361,8 @@ void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool impor
     if (importAvailable) {
         import_ = new IconButton("square.and.arrow.down", "Import coconutBattery history", this);
         import_->setObjectName("importHistory");
+        import_->setFocusPolicy(Qt::TabFocus);
+        import_->setAccessibleName("Import coconutBattery history");
         connect(import_, &IconButton::clicked, this, &HistoryPanel::importRequested);
         buttons_->insertWidget(0, import_);
     }
@@ -280,8 +385,21 @@ void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool impor
     rebuildBlocks();
 }
 
+void HistoryPanel::orderTabs() {
+    // Left to right as they show; the blocks follow in the order they were made.
+    QWidget::setTabOrder(undoButton_, import_ ? static_cast<QWidget*>(import_) : export_);
+    if (import_) QWidget::setTabOrder(import_, export_);
+}
+
 void HistoryPanel::rebuildBlocks() {
     const int scrolled = scroll_->verticalScrollBar()->value();
+    // The focus goes to the same place in the new blocks: the same header, or the row now
+    // at the focused one's place (the next one, after a Delete).
+    QWidget* focused = QApplication::focusWidget();
+    const bool keepFocus = focused && scroll_->widget() && scroll_->widget()->isAncestorOf(focused);
+    const QString focusSerial = keepFocus ? focused->property("serial").toString() : QString();
+    const int focusRow = keepFocus ? focused->property("row").toInt() : -1;
+    const int focusBlock = keepFocus ? focused->property("block").toInt() : 0;
     if (QWidget* old = scroll_->takeWidget()) discardLater(old);
 
     auto* content = new QWidget(scroll_);
@@ -297,6 +415,23 @@ void HistoryPanel::rebuildBlocks() {
     layout_->activate();
     blocks->activate();
     scroll_->verticalScrollBar()->setValue(scrolled);
+    orderTabs();
+
+    if (!keepFocus) return;
+    const auto headers = content->findChildren<QAbstractButton*>("historyBlock");
+    if (headers.isEmpty()) {
+        export_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    QWidget* target = headers[std::min<int>(focusBlock, static_cast<int>(headers.size()) - 1)];
+    for (QAbstractButton* header : headers) {
+        if (header->property("serial").toString() != focusSerial) continue;
+        target = header;
+        const auto rows = header->parentWidget()->findChildren<QWidget*>("measurementRow");
+        if (focusRow >= 0 && !rows.isEmpty()) target = rows[std::min<int>(focusRow, static_cast<int>(rows.size()) - 1)];
+    }
+    target->setFocus(Qt::OtherFocusReason);
+    scroll_->ensureWidgetVisible(target);
 }
 
 QWidget* HistoryPanel::deviceBlock(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent) {
@@ -306,7 +441,7 @@ QWidget* HistoryPanel::deviceBlock(const HistoryDeviceGroup& group, std::size_t 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     layout->addWidget(blockHeader(group, position, open, block));
-    if (open) layout->addWidget(measurements(group, block));
+    if (open) layout->addWidget(measurements(group, position, block));
     return block;
 }
 
@@ -315,11 +450,20 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     header->setObjectName("historyBlock");
     header->setProperty("serial", UiText::fromStd(group.serial));
     header->setProperty("open", open);
+    header->setProperty("block", static_cast<int>(position));
+    header->setProperty("row", -1);
     connect(header, &BlockHeader::clicked, this, [this, serial = group.serial] { toggle(serial); });
 
     auto* menu = new QMenu(header);
     QAction* forget = menu->addAction("Delete History of This Device");
-    connect(forget, &QAction::triggered, this, [this, serial = group.serial] { emit deleteDeviceRequested(serial); });
+    // Destructive, and the menu's one entry: its text in red, but white on the highlight.
+    QPalette red = menu->palette();
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+        red.setColor(QPalette::Active, role, Theme::red());
+        red.setColor(QPalette::Inactive, role, Theme::red());
+    }
+    menu->setPalette(red);
+    connect(forget, &QAction::triggered, this, [this, serial = group.serial] { deleteDevice(serial); });
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &BlockHeader::customContextMenuRequested, menu,
             [header, menu](const QPoint& at) { menu->popup(header->mapToGlobal(at)); });
@@ -354,8 +498,10 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
     lines->addWidget(model);
     row->addLayout(lines, 1);
 
+    QString spoken = name->text();
     if (!group.entries.empty()) {
         const double health = group.entries.back().health();
+        spoken += ", " + UiText::number(health, 0) + " % health";
         auto* latest =
             TextStyle::label(UiText::number(health, 0) + " %", 12, QFont::Bold, Theme::healthTint(health), header);
         latest->setObjectName("historyHealth");
@@ -368,11 +514,13 @@ QWidget* HistoryPanel::blockHeader(const HistoryDeviceGroup& group, std::size_t 
         text->setObjectName("historyTrend");
         text->setContentsMargins(chevron->width() + dot->width() + icon->width() + 3 * row->spacing(), 0, 0, 0);
         outer->addWidget(text);
+        header->setAccessibleDescription(text->text());
     }
+    header->setAccessibleName(spoken + (open ? ", open" : ", closed"));
     return header;
 }
 
-QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* parent) {
+QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent) {
     auto* details = new QWidget(parent);
     auto* layout = new QVBoxLayout(details);
     layout->setContentsMargins(0, 0, 0, 4);
@@ -392,9 +540,13 @@ QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* pa
         TextStyle::setTextColour(label, colour);
         return label;
     };
-    for (auto entry = group.entries.rbegin(); entry != group.entries.rend(); ++entry) {
-        auto* row = new QWidget(details);
+    int index = 0;
+    for (auto entry = group.entries.rbegin(); entry != group.entries.rend(); ++entry, ++index) {
+        auto* row = new MeasurementRow(details);
         row->setObjectName("measurementRow");
+        row->setProperty("serial", UiText::fromStd(group.serial));
+        row->setProperty("row", index);
+        row->setProperty("block", static_cast<int>(position));
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(6, 1, 2, 1);
         line->setSpacing(6);
@@ -408,7 +560,10 @@ QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* pa
         cycles->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* trash = new TrashButton(deleteHelp(*entry), row);
         trash->setObjectName("deleteEntry");
-        connect(trash, &TrashButton::clicked, this, [this, id = entry->id] { emit deleteEntryRequested(id); });
+        connect(trash, &TrashButton::clicked, this, [this, id = entry->id] { deleteEntry(id); });
+        row->setTrash(trash);
+        row->setAccessibleName(date->text() + ", " + health->text() + ", " + cycles->text());
+        row->setAccessibleDescription(trash->toolTip());
 
         line->addWidget(date);
         line->addStretch(1);
@@ -423,6 +578,36 @@ QWidget* HistoryPanel::measurements(const HistoryDeviceGroup& group, QWidget* pa
 void HistoryPanel::toggle(const std::string& serial) {
     if (!expanded_.erase(serial)) expanded_.insert(serial);
     rebuildBlocks();
+}
+
+void HistoryPanel::deleteEntry(const UUID& id) {
+    for (const HistoryDeviceGroup& group : groups_) {
+        for (const HistoryEntry& entry : group.entries)
+            if (entry.id == id) offerUndo({entry});
+    }
+    emit deleteEntryRequested(id);
+}
+
+void HistoryPanel::deleteDevice(const std::string& serial) {
+    for (const HistoryDeviceGroup& group : groups_)
+        if (group.serial == serial) offerUndo(group.entries);
+    emit deleteDeviceRequested(serial);
+}
+
+void HistoryPanel::offerUndo(const std::vector<HistoryEntry>& entries) {
+    deleted_.insert(deleted_.end(), entries.begin(), entries.end());
+    undoText_->setText(QString("· %1 deleted").arg(deleted_.size()));
+    undoButton_->setAccessibleName(QString("Undo: put back %1 deleted").arg(deleted_.size()));
+    undo_->show();
+    undoTimer_->start();
+}
+
+void HistoryPanel::undo() {
+    if (deleted_.empty()) return;
+    const std::vector<HistoryEntry> entries = std::exchange(deleted_, {});
+    undoTimer_->stop();
+    undo_->hide();
+    emit restoreRequested(entries);
 }
 
 }  // namespace celvio

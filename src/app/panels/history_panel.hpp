@@ -7,6 +7,7 @@
 
 #include "base/uuid.hpp"
 #include "history/health_trend.hpp"
+#include "history/history_entry.hpp"
 #include "history/history_grouping.hpp"
 
 #include <cstddef>
@@ -17,7 +18,9 @@
 
 class QHBoxLayout;
 class QLabel;
+class QAbstractButton;
 class QScrollArea;
+class QTimer;
 class QVBoxLayout;
 
 namespace celvio {
@@ -33,11 +36,18 @@ QString numericDateFormat(const QLocale& locale = QLocale());
 /// Everything the history holds: the count, import and export, the chart, one
 /// collapsible block per device with its months and measurements.
 ///
+/// A deletion takes effect at once; for ten seconds after it an "Undo" line (and Ctrl+Z)
+/// puts back everything deleted while the line showed.
+///
+/// Keyboard: Tab reaches the buttons, the block headers and the measurement rows; Space or
+/// Return opens and closes a block, Delete deletes the focused measurement.
+///
 /// Children others may look for: "historyCount", "exportHistory", "importHistory",
+/// "historyUndo" with its button "undoDelete" and its timer "historyUndoTimer",
 /// "historySaveError", "historyKeptAside" with its button "dismissKeptAside",
-/// "healthChart", and per device a "historyBlock" header (properties "serial", "open") with a
-/// "historyDot", a "historyTrend" line when the device has a trend, and, when open, MonthRows and "measurementRow"s with a "deleteEntry"
-/// button each.
+/// "healthChart", and per device a "historyBlock" header (properties "serial", "open")
+/// with a "historyDot", a "historyTrend" line when the device has a trend, and, when
+/// open, MonthRows and "measurementRow"s with a "deleteEntry" button each.
 class HistoryPanel : public QWidget {
     Q_OBJECT
 
@@ -62,14 +72,22 @@ signals:
     void importRequested();
     void deleteEntryRequested(const UUID& id);
     void deleteDeviceRequested(const std::string& serial);
+    /// Undo: the entries deleted since the undo line appeared.
+    void restoreRequested(const std::vector<HistoryEntry>& entries);
     void dismissKeptAsideRequested();
 
 private:
     void rebuildBlocks();
     QWidget* deviceBlock(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent);
     QWidget* blockHeader(const HistoryDeviceGroup& group, std::size_t position, bool open, QWidget* parent);
-    QWidget* measurements(const HistoryDeviceGroup& group, QWidget* parent);
+    QWidget* measurements(const HistoryDeviceGroup& group, std::size_t position, QWidget* parent);
     void toggle(const std::string& serial);
+    void deleteEntry(const UUID& id);
+    void deleteDevice(const std::string& serial);
+    /// Offers to put these back, with what was deleted before while the offer stands.
+    void offerUndo(const std::vector<HistoryEntry>& entries);
+    void undo();
+    void orderTabs();
 
     std::vector<HistoryDeviceGroup> groups_;
     std::vector<std::optional<HealthTrend>> trends_;  ///< as many as groups_
@@ -80,6 +98,11 @@ private:
     QLabel* saveError_;
     QWidget* keptAside_;
     QLabel* keptAsideText_;
+    QWidget* undo_;
+    QLabel* undoText_;
+    QAbstractButton* undoButton_;
+    QTimer* undoTimer_;
+    std::vector<HistoryEntry> deleted_;
     QHBoxLayout* buttons_;
     IconButton* export_;
     IconButton* import_ = nullptr;

@@ -116,6 +116,7 @@ void RootView::showPanel() {
         connect(history, &HistoryPanel::importRequested, this, &RootView::importRequested);
         connect(history, &HistoryPanel::deleteEntryRequested, &model_, &AppModel::deleteHistoryEntry);
         connect(history, &HistoryPanel::deleteDeviceRequested, &model_, &AppModel::deleteDeviceHistory);
+        connect(history, &HistoryPanel::restoreRequested, &model_, &AppModel::restoreHistory);
         connect(history, &HistoryPanel::dismissKeptAsideRequested, &model_, &AppModel::dismissHistoryKeptAside);
         follow(model_, history, {&AppModel::historySaveErrorChanged},
                [this, history] { history->setSaveError(model_.historySaveError()); });

@@ -24,10 +24,13 @@ namespace {
 
 constexpr double dayMs = 24.0 * 60 * 60 * 1000;
 
-double msecs(HistoryEntry::Date date) { return date.time_since_epoch().count() * 1000.0; }
+/// The health axis's range.
+struct HealthDomain {
+    double lower = 77;
+    double upper = 102;
+};
 
-/// Months for a long span; days when months would repeat on every tick.
-QString dateLabelFormat(const DateSpan& span) { return span.last - span.first > 62 * dayMs ? "MMM yy" : "d MMM"; }
+double msecs(HistoryEntry::Date date) { return date.time_since_epoch().count() * 1000.0; }
 
 /// Where a series' projection would like to end: its 80 % crossing when health falls
 /// towards it, else nowhere in particular (infinity).
@@ -53,8 +56,6 @@ QPointF projectionEnd(const HealthSeries& series, double endMs, const HealthDoma
     return {x, y};
 }
 
-}  // namespace
-
 HealthDomain healthDomain(const std::vector<HealthSeries>& series) {
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -std::numeric_limits<double>::infinity();
@@ -67,6 +68,11 @@ HealthDomain healthDomain(const std::vector<HealthSeries>& series) {
     HealthDomain domain;
     if (lowest <= 80) domain.lower = std::floor(lowest - 3);
     if (highest > 100) domain.upper = std::ceil(highest + 2);
+    // Three points of room are too few for a whole mark on a tall range (0 % on a
+    // 100-pixel chart): at least 4 % of the range either side.
+    const double pad = (domain.upper - domain.lower) * 0.04;
+    domain.lower = std::min(domain.lower, std::floor(lowest - pad));
+    domain.upper = std::max(domain.upper, std::ceil(highest + pad));
     return domain;
 }
 
@@ -81,7 +87,15 @@ double healthTickInterval(const HealthDomain& domain) {
     }
 }
 
-DateSpan dateSpan(const std::vector<HealthSeries>& series, double nowMs) {
+/// The date axis: the entries and the projections, with a little room either side so
+/// the first and last marks are not cut in half.
+struct DateAxis {
+    double left = 0;
+    double right = 0;
+    QString format;
+};
+
+DateAxis dateAxis(const std::vector<HealthSeries>& series, double nowMs) {
     double first = std::numeric_limits<double>::infinity();
     double last = -std::numeric_limits<double>::infinity();
     for (const HealthSeries& line : series) {
@@ -91,15 +105,32 @@ DateSpan dateSpan(const std::vector<HealthSeries>& series, double nowMs) {
         last = std::max(last, msecs(line.entries.back().date));
     }
     if (first > last) first = last = nowMs;
-    // The axis cannot map a zero-width range.
-    if (first == last) return {first - dayMs, last + dayMs};
-    return {first, last};
+    // Room for the projections: to the latest 80 % crossing, at most a quarter of the
+    // data's span further, so the measured part keeps most of the width.
+    double end = last;
+    for (const HealthSeries& line : series) {
+        if (line.trend && !line.entries.empty())
+            end = std::max(end, std::min(crossingMs(line), last + (last - first) / 4));
+    }
+    // Three days at least, growing into the past: measurements moments apart (every
+    // device at the first start) get an axis at all, and ticks a day and a half apart
+    // never share a date, not even across a daylight-saving change.
+    const double width = std::max(end - first, 3 * dayMs);
+    const double room = width * 0.03;
+    DateAxis axis{end - width - room, end + room, {}};
+    // Months once every tick lies in a month of its own: more than the longest month and
+    // an hour apart. With the year in full: "Mar 26" reads as a day.
+    axis.format = (axis.right - axis.left) / 2 > 32 * dayMs ? "MMM yyyy" : "d MMM";
+    return axis;
 }
+
+}  // namespace
 
 HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QWidget(parent) {
     auto* view = new QChartView(this);
-    chart_ = view->chart();
+    QChart* chart = view->chart();
     view->setRenderHint(QPainter::Antialiasing);
+    view->setFocusPolicy(Qt::NoFocus);  // nothing in it to operate
     view->setFrameShape(QFrame::NoFrame);
     view->setBackgroundBrush(Qt::NoBrush);
     view->viewport()->setAutoFillBackground(false);
@@ -109,41 +140,32 @@ HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QW
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
 
-    chart_->setBackgroundVisible(false);
-    chart_->setPlotAreaBackgroundVisible(false);
-    chart_->setBackgroundRoundness(0);
-    chart_->setMargins(QMargins(0, 2, 2, 0));
-    chart_->layout()->setContentsMargins(0, 0, 0, 0);
-    chart_->legend()->hide();
+    chart->setBackgroundVisible(false);
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(0, 2, 2, 0));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->legend()->hide();
 
     const HealthDomain domain = healthDomain(series);
-    const DateSpan span = dateSpan(series, static_cast<double>(QDateTime::currentMSecsSinceEpoch()));
+    const DateAxis axis = dateAxis(series, static_cast<double>(QDateTime::currentMSecsSinceEpoch()));
+    const double left = axis.left;
+    const double right = axis.right;
     const QFont labelFont = TextStyle::font(8);
 
-    // A little room either side, or the first and last marks are cut in half.
-    const double room = (span.last - span.first) * 0.03;
-    const double left = span.first - room;
-    double right = span.last + room;
-    // Room for the projections: to the latest 80 % crossing, at most a quarter of the
-    // data's span further, so the measured part keeps most of the width.
-    double projected = -std::numeric_limits<double>::infinity();
-    for (const HealthSeries& line : series) {
-        if (line.trend && !line.entries.empty())
-            projected = std::max(projected, std::min(crossingMs(line), span.last + (span.last - span.first) / 4));
-    }
-    right = std::max(right, projected + room);
-    auto* dates = new QDateTimeAxis(chart_);
-    dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(left)),
-                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(right)));
+    auto* dates = new QDateTimeAxis(chart);
+    // Outwards: rounding towards the data would put a mark on the edge, or beyond it.
+    dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(left))),
+                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::ceil(right))));
     dates->setTickCount(3);
-    dates->setFormat(dateLabelFormat(span));
+    dates->setFormat(axis.format);
     dates->setLabelsFont(labelFont);
     dates->setLabelsColor(Theme::faint());
     dates->setGridLineVisible(false);
     dates->setLineVisible(false);
-    chart_->addAxis(dates, Qt::AlignBottom);
+    chart->addAxis(dates, Qt::AlignBottom);
 
-    auto* health = new QValueAxis(chart_);
+    auto* health = new QValueAxis(chart);
     health->setRange(domain.lower, domain.upper);
     health->setTickType(QValueAxis::TicksDynamic);
     health->setTickAnchor(0);
@@ -154,18 +176,18 @@ HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QW
     health->setLabelsColor(Theme::faint());
     health->setGridLinePen(QPen(Theme::white(0.06), 1));
     health->setLineVisible(false);
-    chart_->addAxis(health, Qt::AlignLeft);
+    chart->addAxis(health, Qt::AlignLeft);
 
     const auto attach = [&](QXYSeries* added) {
-        chart_->addSeries(added);
+        chart->addSeries(added);
         added->attachAxis(dates);
         added->attachAxis(health);
     };
 
     for (std::size_t i = 0; i < series.size(); ++i) {
         const QColor colour = Theme::paletteColour(i);
-        auto* line = new QSplineSeries(chart_);
-        auto* marks = new QScatterSeries(chart_);
+        auto* line = new QSplineSeries(chart);
+        auto* marks = new QScatterSeries(chart);
         line->setName(series[i].name);
         marks->setName(series[i].name);
         for (const HistoryEntry& entry : series[i].entries) {
@@ -184,7 +206,7 @@ HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QW
         marks->setBorderColor(colour);
 
         if (!series[i].trend || series[i].entries.empty()) continue;
-        auto* projection = new QLineSeries(chart_);
+        auto* projection = new QLineSeries(chart);
         projection->setName(series[i].name);
         const HistoryEntry& last = series[i].entries.back();
         projection->append(msecs(last.date), last.health());
@@ -195,22 +217,13 @@ HealthChart::HealthChart(std::vector<HealthSeries> series, QWidget* parent) : QW
         projection->setPen(ahead);
     }
 
-    auto* rule = new QLineSeries(chart_);
+    auto* rule = new QLineSeries(chart);
     rule->append(left, 80);
     rule->append(right, 80);
     attach(rule);
     QPen dashed(Theme::withOpacity(Theme::orange(), 0.5), 1);
     dashed.setDashPattern({3, 3});
     rule->setPen(dashed);
-}
-
-std::vector<QColor> HealthChart::lineColours() const {
-    std::vector<QColor> colours;
-    for (QAbstractSeries* each : chart_->series()) {
-        if (each->type() == QAbstractSeries::SeriesTypeSpline)
-            colours.push_back(static_cast<QSplineSeries*>(each)->pen().color());
-    }
-    return colours;
 }
 
 }  // namespace celvio

@@ -1,8 +1,10 @@
 #include "widgets/icon_button.hpp"
 
+#include "style/focus_ring.hpp"
 #include "style/symbols.hpp"
 #include "style/theme.hpp"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace celvio {
@@ -10,8 +12,9 @@ namespace celvio {
 IconButton::IconButton(std::string symbol, const QString& help, QWidget* parent)
     : QAbstractButton(parent), symbol_(std::move(symbol)) {
     setToolTip(help);
+    setAccessibleName(help);
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(sizeHint());
 }
 
@@ -26,6 +29,15 @@ void IconButton::paintEvent(QPaintEvent*) {
     painter.setPen(Theme::cream());
     painter.setFont(Symbols::font(12));  // the glyph's box; the drawn symbol is about 10 px
     painter.drawText(rect(), Qt::AlignCenter, Symbols::glyph(symbol_));
+    FocusRing::paint(painter, *this, QRectF(rect()), height() / 2.0);
+}
+
+void IconButton::keyPressEvent(QKeyEvent* event) {
+    // Space is the button's own key; Return acts the same, as on the other controls.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        click();
+    else
+        QAbstractButton::keyPressEvent(event);
 }
 
 bool IconButton::hitButton(const QPoint& position) const {

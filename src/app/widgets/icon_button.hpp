@@ -8,7 +8,8 @@ namespace celvio {
 
 /// The small round symbol button of the panels: the symbol at 10 px in cream, centred
 /// in a 24 x 24 circle of white at 8 %; the whole circle reacts. The help text is the
-/// tool tip; `clicked` is the action.
+/// tool tip and the accessible name; `clicked` is the action. Tab reaches it, Space and
+/// Return press it.
 class IconButton : public QAbstractButton {
     Q_OBJECT
 
@@ -20,6 +21,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool hitButton(const QPoint& position) const override;
 
 private:

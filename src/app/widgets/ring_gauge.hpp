@@ -17,8 +17,9 @@ struct RingPainter {
                       const QColor& track, bool glow);
 };
 
-/// The 90 x 90 charge or health gauge: the ring with a glow in its tint, the value and
-/// the caption in capitals in the middle.
+/// The charge or health gauge: a ring 90 across with a glow in its tint, the value and
+/// the caption in capitals inside it; the widget is as large as ring and glow. The
+/// accessible name reads caption and value ("Charge 57 %").
 class RingGauge : public QWidget {
     Q_OBJECT
 

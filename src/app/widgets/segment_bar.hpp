@@ -11,7 +11,8 @@ class QPushButton;
 namespace celvio {
 
 /// Equal-width segment buttons on a faint pill; the selected one is amber. Segments are
-/// known by their position; none is selected until `setSelection`.
+/// known by their position; none is selected until `setSelection`. Each segment is a Tab
+/// stop; Left and Right choose the neighbour, Space and Return the focused one.
 class SegmentBar : public QWidget {
     Q_OBJECT
 
@@ -27,13 +28,15 @@ public:
     QPushButton* button(int index) const { return buttons_.at(static_cast<std::size_t>(index)); }
 
 signals:
-    /// A segment was clicked; the bar has already selected it.
+    /// A segment was chosen by the pointer or the keys; the bar has already selected it.
     void selected(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void choose(int index);
     void restyle();
 
     std::vector<QPushButton*> buttons_;

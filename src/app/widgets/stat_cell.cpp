@@ -12,8 +12,9 @@ namespace celvio {
 
 StatCell::StatCell(QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(8, 6, 8, 6);
-    column->setSpacing(2);
+    // Tight enough for four rows of tiles under the gauges at the window's fixed height.
+    column->setContentsMargins(8, 5, 8, 5);
+    column->setSpacing(1);
     auto* heading = new QHBoxLayout;
     heading->setSpacing(4);
     symbol_ = Symbols::label("", 10, Theme::cream(), this);
@@ -40,6 +41,8 @@ void StatCell::setStat(const StatSpec& stat) {
     value_->setText(stat.value);
     note_->setText(stat.note.value_or(" "));
     setObjectName("stat:" + stat.title);
+    setAccessibleName(stat.title + " " + stat.value);
+    setAccessibleDescription(stat.note.value_or(QString()));
 }
 
 void StatCell::paintEvent(QPaintEvent*) {

@@ -275,7 +275,16 @@ std::size_t HistoryStore::apply(const Change& change) {
                  [device](const HistoryEntry& entry) { return entry.deviceSerial == device->serial; });
         return 0;
     }
-    std::vector<HistoryEntry> added = CoconutImport::newEntries(std::get<Import>(change).rows, entries_);
+    std::vector<HistoryEntry> added;
+    if (const auto* restore = std::get_if<Restore>(&change)) {
+        // By id: another process may have saved since the deletion, or put them back itself.
+        std::unordered_set<UUID> held;
+        for (const HistoryEntry& entry : entries_) held.insert(entry.id);
+        for (const HistoryEntry& entry : restore->entries)
+            if (held.insert(entry.id).second) added.push_back(entry);
+    } else {
+        added = CoconutImport::newEntries(std::get<Import>(change).rows, entries_);
+    }
     entries_.reserve(entries_.size() + added.size());
     encoded_.reserve(encoded_.size() + added.size());
     for (auto& entry : added) {
@@ -291,6 +300,8 @@ void HistoryStore::record(HistoryEntry entry) { change(Record{storable(std::move
 void HistoryStore::deleteEntries(const std::unordered_set<UUID>& ids) { change(DeleteIDs{ids}); }
 
 void HistoryStore::deleteDevice(const std::string& serial) { change(DeleteDevice{serial}); }
+
+void HistoryStore::restore(std::vector<HistoryEntry> entries) { change(Restore{std::move(entries)}); }
 
 std::vector<HistoryDeviceGroup> HistoryStore::groups() const { return groupHistory(entries_); }
 

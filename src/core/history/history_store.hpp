@@ -73,6 +73,9 @@ public:
     void deleteEntries(const std::unordered_set<UUID>& ids);
     /// Removes the entries of this device serial, then saves (also when none matched).
     void deleteDevice(const std::string& serial);
+    /// Puts deleted entries back as they were, ids included: adds each whose id the history
+    /// does not hold, in date order; then saves (also when none was missing).
+    void restore(std::vector<HistoryEntry> entries);
 
     /// The name (without folder) an unreadable history file was renamed to, once this
     /// store did that; until forgetKeptAside().
@@ -113,7 +116,10 @@ private:
     struct Import {
         std::vector<HistoryEntry> rows;
     };
-    using Change = std::variant<Record, DeleteIDs, DeleteDevice, Import>;
+    struct Restore {
+        std::vector<HistoryEntry> entries;
+    };
+    using Change = std::variant<Record, DeleteIDs, DeleteDevice, Import, Restore>;
 
     /// Applies a change to the list in memory; the number of entries it added.
     std::size_t apply(const Change& change);

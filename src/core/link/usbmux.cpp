@@ -87,12 +87,6 @@ std::string_view connectionText(MuxDevice::Connection connection) {
     return connection == MuxDevice::Connection::usb ? "USB" : "Wi\u2011Fi";
 }
 
-std::optional<MuxDevice::Connection> connectionFromText(std::string_view text) {
-    if (text == connectionText(MuxDevice::Connection::usb)) return MuxDevice::Connection::usb;
-    if (text == connectionText(MuxDevice::Connection::network)) return MuxDevice::Connection::network;
-    return std::nullopt;
-}
-
 namespace usbmux_wire {
 
 Bytes encodePacket(const PlistDict& message, std::uint32_t tag) {
@@ -212,12 +206,3 @@ std::vector<MuxDevice> USBMux::listDevices(bool allConnections) { return USBMux(
 PlistDict USBMux::pairRecord(const std::string& udid) { return USBMux(daemonTimeout).readPairRecord(udid); }
 
 }  // namespace celvio
-
-std::size_t std::hash<celvio::MuxDevice>::operator()(const celvio::MuxDevice& device) const noexcept {
-    // The usual mixing step, so that devices differing in one field spread apart.
-    std::size_t seed = std::hash<std::string>()(device.udid);
-    const auto mix = [&seed](std::size_t value) { seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2); };
-    mix(std::hash<std::int64_t>()(device.deviceID));
-    mix(static_cast<std::size_t>(device.connection));
-    return seed;
-}

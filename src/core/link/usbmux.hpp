@@ -26,20 +26,8 @@ struct MuxDevice {
     bool operator==(const MuxDevice&) const = default;
 };
 
-}  // namespace celvio
-
-/// Over all three fields, as equality compares them.
-template <>
-struct std::hash<celvio::MuxDevice> {
-    std::size_t operator()(const celvio::MuxDevice& device) const noexcept;
-};
-
-namespace celvio {
-
 /// "USB" or "Wi‑Fi" (with U+2011), also the display text.
 std::string_view connectionText(MuxDevice::Connection connection);
-/// Accepts exactly the two texts of connectionText.
-std::optional<MuxDevice::Connection> connectionFromText(std::string_view text);
 
 /// Where the daemon listens: a Unix socket, or a TCP host and port.
 struct DaemonAddress {

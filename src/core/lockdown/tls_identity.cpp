@@ -8,12 +8,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
-#include <atomic>
-
 namespace celvio::TLSIdentity {
 namespace {
-
-std::atomic<std::uint64_t> identitiesMade{0};
 
 /// The oldest error OpenSSL queued on this thread, or "unknown".
 std::string openSSLText() {
@@ -81,10 +77,7 @@ std::shared_ptr<const Identity> make(ByteView certificatePEM, ByteView privateKe
         ERR_clear_error();
         throw CelvioError::tls("Could not create TLS context");
     }
-    ++identitiesMade;
     return std::make_shared<const Identity>(std::move(certificate), std::move(key), std::move(context));
 }
-
-std::uint64_t madeCount() noexcept { return identitiesMade.load(); }
 
 }  // namespace celvio::TLSIdentity

@@ -4,7 +4,6 @@
 
 #include "lockdown/openssl_handles.hpp"
 
-#include <cstdint>
 #include <memory>
 
 /// The TLS client credential made from a pairing record's host certificate and key.
@@ -36,9 +35,5 @@ private:
 /// the key does not belong to the certificate or no TLS context can be made).
 /// Every decoded copy of the key is wiped before it returns.
 std::shared_ptr<const Identity> make(ByteView certificatePEM, ByteView privateKeyPEM);
-
-/// How many identities make() has built in this process, so a caller's caching can be
-/// checked.
-std::uint64_t madeCount() noexcept;
 
 }  // namespace celvio::TLSIdentity

@@ -1,6 +1,7 @@
 #include "panels/history_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_json.hpp"
+#include "history_test_support.hpp"
 #include "widgets/month_rows.hpp"
 
 #include "model/app_model.hpp"
@@ -11,20 +12,26 @@
 #include "style/theme.hpp"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
 #include <QLabel>
-#include <QLineSeries>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScatterSeries>
 #include <QSignalSpy>
+#include <QSplineSeries>
 #include <QTest>
+#include <QTimer>
+#include <QValueAxis>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <tuple>
 
 namespace celvio::test {
 namespace {
@@ -72,6 +79,13 @@ struct Panel {
     /// The whole block: its header and what opens below.
     QWidget* details(const char* serial) const { return block(serial)->parentWidget(); }
     HealthChart* chart() const { return widget->findChild<HealthChart*>("healthChart"); }
+    /// The colour of each chart line, in series order.
+    std::vector<QColor> lines() const {
+        std::vector<QColor> colours;
+        for (QAbstractSeries* series : chart()->findChild<QChartView*>()->chart()->series())
+            if (auto* line = qobject_cast<QSplineSeries*>(series)) colours.push_back(line->pen().color());
+        return colours;
+    }
     QString count() const { return widget->findChild<QLabel*>("historyCount")->text(); }
 
     ScopedLocale locale;
@@ -107,7 +121,7 @@ TEST(HistoryPanel, BlocksShowLatestHealthInPaletteOrder) {
     const auto& groups = panel.model->historyGroups();
     const auto blocks = panel.blocks();
     ASSERT_EQ(blocks.size(), 7);
-    const std::vector<QColor> lines = panel.chart()->lineColours();
+    const std::vector<QColor> lines = panel.lines();
     ASSERT_EQ(lines.size(), 7u);
     for (std::size_t i = 0; i < groups.size(); ++i) {
         EXPECT_EQ(blocks[i]->property("serial").toString(), UiText::fromStd(groups[i].serial));
@@ -141,7 +155,7 @@ TEST(HistoryPanel, DateColumnUsesFullNumericLocaleDates) {
     for (const auto& [locale, expected] : rows) EXPECT_EQ(numericDateFormat(locale), expected) << expected;
 }
 
-TEST(HistoryPanel, HeaderClickTogglesMeasurementsThatSurviveRebuilds) {
+TEST(HistoryPanel, HeaderClickTogglesMonthsAndMeasurements) {
     HistoryEntry imported = measurement("A", 0, 2800);
     imported.source = "coconutBattery";
     HistoryEntry own = measurement("A", 40, 2950, 3200);
@@ -178,44 +192,79 @@ TEST(HistoryPanel, HeaderClickTogglesMeasurementsThatSurviveRebuilds) {
 
     QTest::mouseClick(panel.block("A"), Qt::LeftButton);
     EXPECT_EQ(panel.details("A")->findChild<MonthRows*>(), nullptr);
-
-    QTest::mouseClick(panel.block("A"), Qt::LeftButton);
-    panel.model->deleteHistoryEntry(panel.model->historyForSerial("B")->entries.front().id);
-    EXPECT_EQ(panel.count(), "3 measurements");
-    EXPECT_EQ(rows("A").size(), 2) << "still open after the rebuild";
-    EXPECT_TRUE(rows("B").isEmpty());
 }
 
-TEST(HistoryPanel, DeletingRemovesBlockAndLineAndImportAndExportAreAsked) {
-    Panel panel({measurement("ONE", 0, 2900), measurement("KEEP", 1, 2700), measurement("GONE", 2, 2600),
-                 measurement("GONE", 3, 2590)},
+TEST(HistoryPanel, DeletionsTakeEffectAtOnceAndCanBeUndoneForAWhile) {
+    // The newest first: SOLO's block, then KEEP's and PAIR's.
+    Panel panel({measurement("PAIR", 0, 2600), measurement("KEEP", 1, 2700), measurement("PAIR", 2, 2590),
+                 measurement("SOLO", 3, 2900)},
                 true);
-    ASSERT_EQ(panel.chart()->lineColours().size(), 3u);
-
-    QTest::mouseClick(panel.block("ONE"), Qt::LeftButton);
-    QTest::mouseClick(panel.details("ONE")->findChild<QAbstractButton*>("deleteEntry"), Qt::LeftButton);
-    EXPECT_EQ(panel.block("ONE"), nullptr);
-    EXPECT_EQ(panel.chart()->lineColours().size(), 2u);
-    EXPECT_EQ(panel.count(), "3 measurements");
-
-    QAbstractButton* gone = panel.block("GONE");
-    emit gone->customContextMenuRequested(QPoint(10, 10));
-    auto* menu = gone->findChild<QMenu*>();
-    ASSERT_TRUE(menu && menu->isVisible());
-    ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions()[0]->text(), "Delete History of This Device");
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
-    EXPECT_FALSE(menu->isVisible());
-    EXPECT_EQ(panel.block("GONE"), nullptr);
-    EXPECT_EQ(panel.blocks().size(), 1);
-    EXPECT_EQ(panel.chart()->lineColours().size(), 1u);
-    EXPECT_EQ(panel.model->historyForSerial("GONE"), std::nullopt);
+    const std::filesystem::path file = panel.dir / "history.json";
+    auto* undoLine = panel.widget->findChild<QWidget*>("historyUndo");
+    auto* timer = panel.widget->findChild<QTimer*>("historyUndoTimer");
+    ASSERT_TRUE(undoLine && timer && undoLine->isHidden());
+    panel.root->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.root.get()));
+    const auto key = [&](Qt::Key pressed, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : panel.widget, pressed, modifiers);
+    };
+    const auto byKeyboard = [&] {
+        // From the import button: the export button, then the first block, open, its row.
+        panel.widget->findChild<IconButton*>("importHistory")->setFocus(Qt::TabFocusReason);
+        for (const Qt::Key pressed : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Delete})
+            key(pressed);
+    };
+    const auto byTrash = [&] {
+        ASSERT_TRUE(panel.block("SOLO")->property("open").toBool()) << "still open after the undo";
+        QTest::mouseClick(panel.details("SOLO")->findChild<QAbstractButton*>("deleteEntry"), Qt::LeftButton);
+    };
+    const auto byMenu = [&] {
+        emit panel.block("PAIR")->customContextMenuRequested(QPoint(10, 10));
+        auto* menu = panel.block("PAIR")->findChild<QMenu*>();
+        ASSERT_TRUE(menu && menu->isVisible() && menu->actions().size() == 1);
+        EXPECT_EQ(menu->actions()[0]->text(), "Delete History of This Device");
+        EXPECT_EQ(menu->palette().color(QPalette::Text), Theme::red()) << "destructive";
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
+    };
+    const auto undoByKey = [&] { key(Qt::Key_Z, Qt::ControlModifier); };
+    const auto undoByClick = [&] {
+        QTest::mouseClick(undoLine->findChild<QAbstractButton*>("undoDelete"), Qt::LeftButton);
+    };
+    const struct {
+        const char* serial;
+        std::function<void()> remove, undo;  // no undo: the offer passes
+        const char* offer;
+    } rows[] = {{"SOLO", byKeyboard, undoByKey, "· 1 deleted"},
+                {"SOLO", byTrash, nullptr, "· 1 deleted"},
+                {"PAIR", byMenu, undoByClick, "· 2 deleted"},
+                {"PAIR", byMenu, nullptr, "· 2 deleted"}};
+    for (const auto& row : rows) {
+        const std::string before = readText(file);
+        const std::size_t lines = panel.lines().size();
+        row.remove();
+        const std::string deleted = readText(file);
+        EXPECT_EQ(panel.block(row.serial), nullptr) << row.serial;
+        EXPECT_EQ(panel.lines().size(), lines - 1) << row.serial;
+        EXPECT_EQ(deleted.find(row.serial), std::string::npos) << row.serial << ": written at once";
+        EXPECT_FALSE(undoLine->isHidden()) << row.serial;
+        EXPECT_EQ(undoLine->findChild<QLabel*>()->text(), row.offer);
+        if (row.undo) {
+            row.undo();
+            EXPECT_EQ(readText(file), before) << row.serial << ": written back at once";
+            EXPECT_EQ(panel.lines().size(), lines) << row.serial;
+        } else {
+            timer->start(1);
+            EXPECT_TRUE(waitUntil([&] { return undoLine->isHidden(); }));
+            undoByKey();
+            EXPECT_EQ(readText(file), deleted) << row.serial << ": gone for good";
+        }
+    }
+    EXPECT_EQ(panel.count(), "1 measurements");
 
     QSignalSpy imports(panel.widget, &HistoryPanel::importRequested);
     QSignalSpy exports(panel.widget, &HistoryPanel::exportRequested);
-    auto* importButton = panel.widget->findChild<IconButton*>("importHistory");
-    ASSERT_NE(importButton, nullptr) << "the database exists";
-    QTest::mouseClick(importButton, Qt::LeftButton);
+    QTest::mouseClick(panel.widget->findChild<IconButton*>("importHistory"), Qt::LeftButton);
     QTest::mouseClick(panel.widget->findChild<IconButton*>("exportHistory"), Qt::LeftButton);
     EXPECT_EQ(imports.count(), 1);
     EXPECT_EQ(exports.count(), 1);
@@ -254,48 +303,61 @@ TEST(HistoryPanel, ShowsAFailedSaveUntilOneSucceedsAndAKeptFileUntilDismissed) {
     EXPECT_TRUE(keptAside->isHidden()) << "told once";
 }
 
-TEST(HealthChart, DomainCoversEveryValueWithRoomAboveAndBelow) {
-    struct Row {
-        std::vector<std::int64_t> fccs;  // of a design capacity of 1,000 mAh, so tenths of a percent
-        HealthDomain expected;
-        double tick;
+TEST(HealthChart, EveryMarkInsideThePlotAreaOverDistinctDates) {
+    const auto entries = [](std::vector<std::int64_t> fccs, int daysApart, int msApart = 0) {
+        // Of a design capacity of 1,000 mAh, so tenths of a percent.
+        std::vector<HistoryEntry> made;
+        for (std::size_t i = 0; i < fccs.size(); ++i) {
+            made.push_back(measurement("X", static_cast<int>(i) * daysApart, fccs[i], 1000));
+            made.back().date += std::chrono::milliseconds(msApart * static_cast<int>(i));
+        }
+        return made;
     };
-    const Row rows[] = {{{850, 920, 980}, {77, 102}, 10}, {{624, 900}, {59, 102}, 20}, {{950, 1032}, {77, 106}, 10},
-                        {{800, 1000}, {77, 102}, 10},     {{0}, {-3, 102}, 50},      {{}, {77, 102}, 10}};
-    for (const Row& row : rows) {
-        std::vector<HealthSeries> series(2);
-        for (std::size_t i = 0; i < row.fccs.size(); ++i)
-            series[i % 2].entries.push_back(measurement("X", static_cast<int>(i), row.fccs[i], 1000));
-        const HealthDomain domain = healthDomain(series);
-        EXPECT_EQ(domain, row.expected) << domain.lower << ".." << domain.upper;
-        EXPECT_EQ(healthTickInterval(domain), row.tick);
+    const QString days = "\\d{1,2} [A-Z][a-z]{2}", months = "[A-Z][a-z]{2} \\d{4}";
+    const struct {
+        const char* what;
+        std::vector<HistoryEntry> entries;
+        double lower, upper, tick;
+        QString labels;
+        bool eachASeries = false;
+    } rows[] = {{"85 to 98 %", entries({850, 920, 980}, 1), 77, 102, 10, days},
+                {"62.4 % lowest", entries({624, 900}, 1), 59, 102, 20, days},
+                {"103.2 % highest", entries({950, 1032}, 1), 77, 106, 10, days},
+                {"80 and 100 %", entries({800, 1000}, 30), 77, 102, 10, days},
+                {"nothing left", entries({0}, 1), -5, 102, 50, days},
+                {"three devices at the first start", entries({900, 950, 1000}, 0, 3), 77, 102, 10, days, true},
+                {"two years", entries({990, 950, 900}, 365), 77, 102, 10, months}};
+    for (const auto& row : rows) {
+        std::vector<HealthSeries> series(row.eachASeries ? row.entries.size() : 1);
+        for (std::size_t i = 0; i < row.entries.size(); ++i)
+            series[row.eachASeries ? i : 0].entries.push_back(row.entries[i]);
+        HealthChart chart(series);
+        chart.resize(500, 100);
+        chart.show();
+        QCoreApplication::processEvents();
+
+        const ChartMeasures measured = measureChart(chart);
+        EXPECT_EQ(measured.marksInside, static_cast<int>(row.entries.size())) << row.what;
+        const QString labels = measured.dateLabels.join(" / ");
+        EXPECT_EQ(QStringList(measured.dateLabels).removeDuplicates(), 0) << row.what << ": " << qPrintable(labels);
+        EXPECT_EQ(measured.dateLabels.filter(QRegularExpression("^" + row.labels + "$")).size(), 3)
+            << qPrintable(labels);
+        QChart* drawn = chart.findChild<QChartView*>()->chart();
+        const auto* health = qobject_cast<QValueAxis*>(drawn->axes(Qt::Vertical)[0]);
+        EXPECT_EQ(std::tuple(health->min(), health->max(), health->tickInterval()),
+                  std::tuple(row.lower, row.upper, row.tick))
+            << row.what;
+        // The newest mark is drawn in its colour over a see-through background.
+        const QImage image = renderOverBlack(chart);
+        auto* marks = qobject_cast<QScatterSeries*>(drawn->series()[drawn->series().size() - 2]);
+        const QColor mark = image.pixelColor(drawn->mapToPosition(marks->points().back(), marks).toPoint());
+        const QColor colour = Theme::paletteColour(series.size() - 1);  // blending rounds a little
+        EXPECT_LE(std::abs(mark.red() - colour.red()) + std::abs(mark.green() - colour.green()) +
+                      std::abs(mark.blue() - colour.blue()),
+                  6)
+            << row.what;
+        EXPECT_EQ(image.pixelColor(image.width() - 1, 0), QColor(Qt::black)) << row.what;
     }
-}
-
-TEST(HealthChart, DrawsEachSeriesInItsColourOverTheRule) {
-    HealthChart chart({{"One", {measurement("A", 0, 2900), measurement("A", 30, 2850), measurement("A", 60, 2800)}},
-                       {"Two", {measurement("B", 10, 2500), measurement("B", 50, 2450)}}});
-    chart.resize(300, 100);
-    chart.show();
-    QCoreApplication::processEvents();
-
-    const QList<QAbstractSeries*> all = chart.chart()->series();
-    ASSERT_EQ(all.size(), 5) << "a line and its marks per series, and the rule";
-    EXPECT_EQ(chart.lineColours(), (std::vector<QColor>{Theme::green(), Theme::amber()}));
-    auto* rule = qobject_cast<QLineSeries*>(all.back());
-    ASSERT_TRUE(rule && rule->count() == 2);
-    EXPECT_EQ(std::pair(rule->at(0).y(), rule->at(1).y()), std::pair(80.0, 80.0));
-    EXPECT_EQ(rule->pen().dashPattern(), (QList<qreal>{3, 3}));
-
-    // Marks sit on the data in their series' colour; the background stays see-through.
-    const QImage image = renderOverBlack(chart);
-    auto* marks = qobject_cast<QScatterSeries*>(all[3]);
-    ASSERT_NE(marks, nullptr);
-    const QColor mark = image.pixelColor(chart.chart()->mapToPosition(marks->at(1), marks).toPoint());
-    const QColor amber = Theme::amber();  // blending rounds a little
-    EXPECT_LE(std::abs(mark.red() - amber.red()) + std::abs(mark.green() - amber.green()) +
-                  std::abs(mark.blue() - amber.blue()), 6);
-    EXPECT_EQ(image.pixelColor(image.width() - 1, 0), QColor(Qt::black));
 }
 
 }  // namespace

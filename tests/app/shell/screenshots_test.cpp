@@ -12,21 +12,28 @@
 #include "shell/main_window.hpp"
 #include "panels/raw_values_sheet.hpp"
 #include "shell/root_view.hpp"
+#include "style/theme.hpp"
 #include "widgets/health_chart.hpp"
+#include "widgets/ring_gauge.hpp"
+#include "widgets/stat_cell.hpp"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 #include <QChart>
+#include <QChartView>
 #include <QLineSeries>
 #include <QLocale>
 #include <QMenu>
 #include <QStyle>
 #include <QPainter>
+#include <QScrollArea>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 
 namespace celvio::test {
 namespace {
@@ -133,11 +140,6 @@ TEST(Screenshots, EveryPanel) {
         save(grab(window), "mac-battery");
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "iphone");
-        model->setPanelSegment(PanelSegment::details);
-        model->setSelection(Selection::mac());
-        model->setSelection(Selection::device(iPhone));
-        save(grab(window), "iphone-details");
-        model->setPanelSegment(PanelSegment::stats);
         model->setSelection(Selection::device(iPad));
         save(grab(window), "device-failed");
         model->setSelection(Selection::history());
@@ -224,7 +226,7 @@ TEST(Screenshots, EveryPanel) {
         ASSERT_TRUE(trend);
         EXPECT_TRUE(trend->text().startsWith(QString::fromUtf8("−1.9 % a month · 80 % around "))) << qPrintable(trend->text());
         // Line, marks, the dashed projection down to the rule, the rule.
-        const auto series = window.findChild<HealthChart*>("healthChart")->chart()->series();
+        const auto series = window.findChild<HealthChart*>("healthChart")->findChild<QChartView*>()->chart()->series();
         ASSERT_EQ(series.size(), 4);
         EXPECT_NEAR(qobject_cast<QLineSeries*>(series[2])->at(1).y(), 80, 1e-9);
         save(image, "history-forecast");
@@ -246,6 +248,131 @@ TEST(Screenshots, DisabledMenuItemsAreDimmerThanEnabledOnes) {
         return most;
     };
     EXPECT_LT(brightest(disabled), brightest(enabled) * 2 / 3) << "no white engraving under the disabled text";
+}
+
+TEST(Screenshots, HistoryAfterAFirstStartWithThreeDevices) {
+    AppLook look;
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve(
+        {{.udid = "00008120-A", .name = "iPhone A", .serial = "SERIAL-A", .fullChargeCapacity = 2950},
+         {.udid = "00008120-B", .deviceID = 2, .name = "iPhone B", .serial = "SERIAL-B", .fullChargeCapacity = 2800},
+         {.udid = "00008120-C", .deviceID = 3, .name = "iPhone C", .serial = "SERIAL-C", .fullChargeCapacity = 2650}});
+    // Every device read, and recorded, moments after the start.
+    auto model = startModel(options(dir, false), 3);
+    MainWindow window(*model);
+    window.show();
+    model->setSelection(Selection::history());
+    const QImage image = grab(window);
+    EXPECT_EQ(HistoryStore::read(dir / "history.json").size(), 3u);
+    const ChartMeasures chart = measureChart(*window.findChild<HealthChart*>("healthChart"));
+    EXPECT_EQ(std::pair(chart.marks, chart.marksInside), std::pair(3, 3));
+    EXPECT_EQ(chart.dateLabels.size(), 3);
+    EXPECT_EQ(QStringList(chart.dateLabels).removeDuplicates(), 0) << qPrintable(chart.dateLabels.join(" / "));
+    save(image, "history-first-start");
+}
+
+/// How far from its centre `gauge` draws text: the farthest pixel that changes when the
+/// value and caption are blank.
+double textReach(RingGauge& gauge) {
+    const QImage shown = gauge.grab().toImage();
+    const QString value = gauge.value(), caption = gauge.caption();
+    gauge.set(gauge.fraction(), gauge.tint(), "", "");
+    const QImage blank = gauge.grab().toImage();
+    gauge.set(gauge.fraction(), gauge.tint(), value, caption);
+    const QPointF centre = QRectF(gauge.rect()).center();
+    double reach = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (shown.pixel(x, y) != blank.pixel(x, y))
+                reach = std::max(reach, QLineF(centre, QPointF(x + 0.5, y + 0.5)).length());
+    return reach;
+}
+
+/// The ring's circle is 90 across and 9 wide: text keeps a pixel off its inner edge.
+constexpr double textLimit = 45 - 4.5 - 1;
+
+/// At the window's fixed size: no detail value past the viewport's right edge, or narrower
+/// than its longest word; all eight tiles in view unscrolled; every ring's text inside it.
+void expectNothingClipped(QWidget& window, const std::string& scene) {
+    if (const auto* details = window.findChild<QScrollArea*>("details")) {
+        const QWidget* viewport = details->viewport();
+        for (const QLabel* label : details->widget()->findChildren<QLabel*>()) {
+            const QString text = label->text();
+            const double overhang = std::max(0.0, -QFontMetricsF(label->font()).rightBearing(text.back()));
+            EXPECT_LE(label->mapTo(viewport, QPoint(label->width(), 0)).x() + overhang, viewport->width())
+                << scene << ": " << text.toStdString();
+            EXPECT_GE(label->width(), label->minimumSizeHint().width()) << scene << ": " << text.toStdString();
+        }
+    }
+    if (const auto* stats = window.findChild<QScrollArea*>("stats")) {
+        const QWidget* viewport = stats->viewport();
+        const auto cells = stats->findChildren<StatCell*>();
+        EXPECT_EQ(cells.size(), 8) << scene;
+        for (const StatCell* cell : cells)
+            EXPECT_TRUE(viewport->rect().contains(QRect(cell->mapTo(viewport, QPoint()), cell->size())))
+                << scene << ": " << cell->stat().title.toStdString();
+    }
+    for (const char* title : {"panelName", "panelSubtitle"}) {
+        const auto* label = window.findChild<QLabel*>(title);
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->contentsRect().width()) << scene;
+        EXPECT_EQ(label->toolTip().isEmpty(), label->text() == label->accessibleName()) << scene << ": elided";
+    }
+    for (RingGauge* gauge : window.findChildren<RingGauge*>())
+        EXPECT_LE(textReach(*gauge), textLimit) << scene << ": " << gauge->accessibleName().toStdString();
+}
+
+TEST(Screenshots, NothingClipsAtTheWindowsSize) {
+    AppLook look;
+    TempDir dir;
+    TwoDevices devices;
+    auto model = startModel(options(dir, true), 2);
+    MainWindow window(*model);
+    window.show();
+    const struct {
+        Selection selection;
+        PanelSegment segment;
+        const char* scene;
+        const char* screenshot;  // none when another test takes it
+    } scenes[] = {{Selection::mac(), PanelSegment::stats, "computer stats", nullptr},
+                  {Selection::device(iPad), PanelSegment::stats, "iPad stats", nullptr},
+                  {Selection::mac(), PanelSegment::details, "computer details", "mac-details"},
+                  {Selection::device(iPhone), PanelSegment::details, "iPhone details", "iphone-details"},
+                  {Selection::device(iPad), PanelSegment::details, "iPad details", "ipad-details"}};
+    for (const auto& scene : scenes) {
+        model->setPanelSegment(scene.segment);
+        model->setSelection(scene.selection);
+        const QImage image = grab(window);
+        expectNothingClipped(window, scene.scene);
+        if (scene.screenshot) save(image, scene.screenshot);
+    }
+    // The UDID wraps at invisible characters, which its copy leaves out.
+    const auto labels = window.findChildren<QLabel*>();
+    auto* udid = *std::ranges::find(labels, QString::fromStdString(iPad), &QLabel::accessibleName);
+    udid->setSelection(0, static_cast<int>(udid->text().size()));
+    QTest::keySequence(udid, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), iPad);
+
+    // A new battery's full charge above its design capacity.
+    const std::string fresh = "00008120-000000000000A104";
+    devices.serve({{.udid = fresh, .name = "New iPhone", .fullChargeCapacity = 3129, .designCapacity = 3000}});
+    pollAndWait(*model);
+    model->setPanelSegment(PanelSegment::stats);
+    model->setSelection(Selection::device(fresh));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto* panel = window.findChild<BatteryPanel*>();
+        return panel && panel->data().name == "New iPhone";
+    }));
+    const QImage image = grab(window);
+    EXPECT_EQ(window.findChild<RingGauge*>("healthGauge")->accessibleName(), "Health 104.3 %");
+    expectNothingClipped(window, "104.3 %");
+    save(image, "health-104");
+
+    for (const char* value : {"100.0 %", "104,3 %"}) {
+        RingGauge gauge;
+        gauge.set(1, Theme::green(), value, "Health");
+        EXPECT_LE(textReach(gauge), textLimit) << value;
+    }
 }
 
 }  // namespace

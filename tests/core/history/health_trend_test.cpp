@@ -68,7 +68,7 @@ const auto imported = [](HistoryEntry& e) {
 }  // namespace
 
 TEST(HealthTrend, FitsTheCurrentBatterysLastYear) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     const Entries decline = line(-150, -1, 5, 90, -1);
     const std::string apr27 = "\u22121.0 % a month \u00b7 80 % around Apr 2027 | 2027-04";
     const std::string oct29 = "\u22120.5 % a month \u00b7 80 % around Oct 2029 | 2029-10";

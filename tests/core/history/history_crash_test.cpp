@@ -76,7 +76,7 @@ pid_t startWriter(const fs::path& file, int w) {
 }  // namespace
 
 TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     const fs::path file = dir / "history.json";
     constexpr int kStart = 200;  // per writer, about 120 kB
@@ -131,7 +131,7 @@ TEST(HistoryCrashSafety, KilledSavesOfTwoWritersLeaveACompleteList) {
 }
 
 TEST(HistoryTwoWriters, EverythingEitherProcessSavedIsThereOnce) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     ScopedEnv tmp("TMPDIR", dir.path().string());
     const fs::path file = dir / "history.json";

@@ -33,35 +33,19 @@ std::string object(Edits edits = {}) {
 std::string object(const std::string& find, const std::string& replace) { return object(Edits{{find, replace}}); }
 
 HistoryEntry objectEntry() {
-    return {*UUID::parse(kID),
-            utc("2024-03-05T10:15:00Z"),
-            HistoryEntry::Kind::ios,
-            "F2LXK0Q1N7",
-            "Anna's iPhone",
-            "iPhone15,2",
-            "17.4.1",
-            "F5D1",
-            412,
-            2950,
-            3279,
-            "coconutBattery"};
+    return {*UUID::parse(kID), utc("2024-03-05T10:15:00Z"), HistoryEntry::Kind::ios, "F2LXK0Q1N7", "Anna's iPhone",
+            "iPhone15,2", "17.4.1", "F5D1", 412, 2950, 3279, "coconutBattery"};
 }
 
 }  // namespace
 
 TEST(HistoryEntry, Health) {
-    const struct {
-        std::int64_t full, design;
-        double health;
-    } rows[] = {{5000, 4000, 125.0},                                         // not clamped
-                {3000, 4000, 75.0},  {2999, 4000, 2999.0 / 4000.0 * 100.0},  // full precision, divided then multiplied
-                {2950, 0, 0.0},      {2950, -5, 0.0},
-                {7, 1, 700.0},       {0, 3279, 0.0}};
-    for (const auto& row : rows) {
+    // Not clamped; full precision, divided then multiplied; no design capacity is 0.
+    for (const auto& [full, design, health] : {std::tuple{5000, 4000, 125.0}, {2999, 4000, 2999.0 / 4000.0 * 100.0},
+                                               {2950, 0, 0.0}, {2950, -5, 0.0}, {0, 3279, 0.0}}) {
         HistoryEntry entry = phoneEntry("S", utc("2024-01-01T00:00:00Z"));
-        entry.fullChargeCapacity = row.full;
-        entry.designCapacity = row.design;
-        EXPECT_EQ(entry.health(), row.health) << row.full << " of " << row.design;
+        std::tie(entry.fullChargeCapacity, entry.designCapacity) = std::tuple(full, design);
+        EXPECT_EQ(entry.health(), health) << full << " of " << design;
     }
 }
 
@@ -175,20 +159,14 @@ TEST(HistoryJSON, DecodesWhatReadersMayFind) {
 TEST(HistoryJSON, RejectsBrokenEntries) {
     // Fractional, zone-less and numeric dates, a short id, wrong types, more than 64 bits,
     // no object, trailing text, nothing; then wrong kinds and each required key missing.
-    std::vector<std::string> texts = {object("10:15:00Z", "10:15:00.750Z"),
-                                      object("10:15:00Z", "10:15:00"),
-                                      object(R"("2024-03-05T10:15:00Z")", "731326500"),
-                                      object(kID, "8C3E5F0A"),
-                                      object(R"("cycleCount":412)", R"("cycleCount":412.0)"),
-                                      object(R"("cycleCount":412)", R"("cycleCount":"412")"),
-                                      object(R"("cycleCount":412)", R"("cycleCount":9223372036854775808)"),
-                                      object(R"("deviceName":"Anna's iPhone")", R"("deviceName":null)"),
-                                      object(R"("source":"coconutBattery")", R"("source":1)"),
-                                      object(R"("osVersion":"17.4.1")", R"("osVersion":{})"),
-                                      object(R"("deviceSerial":"F2LXK0Q1N7")", R"("deviceSerial":true)"),
-                                      "[]",
-                                      object() + " x",
-                                      ""};
+    std::vector<std::string> texts = {
+        object("10:15:00Z", "10:15:00.750Z"), object("10:15:00Z", "10:15:00"),
+        object(R"("2024-03-05T10:15:00Z")", "731326500"), object(kID, "8C3E5F0A"),
+        object(R"("cycleCount":412)", R"("cycleCount":412.0)"), object(R"("cycleCount":412)", R"("cycleCount":"412")"),
+        object(R"("cycleCount":412)", R"("cycleCount":9223372036854775808)"),
+        object(R"("deviceName":"Anna's iPhone")", R"("deviceName":null)"),
+        object(R"("source":"coconutBattery")", R"("source":1)"), object(R"("osVersion":"17.4.1")", R"("osVersion":{})"),
+        object(R"("deviceSerial":"F2LXK0Q1N7")", R"("deviceSerial":true)"), "[]", object() + " x", ""};
     for (const char* kind : {"Mac", "iOS", "IOS", "ipad", "", "mac "})
         texts.push_back(object(R"("kind":"ios")", std::string(R"("kind":")") + kind + "\""));
     for (const char* key : {"\"id\"", "\"date\"", "\"kind\"", "\"deviceSerial\"", "\"deviceName\"",

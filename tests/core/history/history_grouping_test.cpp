@@ -28,12 +28,12 @@ HistoryEntry computer(std::string serial, HistoryEntry::Date date) {
 }  // namespace
 
 TEST(HistoryGrouping, LocalMonthsAveragesAndHighestCycles) {
-    ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    ScopedEnv zone("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     // 22:30 and 23:30 UTC on 31 January: both January in UTC, but 23:30 and 00:30 here.
     const std::vector<HistoryEntry> edge = {measured("S", utc("2024-01-31T22:30:00Z"), 3200, 10),
                                             measured("S", utc("2024-01-31T23:30:00Z"), 3000, 11)};
     EXPECT_EQ(groupHistory(edge)[0].periods, (std::vector<Period>{{"2024-01", 80.0, 10}, {"2024-02", 75.0, 11}}));
-    ScopedTimeZone utcZone("UTC0");
+    ScopedEnv utcZone("TZ", "UTC0");
     EXPECT_EQ(groupHistory(edge)[0].periods, (std::vector<Period>{{"2024-01", 77.5, 11}}));
 
     const std::vector<HistoryEntry> entries = {
@@ -55,7 +55,7 @@ TEST(HistoryGrouping, LocalMonthsAveragesAndHighestCycles) {
 }
 
 TEST(HistoryGrouping, TitlesKindsAndOrder) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     HistoryEntry renamed = phoneEntry("PHONE", utc("2024-02-01T10:00:00Z"));
     renamed.deviceName = "Anna's new iPhone";
     HistoryEntry unknownModel = phoneEntry("PAD", utc("2024-02-03T10:00:00Z"));

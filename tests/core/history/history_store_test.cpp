@@ -42,9 +42,7 @@ std::vector<std::string> serials(const std::vector<HistoryEntry>& entries) {
 
 TEST(HistoryStore, OneOwnEntryPerDeviceAndLocalDay) {
     const struct {
-        const char* what;
-        const char* zone;
-        const char *first, *second;
+        const char *what, *zone, *first, *second;
         std::size_t entries;
         const char* secondSerial = "F2LX";
         std::optional<std::string> firstSource = std::nullopt, secondSource = std::nullopt;
@@ -62,7 +60,7 @@ TEST(HistoryStore, OneOwnEntryPerDeviceAndLocalDay) {
          std::nullopt, "coconutBattery"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        ScopedTimeZone zone(row.zone);
+        ScopedEnv zone("TZ", row.zone);
         TempDir dir;
         HistoryEntry first = phoneEntry("F2LX", utc(row.first));
         first.source = row.firstSource;
@@ -80,7 +78,7 @@ TEST(HistoryStore, OneOwnEntryPerDeviceAndLocalDay) {
 }
 
 TEST(HistoryStore, Order) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     // X and Y, then X again the same day: the replacement stays first, out of date order,
     // until the next append sorts the whole list.
     for (const auto& [next, order] : {std::pair{"2024-03-05T13:00:00Z", std::vector<std::string>{"Y", "X", "Z"}},
@@ -113,7 +111,7 @@ TEST(HistoryStore, Order) {
 }
 
 TEST(HistoryStore, KeepsAnUndecodableFileAsideBeforeSaving) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     const fs::path file = dir / "history.json";
     const std::string good = HistoryJSON::encode(phoneEntry("A", utc("2024-03-05T10:00:00Z")));
@@ -145,7 +143,7 @@ TEST(HistoryStore, KeepsAnUndecodableFileAsideBeforeSaving) {
 }
 
 TEST(HistoryStore, WhatIsNoHistoryFileIsLeftWhereItIs) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     const struct {
         const char* what;
         std::function<void(const fs::path&)> make;
@@ -174,7 +172,7 @@ TEST(HistoryStore, WhatIsNoHistoryFileIsLeftWhereItIs) {
 }
 
 TEST(HistoryStore, AFailedSaveKeepsTheChangesForTheNextSave) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     ScopedEnv data("XDG_DATA_HOME", (dir / "data").string());
     const fs::path file = dir / "absent" / "history.json";
@@ -199,7 +197,7 @@ TEST(HistoryStore, AFailedSaveKeepsTheChangesForTheNextSave) {
 }
 
 TEST(HistoryStore, SavingKeepsPermissionsAndLinks) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     const HistoryEntry entry = phoneEntry("A", utc("2024-03-05T10:00:00Z"));
     for (const fs::perms mode : {fs::perms(0644), fs::perms(0640), fs::perms(0600)}) {
@@ -230,7 +228,7 @@ TEST(HistoryStore, SavingKeepsPermissionsAndLinks) {
 }
 
 TEST(HistoryStore, ChangesAndDeletionsApplyToWhatAnotherStoreSaved) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     const fs::path file = dir / "history.json";
     HistoryStore window(file), other(file);
@@ -258,7 +256,8 @@ TEST(HistoryStore, ChangesAndDeletionsApplyToWhatAnotherStoreSaved) {
     for (const auto& [what, change] :
          {std::pair<const char*, std::function<void()>>{"empty set", [&] { window.deleteEntries({}); }},
           {"unknown serial", [&] { window.deleteDevice("NOSUCH"); }},
-          {"serials compare case-sensitively", [&] { window.deleteDevice("a"); }}}) {
+          {"serials compare case-sensitively", [&] { window.deleteDevice("a"); }},
+          {"restoring what it holds", [&] { window.restore({phone}); }}}) {
         const ino_t written = inode(file);
         change();
         EXPECT_EQ(readText(file), before) << what;
@@ -268,6 +267,9 @@ TEST(HistoryStore, ChangesAndDeletionsApplyToWhatAnotherStoreSaved) {
     EXPECT_EQ(window.entries(), (std::vector<HistoryEntry>{phone, nextDay}));
     other.deleteDevice("B");
     EXPECT_EQ(HistoryStore::read(file), std::vector<HistoryEntry>{nextDay});
+    // Put back with their ids, on what the other store saved, once each.
+    window.restore({nextDay, phone, evening, phone});
+    EXPECT_EQ(HistoryStore::read(file), (std::vector<HistoryEntry>{phone, evening, nextDay}));
 }
 
 TEST(HistoryStore, DefaultLocationAndMigration) {
@@ -282,8 +284,8 @@ TEST(HistoryStore, DefaultLocationAndMigration) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
-        ScopedEnv data("XDG_DATA_HOME", (dir / "data").string());
         const fs::path base = dir / "data";
+        ScopedEnv data("XDG_DATA_HOME", base.string());
         for (const char* folder : row.folders) {
             fs::create_directories(base / folder);
             writeText(base / folder / "history.json",
@@ -325,18 +327,18 @@ TEST(HistoryStore, OpeningWritesNothingButRemovesOldLeftoversOfKilledSaves) {
 }
 
 TEST(HistoryStore, RecordsTheStorableForm) {
-    ScopedTimeZone zone("UTC0");
+    ScopedEnv zone("TZ", "UTC0");
     TempDir dir;
     HistoryStore store(dir / "history.json");
-    HistoryEntry odd = phoneEntry("A", HistoryEntry::Date(HistoryEntry::Date::duration(NAN)));
+    HistoryEntry odd = phoneEntry("A", HistoryEntry::Date(HistoryEntry::Date::duration(NAN))),
+                 far = phoneEntry("B", HistoryEntry::Date(HistoryEntry::Date::duration(1e300)));
     odd.deviceName = "A\xC3";
     store.record(odd);
-    HistoryEntry far = phoneEntry("B", HistoryEntry::Date(HistoryEntry::Date::duration(1e300)));
     store.record(far);
-    EXPECT_EQ(store.entries()[0].date, earliestStorableDate());
-    EXPECT_EQ(store.entries()[0].deviceName, "A\uFFFD");
-    EXPECT_EQ(store.entries()[1].date, latestStorableDate());
-    EXPECT_EQ(store.entries(), (std::vector<HistoryEntry>{storable(odd), storable(far)}));
+    const auto& e = store.entries();
+    EXPECT_EQ(std::tuple(e[0].date, e[0].deviceName, e[1].date),
+              std::tuple(earliestStorableDate(), "A\uFFFD", latestStorableDate()));
+    EXPECT_EQ(e, (std::vector<HistoryEntry>{storable(odd), storable(far)}));
     EXPECT_EQ(HistoryStore(dir / "history.json").entries(), store.entries()) << "the file stays readable";
     EXPECT_EQ(storable(phoneEntry("C", utc("2024-03-05T10:00:00Z"))).deviceName, "Anna's iPhone") << "unchanged";
 }

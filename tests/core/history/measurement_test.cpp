@@ -27,21 +27,12 @@ IOSDeviceInfo device(std::optional<std::int64_t> fcc, std::optional<std::int64_t
 }
 
 MacBatteryInfo macBattery(std::optional<std::int64_t> fcc, std::optional<std::int64_t> design) {
-    MacBatteryInfo battery;
-    battery.fullChargeCapacity = fcc;
-    battery.designCapacity = design;
-    battery.cycleCount = 412;
-    battery.batterySerial = "D86123";
-    return battery;
+    return {.fullChargeCapacity = fcc, .designCapacity = design, .cycleCount = 412, .batterySerial = "D86123"};
 }
 
 MacSystemInfo macSystem(std::optional<std::string> serial) {
-    MacSystemInfo system;
-    system.computerName = "workbench";
-    system.modelIdentifier = "20XW0055GE";
-    system.serialNumber = std::move(serial);
-    system.osVersion = "6.1.0";
-    return system;
+    return {.computerName = "workbench", .modelIdentifier = "20XW0055GE", .serialNumber = std::move(serial),
+            .osVersion = "6.1.0"};
 }
 
 /// The entry without its fresh id, to compare with the expected one.
@@ -56,22 +47,10 @@ std::optional<HistoryEntry> withoutId(std::optional<HistoryEntry> entry) {
 }  // namespace
 
 TEST(Measurement, EntriesOfReads) {
-    const HistoryEntry phone{UUID(),
-                             kNow,
-                             HistoryEntry::Kind::ios,
-                             "F2LXK0ABCDEF",
-                             "Anna's iPhone",
-                             "iPhone15,2",
-                             "17.1",
-                             "F5D1234",
-                             301,
-                             2900,
-                             3200,
-                             std::nullopt};
-    const HistoryEntry mac{UUID(),     kNow,        HistoryEntry::Kind::mac,
-                           "PF3ABCDE", "workbench", "20XW0055GE",
-                           "6.1.0",    "D86123",    412,
-                           4800,       5100,        std::nullopt};
+    const HistoryEntry phone{UUID(),  kNow, HistoryEntry::Kind::ios, "F2LXK0ABCDEF", "Anna's iPhone", "iPhone15,2",
+                             "17.1",  "F5D1234", 301, 2900, 3200, std::nullopt};
+    const HistoryEntry mac{UUID(),  kNow, HistoryEntry::Kind::mac, "PF3ABCDE", "workbench", "20XW0055GE",
+                           "6.1.0", "D86123", 412, 4800, 5100, std::nullopt};
     const auto edited = [](HistoryEntry entry, auto change) {
         change(entry);
         return entry;

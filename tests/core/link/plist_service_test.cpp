@@ -1,5 +1,6 @@
 #include "link/plist_service.hpp"
 
+#include "memory_stream.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>

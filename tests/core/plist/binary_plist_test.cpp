@@ -46,10 +46,8 @@ TEST(BinaryPlist, ReadsWhatOtherEncodersWrite) {
     EXPECT_EQ(intValue(*dict, "Amperage"), -407);
     EXPECT_EQ(doubleValue(*dict, "Half"), 0.5);
     EXPECT_EQ(stringValue(*dict, "Name"), "Wi\u2011Fi \U0001F50B");
-}
 
-TEST(BinaryPlist, InvalidTextIsRepairedWhereItIsDecoded) {
-    // {"k\xFF": "a\x80b"} in "ASCII" strings.
+    // {"k\xFF": "a\x80b"} in "ASCII" strings: repaired where decoded.
     Bytes binary = header();
     binary.insert(binary.end(), {0xD1, 0x01, 0x02, 0x52, 'k', 0xFF, 0x53, 'a', 0x80, 'b'});
     EXPECT_EQ(readBinaryPlist(withTrailer(binary, 3)), PlistValue(PlistDict{{"k\uFFFD", "a\uFFFDb"}}));

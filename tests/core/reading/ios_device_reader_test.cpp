@@ -170,23 +170,16 @@ TEST(IOSDeviceReader, MakeBatteryChains) {
 }
 
 TEST(IOSBatteryInfo, HealthAndWatts) {
-    const auto health = [](std::optional<std::int64_t> full, std::optional<std::int64_t> design) {
-        IOSBatteryInfo b;
-        b.fullChargeCapacity = full;
-        b.designCapacity = design;
-        return b.health();
+    using Figure = std::optional<std::int64_t>;
+    const auto info = [](Figure full, Figure design, Figure mV, Figure mA) {
+        IOSBatteryInfo b{};
+        std::tie(b.fullChargeCapacity, b.designCapacity, b.voltage, b.amperage) = std::tuple(full, design, mV, mA);
+        return b;
     };
-    EXPECT_DOUBLE_EQ(health(3100, 3000).value_or(0), 103.33333333333333);
-    for (const auto& [full, design] : {std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>{
-                                           std::nullopt, 3000}, {3100, 0}, {3100, -5}})
-        EXPECT_EQ(health(full, design), std::nullopt);
-    const auto watts = [](std::optional<std::int64_t> mV, std::optional<std::int64_t> mA) {
-        IOSBatteryInfo b;
-        b.voltage = mV;
-        b.amperage = mA;
-        return b.watts();
-    };
-    EXPECT_DOUBLE_EQ(watts(3800, -1200).value_or(0), -4.56);
-    EXPECT_EQ(watts(3800, 0), std::nullopt);
-    EXPECT_EQ(watts(std::nullopt, -1200), std::nullopt);
+    EXPECT_DOUBLE_EQ(info(3100, 3000, {}, {}).health().value_or(0), 103.33333333333333);
+    for (const auto& [full, design] : {std::pair<Figure, Figure>{{}, 3000}, {3100, 0}, {3100, -5}})
+        EXPECT_EQ(info(full, design, {}, {}).health(), std::nullopt);
+    EXPECT_DOUBLE_EQ(info({}, {}, 3800, -1200).watts().value_or(0), -4.56);
+    EXPECT_EQ(std::tuple(info({}, {}, 3800, 0).watts(), info({}, {}, {}, -1200).watts()),
+              std::tuple(std::nullopt, std::nullopt));
 }

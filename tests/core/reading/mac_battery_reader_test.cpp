@@ -89,7 +89,7 @@ TEST(MacBatteryReader, CellVoltagesOnlyWhenAllAreNumbers) {
         EXPECT_EQ(convert({{"BatteryData", PlistDict{{"CellVoltage", cells}}}}).cellVoltages, voltages);
 }
 
-TEST(MacBatteryReader, AdapterHealthAndPower) {
+TEST(MacBatteryReader, Adapter) {
     const auto b = convert(
         {{"AdapterDetails",
           PlistDict{{"Description", "pd charger"}, {"Watts", 96}, {"AdapterVoltage", 20000}, {"Current", 4700}}}});
@@ -97,9 +97,6 @@ TEST(MacBatteryReader, AdapterHealthAndPower) {
               std::tuple("pd charger", 96, 20000, 4700));
     EXPECT_EQ(convert({{"AdapterDetails", PlistDict{{"Name", "96W USB-C"}, {"Description", "pd"}}}}).adapterName,
               "96W USB-C");
-    EXPECT_DOUBLE_EQ((MacBatteryInfo{.fullChargeCapacity = 5200, .designCapacity = 5000}.health()), 104.0);
-    EXPECT_EQ((MacBatteryInfo{.fullChargeCapacity = 5200, .designCapacity = 0}.health()), 0.0);
-    EXPECT_DOUBLE_EQ((MacBatteryInfo{.voltage = 12600, .amperage = -1500}.batteryPower()), -18.9);
 }
 
 TEST(MacBatteryReader, ManufactureDate) {
