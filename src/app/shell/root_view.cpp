@@ -13,10 +13,8 @@
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 
-#include <QApplication>
 #include <QLabel>
 #include <QPainter>
-#include <QScrollArea>
 #include <QToolButton>
 
 #include <chrono>
@@ -124,8 +122,8 @@ void RootView::showPanel() {
                [this, history] { history->setKeptAside(model_.historyKeptAside()); });
         // Until the history arrives, no "0 measurements" and no offer to import into it.
         follow(model_, history, {&AppModel::historyGroupsChanged}, [this, history] {
-                   if (model_.historyArrived()) showHistory(*history);
-               });
+            if (model_.historyArrived()) showHistory(*history);
+        });
         break;
     }
     case Selection::Kind::connectHelp: {
@@ -176,42 +174,6 @@ void RootView::openRawValues(const QString& title, std::vector<std::pair<std::st
     auto* sheet = new RawValuesSheet(title, std::move(rows), window());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->open();
-}
-
-QList<QWidget*> RootView::tabChain() const {
-    QList<QWidget*> chain;
-    QWidget* exportButton = nullptr;
-    // Depth first through the widget tree: the panels lay out their containers top to bottom.
-    const std::function<void(const QWidget*)> collect = [&](const QWidget* parent) {
-        for (QObject* child : parent->children()) {
-            auto* widget = qobject_cast<QWidget*>(child);
-            if (!widget || widget->isWindow() || !widget->isVisibleTo(this) || !widget->isEnabled()) continue;
-            if (widget->focusPolicy() & Qt::TabFocus) {
-                // It acts on all the blocks below it, so it comes after them.
-                if (widget->objectName() == "exportHistory")
-                    exportButton = widget;
-                else
-                    chain.append(widget);
-            }
-            collect(widget);
-        }
-    };
-    collect(this);
-    if (exportButton) chain.append(exportButton);
-    return chain;
-}
-
-bool RootView::focusNextPrevChild(bool next) {
-    const QList<QWidget*> chain = tabChain();
-    if (chain.isEmpty()) return QWidget::focusNextPrevChild(next);
-    const qsizetype at = chain.indexOf(QApplication::focusWidget());
-    const qsizetype count = chain.size();
-    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
-    QWidget* target = chain[to];
-    target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-    for (QWidget* up = target->parentWidget(); up && up != this; up = up->parentWidget())
-        if (auto* area = qobject_cast<QScrollArea*>(up)) area->ensureWidgetVisible(target);
-    return true;
 }
 
 void RootView::paintEvent(QPaintEvent*) {

@@ -38,10 +38,6 @@ public:
 
     QSize sizeHint() const override;
 
-    /// The controls Tab visits, in order: the strip, the panel's header buttons, its
-    /// segments, its content and last the history's export.
-    QList<QWidget*> tabChain() const;
-
 signals:
     /// The support button: open the support page.
     void supportRequested();
@@ -51,8 +47,6 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    /// Tab follows tabChain(), whenever and in whatever order the panels made their controls.
-    bool focusNextPrevChild(bool next) override;
 
 private:
     void showPanel();
