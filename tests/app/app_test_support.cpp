@@ -97,7 +97,9 @@ std::unique_ptr<AppModel> startModel(AppModelOptions options, std::size_t expect
     auto model = std::make_unique<AppModel>(std::move(options));
     QSignalSpy polls(model.get(), &AppModel::pollApplied);
     QSignalSpy reads(model.get(), &AppModel::readFinished);
-    EXPECT_TRUE(waitUntil([&] { return !polls.isEmpty() && std::size_t(reads.count()) >= expectedReads; }));
+    EXPECT_TRUE(waitUntil([&] {
+        return !polls.isEmpty() && std::size_t(reads.count()) >= expectedReads && model->historyArrived();
+    }));
     return model;
 }
 

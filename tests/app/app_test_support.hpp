@@ -68,7 +68,8 @@ AppModelOptions isolatedOptions(const TempDir& dir);
 /// Runs the event loop until `done` holds; false after `timeout`.
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(15));
 
-/// The model, waited for until its first poll has been applied and its first reads done.
+/// The model, waited for until its history has arrived, its first poll has been applied and
+/// its first reads done.
 std::unique_ptr<AppModel> startModel(AppModelOptions options, std::size_t expectedReads = 0);
 
 /// Polls once and waits until the outcome has been applied.

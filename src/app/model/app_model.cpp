@@ -79,7 +79,6 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
                                       : std::make_unique<QSettings>("Celvio", "Celvio")),
       selection_(settings_->value(pageKey).toString() == "history" ? Selection::history() : Selection::mac()),
       macSystem_(readMacSystemInfo(options_.systemRoot)),
-      history_(options_.historyFile),
       mailbox_(std::make_shared<Mailbox>()) {
     if (!options_.lowPowerMode)
         options_.lowPowerMode = [root = options_.systemRoot] { return lowPowerModeEnabled(root); };
@@ -87,23 +86,28 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
     if (!options_.readDevice)
         options_.readDevice = [](const MuxDevice& device) { return IOSDeviceReader::read(device); };
     if (!options_.clock) options_.clock = [] { return std::chrono::system_clock::now(); };
+    if (!options_.openHistory)
+        options_.openHistory = [file = options_.historyFile] { return std::make_unique<HistoryStore>(file); };
     lowPowerMode_ = options_.lowPowerMode();
     mailbox_->model = this;
     deviceQueue_.setMaxThreadCount(1);
     deviceQueue_.setObjectName("Celvio.devices");
 
-    if (history_.isEmpty() && coconutAvailable()) {
+    // A long history takes a while to read: the window shows first and fills when it arrives.
+    historyLoad_ = std::async(std::launch::async, [mailbox = mailbox_, open = options_.openHistory] {
+        LoadedHistory loaded;
         try {
-            changeHistory([this] { history_.importCoconutBattery(options_.coconutDatabase); });
+            loaded.store = open();
         } catch (...) {
-            // The automatic import stays silent; the menu command reports its errors.
+            loaded.error = describe(std::current_exception());
         }
-    }
-    watchHistory();
+        // The main thread's get() waits the moment until this returns.
+        mailbox->post([](AppModel* model) { model->adoptHistory(); });
+        return loaded;
+    });
     connect(&historyWatcher_, &QFileSystemWatcher::fileChanged, this, &AppModel::reloadHistory);
     connect(&historyWatcher_, &QFileSystemWatcher::directoryChanged, this, &AppModel::reloadHistory);
     refreshMac();
-    publishGroups();
     pollDevices();
 
     const auto start = [this](QTimer& timer, std::chrono::milliseconds interval, void (AppModel::*action)()) {
@@ -122,12 +126,12 @@ AppModel::~AppModel() {
     }
     deviceQueue_.clear();
     deviceQueue_.waitForDone();
-    if (history_.hasUnsavedChanges()) {
-        try {
-            history_.save();
-        } catch (...) {
-            // Nobody is left to tell.
-        }
+    try {
+        // Measurements still waiting for the history are written now rather than lost.
+        if (!waitingRecords_.empty()) adoptHistory();
+        if (history_ && history_->hasUnsavedChanges()) history_->save();
+    } catch (...) {
+        // Nobody is left to tell.
     }
 }
 
@@ -284,7 +288,7 @@ bool AppModel::coconutAvailable() const {
 QString AppModel::importCoconut() {
     std::int64_t count = 0;
     try {
-        changeHistory([this, &count] { count = history_.importCoconutBattery(options_.coconutDatabase); });
+        changeHistory([this, &count] { count = history_->importCoconutBattery(options_.coconutDatabase); });
     } catch (...) {
         return "Import failed: " + QString::fromStdString(describe(std::current_exception()));
     }
@@ -306,15 +310,15 @@ void AppModel::setPanelSegment(PanelSegment segment) {
 }
 
 void AppModel::deleteHistoryEntry(const UUID& id) {
-    changeHistory([this, &id] { history_.deleteEntries({id}); });
+    changeHistory([this, &id] { history_->deleteEntries({id}); });
 }
 
 void AppModel::deleteDeviceHistory(const std::string& serial) {
-    changeHistory([this, &serial] { history_.deleteDevice(serial); });
+    changeHistory([this, &serial] { history_->deleteDevice(serial); });
 }
 
 void AppModel::restoreHistory(const std::vector<HistoryEntry>& entries) {
-    changeHistory([this, &entries] { history_.restore(entries); });
+    changeHistory([this, &entries] { history_->restore(entries); });
 }
 
 std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const {
@@ -326,8 +330,9 @@ std::vector<std::pair<std::string, std::string>> AppModel::macRawValues() const 
     return {};
 }
 
-std::optional<QString> AppModel::exportCSV(const QString& path) const {
-    const std::string text = history_.csv();
+std::optional<QString> AppModel::exportCSV(const QString& path) {
+    adoptHistory();
+    const std::string text = history_->csv();
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) &&
         file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) && file.commit())
@@ -335,32 +340,67 @@ std::optional<QString> AppModel::exportCSV(const QString& path) const {
     return "Export failed: " + file.errorString();
 }
 
-void AppModel::changeHistory(const std::function<void()>& change) {
+void AppModel::adoptHistory() {
+    if (history_) return;
+    LoadedHistory loaded = historyLoad_.get();
+    // The store never fails to open; a thread that ran out of memory gets one more go here.
+    history_ = loaded.store ? std::move(loaded.store) : options_.openHistory();
+    // Another process may have saved since the read.
+    history_->reloadIfChanged();
     std::optional<std::string> failure;
+    if (history_->isEmpty() && coconutAvailable()) {
+        try {
+            failure = tryChange([this] { history_->importCoconutBattery(options_.coconutDatabase); });
+        } catch (...) {
+            // The automatic import stays silent; the menu command reports its errors.
+        }
+    }
+    // The store keeps one entry per device and day, so the waiting ones replace each other as before.
+    for (HistoryEntry& entry : std::exchange(waitingRecords_, {}))
+        failure = tryChange([this, &entry] { history_->record(std::move(entry)); });
+    publishChange(failure);
+    // Also an empty history arrives: the views learn that it is there.
+    if (historyGroups_.empty()) emit historyGroupsChanged();
+}
+
+void AppModel::changeHistory(const std::function<void()>& change) {
+    adoptHistory();
+    publishChange(tryChange(change));
+}
+
+std::optional<std::string> AppModel::tryChange(const std::function<void()>& change) {
     try {
         change();
     } catch (const CelvioError& error) {
         if (error.kind() != CelvioError::Kind::history) throw;
         // The change stays in memory: shown now, saved by the next change that succeeds.
-        failure = history_.saveFailure().value_or(errorText(error));
+        return history_->saveFailure().value_or(errorText(error));
     }
+    return std::nullopt;
+}
+
+void AppModel::publishChange(const std::optional<std::string>& failure) {
     publishGroups();
     assign(this, historySaveError_,
            failure ? std::optional<std::string>("The history could not be saved: " + *failure) : std::nullopt,
            &AppModel::historySaveErrorChanged);
-    if (history_.keptAside())
-        assign(this, historyKeptAside_, std::optional(HistoryStore::keptAsideText(*history_.keptAside())),
+    if (history_->keptAside())
+        assign(this, historyKeptAside_, std::optional(HistoryStore::keptAsideText(*history_->keptAside())),
                &AppModel::historyKeptAsideChanged);
     // The save renamed a new file into place; the old one's watch went with it.
     watchHistory();
 }
 
 void AppModel::recordInHistory(HistoryEntry entry) {
-    changeHistory([this, &entry] { history_.record(std::move(entry)); });
+    if (!history_) {
+        waitingRecords_.push_back(std::move(entry));
+        return;
+    }
+    changeHistory([this, &entry] { history_->record(std::move(entry)); });
 }
 
 void AppModel::watchHistory() {
-    const std::filesystem::path file = history_.fileURL();
+    const std::filesystem::path file = history_->fileURL();
     QStringList paths{QString::fromStdString(file.string())};
     for (const auto& folder : {file.parent_path(), FileIO::linkTarget(file).parent_path()})
         paths.append(QString::fromStdString(folder.empty() ? std::string(".") : folder.string()));
@@ -374,16 +414,17 @@ void AppModel::watchHistory() {
 }
 
 void AppModel::reloadHistory() {
-    if (history_.reloadIfChanged()) publishGroups();
+    if (!history_) return;  // watched only once it has arrived
+    if (history_->reloadIfChanged()) publishGroups();
     watchHistory();
 }
 
 void AppModel::dismissHistoryKeptAside() {
-    history_.forgetKeptAside();
+    if (history_) history_->forgetKeptAside();
     assign(this, historyKeptAside_, {}, &AppModel::historyKeptAsideChanged);
 }
 
-void AppModel::publishGroups() { assign(this, historyGroups_, history_.groups(), &AppModel::historyGroupsChanged); }
+void AppModel::publishGroups() { assign(this, historyGroups_, history_->groups(), &AppModel::historyGroupsChanged); }
 
 void AppModel::setDeviceState(const std::string& udid, DeviceState state) {
     const auto it = deviceStates_.find(udid);

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <set>
@@ -55,6 +56,8 @@ struct AppModelOptions {
     std::function<IOSDeviceInfo(const MuxDevice&)> readDevice;
     /// The current time, for the Mac's measurements; empty: the system clock.
     std::function<std::chrono::system_clock::time_point()> clock;
+    /// Opens the history, run on a thread of its own; empty: the store of `historyFile`.
+    std::function<std::unique_ptr<HistoryStore>()> openHistory;
 };
 
 /// The application's one observable object: the computer's battery and system data, the
@@ -75,8 +78,9 @@ class AppModel : public QObject {
     Q_PROPERTY(std::optional<std::string> historyKeptAside READ historyKeptAside NOTIFY historyKeptAsideChanged)
 
 public:
-    /// Restores the page, reads the computer, loads the history (importing coconutBattery's
-    /// once when it is empty), starts the first poll and the three timers.
+    /// Restores the page, reads the computer, starts reading the history in the background
+    /// (importing coconutBattery's once when it turns out empty), the first poll and the
+    /// three timers. Measurements taken before the history arrives wait for it.
     explicit AppModel(AppModelOptions options = {}, QObject* parent = nullptr);
     /// Drops reads not started yet and waits for the running one, which is bounded by its
     /// socket time-outs. History changes whose save failed get one more attempt.
@@ -103,7 +107,11 @@ public:
     const std::vector<MuxDevice>& devices() const noexcept { return devices_; }
     /// The state of every listed device that has been loaded at least once.
     const DeviceStates& deviceStates() const noexcept { return deviceStates_; }
+    /// Empty until the history has arrived; historyGroupsChanged() tells its arrival, also
+    /// of an empty one.
     const std::vector<HistoryDeviceGroup>& historyGroups() const noexcept { return historyGroups_; }
+    /// Whether the history has been read; every history command waits for it before.
+    bool historyArrived() const noexcept { return history_ != nullptr; }
     /// The message of the last poll when it failed.
     const std::optional<std::string>& usbmuxError() const noexcept { return usbmuxError_; }
     /// "The history could not be saved: REASON" while the last save failed; the changes
@@ -146,7 +154,7 @@ public:
 
     /// Writes the history as CSV to `path`, replacing the file only once everything is
     /// written. Absent on success, else "Export failed: " and the system's reason.
-    std::optional<QString> exportCSV(const QString& path) const;
+    std::optional<QString> exportCSV(const QString& path);
 
 signals:
     void selectionChanged();
@@ -188,9 +196,15 @@ private:
     void record(const IOSDeviceInfo& info);
     void recordMac(const MacBatteryInfo& battery);
     void publishGroups();
-    /// Runs a change of the history store, then publishes the groups and the save state.
-    /// Errors other than the save's pass on.
+    /// Takes the history read in the background, waiting for it when it is not read yet,
+    /// and records the measurements that waited for it.
+    void adoptHistory();
+    /// Runs a change of the history store, once it has arrived, then publishes the groups
+    /// and the save state. Errors other than the save's pass on.
     void changeHistory(const std::function<void()>& change);
+    /// Runs a change; the save's failure text, if it failed. Errors other than the save's pass on.
+    std::optional<std::string> tryChange(const std::function<void()>& change);
+    void publishChange(const std::optional<std::string>& failure);
     void recordInHistory(HistoryEntry entry);
     void watchHistory();
     void setDeviceState(const std::string& udid, DeviceState state);
@@ -210,7 +224,15 @@ private:
     std::optional<std::string> historySaveError_;
     std::optional<std::string> historyKeptAside_;
 
-    HistoryStore history_;
+    /// Absent until read; `historyLoad_` reads it.
+    std::unique_ptr<HistoryStore> history_;
+    struct LoadedHistory {
+        std::unique_ptr<HistoryStore> store;
+        std::optional<std::string> error;
+    };
+    std::future<LoadedHistory> historyLoad_;
+    /// Measurements taken before the history arrived, in order.
+    std::vector<HistoryEntry> waitingRecords_;
     /// The file and its folders: a rename by another process drops the file's watch.
     QFileSystemWatcher historyWatcher_;
     std::set<std::string> inFlight_;

@@ -10,11 +10,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 
 namespace celvio {
 
@@ -74,6 +76,7 @@ QUrl supportURL() { return QUrl("https://www.buymeacoffee.com/celvio"); }
 MainWindow::MainWindow(AppModel& model, ShellDialogs dialogs, QWidget* parent)
     : QMainWindow(parent), model_(model), dialogs_(std::move(dialogs)) {
     setWindowTitle("Celvio");
+    setWindowIcon(QIcon(":/celvio.png"));
     setObjectName("main");
     auto* content = new RootView(model_, this);
     connect(content, &RootView::supportRequested, this, [this] { dialogs_.openUrl(supportURL()); });
@@ -86,9 +89,10 @@ MainWindow::MainWindow(AppModel& model, ShellDialogs dialogs, QWidget* parent)
 }
 
 void MainWindow::buildMenus() {
-    QMenu* battery = menuBar()->addMenu("Battery");
+    // Access keys: "&" marks the letter Alt (or the open menu) takes.
+    QMenu* battery = menuBar()->addMenu("&Battery");
 
-    QAction* refresh = battery->addAction("Refresh");
+    QAction* refresh = battery->addAction("&Refresh");
     refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(refresh, &QAction::triggered, this, [this] {
         model_.refreshMac();
@@ -98,11 +102,12 @@ void MainWindow::buildMenus() {
     battery->addSeparator();
 
     QAction* thisHost = battery->addAction(
-        QString::fromUtf8(hostWords().thisHost.data(), static_cast<qsizetype>(hostWords().thisHost.size())));
+        "&" + QString::fromUtf8(hostWords().thisHost.data(), static_cast<qsizetype>(hostWords().thisHost.size()))
+                  .replace("&", "&&"));
     thisHost->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     connect(thisHost, &QAction::triggered, this, [this] { model_.setSelection(Selection::mac()); });
 
-    firstDevice_ = battery->addAction("First iPhone/iPad");
+    firstDevice_ = battery->addAction("&First iPhone/iPad");
     firstDevice_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     connect(firstDevice_, &QAction::triggered, this, [this] {
         if (!model_.devices().empty()) model_.setSelection(Selection::device(model_.devices().front().udid));
@@ -110,32 +115,37 @@ void MainWindow::buildMenus() {
     connect(&model_, &AppModel::devicesChanged, this, &MainWindow::updateDeviceCommand);
     updateDeviceCommand();
 
-    QAction* history = battery->addAction("History");
+    QAction* history = battery->addAction("&History");
     history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
     connect(history, &QAction::triggered, this, [this] { model_.setSelection(Selection::history()); });
     battery->addSeparator();
 
-    importCoconut_ = battery->addAction("Import coconutBattery History");
+    importCoconut_ = battery->addAction("&Import coconutBattery History");
     connect(importCoconut_, &QAction::triggered, this, &MainWindow::importCoconut);
     // Checked whenever the menu opens, so a database that appears or goes away later counts.
     connect(battery, &QMenu::aboutToShow, this, &MainWindow::updateImportCommand);
     updateImportCommand();
 
-    QAction* exportCSV = battery->addAction(QString::fromUtf8("Export History as CSV\u2026"));
+    QAction* exportCSV = battery->addAction(QString::fromUtf8("&Export History as CSV\u2026"));
     connect(exportCSV, &QAction::triggered, this, &MainWindow::exportCSV);
     battery->addSeparator();
 
-    QAction* settings = battery->addAction(QString::fromUtf8("Settings\u2026"));
+    QAction* settings = battery->addAction(QString::fromUtf8("&Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setMenuRole(QAction::PreferencesRole);
     connect(settings, &QAction::triggered, this, &MainWindow::settingsRequested);
 
-    QMenu* help = menuBar()->addMenu("Help");
-    QAction* about = help->addAction("About Celvio");
+    QMenu* help = menuBar()->addMenu("&Help");
+    QAction* about = help->addAction("&About Celvio");
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, [this] { dialogs_.showAbout(this); });
-    QAction* coffee = help->addAction(QString::fromUtf8("Buy Me a Coffee\u2026"));
+    QAction* coffee = help->addAction(QString::fromUtf8("&Buy Me a Coffee\u2026"));
     connect(coffee, &QAction::triggered, this, [this] { dialogs_.openUrl(supportURL()); });
+
+    // F10 opens the menu bar, as across the Linux desktops.
+    connect(new QShortcut(Qt::Key_F10, this), &QShortcut::activated, this, [this] {
+        menuBar()->setActiveAction(menuBar()->actions().constFirst());
+    });
 }
 
 void MainWindow::updateDeviceCommand() { firstDevice_->setEnabled(!model_.devices().empty()); }

@@ -120,7 +120,10 @@ void RootView::showPanel() {
                [this, history] { history->setSaveError(model_.historySaveError()); });
         follow(model_, history, {&AppModel::historyKeptAsideChanged},
                [this, history] { history->setKeptAside(model_.historyKeptAside()); });
-        follow(model_, history, {&AppModel::historyGroupsChanged}, [this, history] { showHistory(*history); });
+        // Until the history arrives, no "0 measurements" and no offer to import into it.
+        follow(model_, history, {&AppModel::historyGroupsChanged}, [this, history] {
+            if (model_.historyArrived()) showHistory(*history);
+        });
         break;
     }
     case Selection::Kind::connectHelp: {

@@ -29,8 +29,11 @@ void useDarkAppearance(QApplication& app) {
     palette.setColor(QPalette::HighlightedText, window);
     palette.setColor(QPalette::Link, amber);
     palette.setColor(QPalette::PlaceholderText, Theme::faint());
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::HighlightedText})
         palette.setColor(QPalette::Disabled, role, Theme::faint());
+    // Fusion engraves disabled text with Light, one pixel down and right: white on this dark
+    // palette, which made a disabled item brighter than an enabled one.
+    palette.setColor(QPalette::Disabled, QPalette::Light, Qt::transparent);
     app.setPalette(palette);
     // Slim scroll bars that leave the narrow window its width.
     app.setStyleSheet(

@@ -94,7 +94,7 @@ HistoryStore::HistoryStore(std::optional<fs::path> fileURL) {
         migrate(fileURL_.parent_path().parent_path(), fileURL_);
     }
     FileIO::removeStaleTemporaries(FileIO::linkTarget(fileURL_), kStaleTemporaryAge);
-    const FileIO::ReadResult read = FileIO::readFile(fileURL_);
+    FileIO::ReadResult read = FileIO::readFile(fileURL_);
     stamp_ = read.stamp;
     if (read.error != 0) {
         // Also a path that is no history file at all: saves look again and refuse to replace it.
@@ -106,6 +106,8 @@ HistoryStore::HistoryStore(std::optional<fs::path> fileURL) {
         unreadableFileInPlace_ = true;
         return;
     }
+    // Gone before the entries are encoded again: a long history's peak memory holds it once less.
+    std::string().swap(read.bytes);
     rebase(std::move(*decoded));
 }
 
@@ -146,6 +148,7 @@ bool HistoryStore::reloadIfChanged() {
     if (read.refused) return false;
     if (read.error == 0) {
         if (auto decoded = HistoryJSON::decodeArray(read.bytes)) {
+            std::string().swap(read.bytes);
             stamp_ = read.stamp;
             unreadableFileInPlace_ = false;
             rebase(std::move(*decoded));

@@ -198,7 +198,7 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindowAndAfterItCloses) {
         shell.openWindow();
         ASSERT_TRUE(shell.window() && shell.window()->isVisible());
         for (QAction* action : shell.window()->findChildren<QAction*>())
-            if (action->text() == QString::fromUtf8("Settings\u2026")) action->trigger();
+            if (action->text() == QString::fromUtf8("&Settings\u2026")) action->trigger();
         ASSERT_TRUE(shell.care().settingsWindow() && shell.care().settingsWindow()->isVisible());
         shell.care().settingsWindow()->close();
 

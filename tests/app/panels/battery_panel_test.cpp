@@ -128,6 +128,7 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         HistoryStore(*options.historyFile).record(other);
         AppModel model(options);
         RootView root(model);
+        ASSERT_TRUE(waitUntil([&] { return model.historyArrived(); }));
         const QWidget& panel = *root.panel();
         auto* bar = panel.findChild<SegmentBar*>();
         EXPECT_NE(panel.findChild<QWidget*>("stats"), nullptr) << "an unknown segment shows the stats";

@@ -2,6 +2,7 @@
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
 #include "base/celvio_error.hpp"
+#include "history_test_support.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -43,16 +45,19 @@ struct Answers {
     }
 };
 
+/// The text without its access key mark.
+QString plain(const QAction* action) { return QString(action->text()).remove('&'); }
+
 QMenu* menu(MainWindow& window, const QString& title) {
     for (QAction* action : window.menuBar()->actions())
-        if (action->menu() && action->text() == title) return action->menu();
+        if (action->menu() && plain(action) == title) return action->menu();
     ADD_FAILURE() << "no menu " << title.toStdString();
     return nullptr;
 }
 
 QAction* action(MainWindow& window, const QString& menuTitle, const QString& text) {
     for (QAction* item : menu(window, menuTitle)->actions())
-        if (item->text() == text) return item;
+        if (plain(item) == text) return item;
     ADD_FAILURE() << "no item " << text.toStdString();
     return nullptr;
 }
@@ -79,6 +84,7 @@ TEST(MainWindowTest, FixedSizeWindowWhoseClosingQuits) {
     shell.window->show();
     EXPECT_EQ(shell.window->centralWidget()->size(), QSize(300, 553));
     EXPECT_EQ(shell.window->minimumSize(), shell.window->maximumSize()) << "not resizable";
+    EXPECT_TRUE(shell.window->windowIcon().availableSizes().contains(QSize(128, 128))) << "the packaged icon";
 
     // Qt quits on the last window only from within its event loop.
     bool timedOut = false;
@@ -89,6 +95,70 @@ TEST(MainWindowTest, FixedSizeWindowWhoseClosingQuits) {
     QTimer::singleShot(0, shell.window.get(), &QWidget::close);
     QApplication::exec();
     EXPECT_FALSE(timedOut) << "closing the window quit the application";
+}
+
+TEST(MainWindowTest, ShowsBeforeTheHistoryArrivesAndRecordsWhatWasMeasuredMeanwhile) {
+    TempDir dir;
+    Daemon daemon;
+    daemon.serve({{.udid = udidA, .serial = "SERIAL-A"}});
+    AppModelOptions options = isolatedOptions(dir);
+    options.systemRoot = copyLaptop(dir);
+    HistoryStore(options.historyFile).record(phoneEntry("OLD", utc("2025-03-01T10:00:00Z")));
+    Gate gate;
+    options.openHistory = [&gate, file = options.historyFile] {
+        gate.wait();
+        return std::make_unique<HistoryStore>(file);
+    };
+    AppModel model(options);
+    const auto opener = gate.openOnExit();
+    QSignalSpy reads(&model, &AppModel::readFinished);
+    MainWindow window(model, Answers().dialogs());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(waitUntil([&] { return reads.count() == 1; }));
+    setSupplyAttribute(options.systemRoot, "BAT0/charge_full", "4400000");
+    model.refreshMac();
+    EXPECT_FALSE(model.historyArrived());
+    EXPECT_TRUE(model.historyGroups().empty());
+
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return model.historyArrived(); }));
+    std::multiset<std::string> serials;
+    for (const HistoryEntry& entry : HistoryStore::read(*options.historyFile)) serials.insert(entry.deviceSerial);
+    EXPECT_EQ(serials, (std::multiset<std::string>{"20XW0055GE", "OLD", "SERIAL-A"})) << "one entry a device and day";
+    EXPECT_EQ(model.historyForSerial("20XW0055GE")->entries.at(0).fullChargeCapacity, 4400) << "the newest";
+    EXPECT_EQ(model.historyGroups().size(), 3u);
+}
+
+TEST(MainWindowTest, MenusHaveAccessKeysAndF10OpensThem) {
+    Shell shell;
+    shell.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(shell.window.get()));
+    const auto expectOwnKeys = [](const QList<QAction*>& actions) {
+        QSet<QString> keys;
+        qsizetype items = 0;
+        for (const QAction* action : actions) {
+            if (action->isSeparator()) continue;
+            ++items;
+            keys.insert(QKeySequence::mnemonic(action->text()).toString());
+        }
+        keys.remove("");
+        EXPECT_EQ(keys.size(), items) << "each item its own access key";
+    };
+    expectOwnKeys(shell.window->menuBar()->actions());
+    for (QAction* bar : shell.window->menuBar()->actions()) expectOwnKeys(bar->menu()->actions());
+
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString menu;
+    } rows[] = {{Qt::Key_F10, Qt::NoModifier, "Battery"}, {Qt::Key_H, Qt::AltModifier, "Help"}};
+    for (const auto& row : rows) {
+        QTest::keyClick(shell.window.get(), row.key, row.modifiers);
+        EXPECT_TRUE(waitUntil([&] { return menu(*shell.window, row.menu)->isVisible(); }, std::chrono::seconds(2)))
+            << row.menu.toStdString();
+        menu(*shell.window, row.menu)->hide();
+    }
 }
 
 TEST(MainWindowTest, ShortcutsSwitchPanelsAndFirstDeviceNeedsADevice) {
