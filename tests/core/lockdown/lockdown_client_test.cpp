@@ -128,6 +128,8 @@ TEST(LockdownClient, FailuresCloseWhatTheyOpened) {
          service("com.example.echo"), "Service com.example.echo could not be started."},
         {"", R"({"faults": {"closeMidTLSRead": "GetValue"}})", values, "The connection was closed by the device."},
         {"", R"({"faults": {"silentOn": "GetValue"}})", values, "TLS: Read failed (5)"},
+        // A TLS 1.3-only device: the failed handshake takes the connection with it.
+        {"", R"({"faults": {"tls13Only": true}})", session, "TLS: Handshake failed (1): ..."},
         {R"("connectResults": {"62078": 3}, )", kNormal.c_str(), nullptr, refused},
         // The first service started gets port 49152; the daemon's connection for it must close too.
         {R"("connectResults": {"49152": 3}, )", kNormal.c_str(), service("com.example.plain"),
@@ -169,21 +171,6 @@ TEST(LockdownClient, AFailedConnectionSendsNothingMore) {
     // Nor is StopSession sent on the failed connection.
     EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession", "GetValue"}));
     EXPECT_TRUE(daemon.allClosed());
-}
-
-TEST(LockdownClient, FailedSessionHandshakeLeavesTheSocketClosed) {
-    SimulatedDaemon daemon(scenario(R"({"faults": {"tls13Only": true}})"));
-    LockdownClient client(kUSB, kShort);
-    try {
-        client.startSession();
-        ADD_FAILURE() << "a TLS 1.3-only device was accepted";
-    } catch (const CelvioError& error) {
-        EXPECT_TRUE(error.description().starts_with("TLS: Handshake failed (")) << error.description();
-    }
-    EXPECT_TRUE(daemon.allClosed());
-    // The handshake took the connection with it: no StopSession is tried.
-    client.close();
-    EXPECT_EQ(requestNames(daemon.sim), (std::vector<std::string>{"QueryType", "StartSession"}));
 }
 
 TEST(LockdownClient, TimeoutFollowsTheConnection) {
