@@ -24,21 +24,8 @@ std::string withFault(const std::string& request, const std::string& fault) {
 }  // namespace
 
 TEST(USBMux, ListingKeepsOneRecordPerDevicePreferringUSB) {
-    SimulatedDaemon daemon(R"({
-      "devices": [
-        {"udid": "DUP-NET-USB", "attachments": [{"deviceID": 5, "connection": "Network"}, {"deviceID": 3, "connection": "USB"}]},
-        {"udid": "USB-FIRST", "attachments": [{"deviceID": 7, "connection": "USB"}, {"deviceID": 8, "connection": "Network"}]},
-        {"udid": "TWO-NET", "attachments": [{"deviceID": 10, "connection": "Network"}, {"deviceID": 11, "connection": "Network"}]},
-        {"udid": "B2", "attachments": [{"deviceID": 20, "connection": "USB"}]},
-        {"udid": "A1", "attachments": [{"deviceID": 21, "connection": "Bluetooth"}]},
-        {"udid": "C3", "attachments": [{"deviceID": 22, "connection": "network"}]}
-      ],
-      "extraListEntries": [
-        {"DeviceID": 30, "MessageType": "Attached"},
-        {"DeviceID": 31, "Properties": {"ConnectionType": "USB"}},
-        {"Properties": {"SerialNumber": "NO-ID", "ConnectionType": "USB"}},
-        {"Properties": {"SerialNumber": "INNER-ID", "DeviceID": 40}}
-      ]})");
+    // Each device attached once or twice, in every kind of connection, and entries without an ID.
+    SimulatedDaemon daemon(test::readText(CELVIO_TEST_DATA_DIR "/simulator/listing.json"));
 
     EXPECT_EQ(USBMux::listDevices(false),
               (std::vector<MuxDevice>{{"A1", 21, Connection::usb}, {"B2", 20, Connection::usb},
