@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <future>
 #include <map>
 #include <memory>
@@ -21,10 +20,7 @@ using celvio::test::CliRun;
 
 namespace {
 
-std::string shippedScenario() {
-    std::ifstream file(CELVIO_SCENARIO_DIR "/two-devices.json", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
+std::string shippedScenario() { return celvio::test::readText(CELVIO_SCENARIO_DIR "/two-devices.json"); }
 
 }  // namespace
 
