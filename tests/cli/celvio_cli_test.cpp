@@ -47,9 +47,7 @@ TEST(CelvioCLI, ListsAndReadsTheShippedDevices) {
         EXPECT_NE(text.out.find(line), std::string::npos) << text.out;
     EXPECT_TRUE(daemon.allClosed());
 
-    const CliRun missing = cli("read nosuch");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.out, "No attached device has the UDID nosuch.\n");
+    EXPECT_EQ(cli("read nosuch"), (CliRun{1, "No attached device has the UDID nosuch.\n"}));
 }
 
 TEST(CelvioCLI, UsageErrorsNameTheProblemThenTheCommandsUsage) {
@@ -66,10 +64,8 @@ TEST(CelvioCLI, UsageErrorsNameTheProblemThenTheCommandsUsage) {
     };
     for (const auto& [arguments, problem] : rows) {
         const std::string command = arguments.substr(0, arguments.find(' '));
-        const CliRun run = cli(arguments);
-        EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_EQ(run.out,
-                  "celvio-cli: " + problem + "\n\nusage: celvio-cli " + command + " " + usage.at(command) + "\n");
+        const std::string text = "celvio-cli: " + problem + "\n\nusage: celvio-cli " + command + " " + usage.at(command);
+        EXPECT_EQ(cli(arguments), (CliRun{2, text + "\n"}));
     }
     const CliRun unknown = cli("bogus");
     EXPECT_EQ(unknown.status, 2);
@@ -125,9 +121,6 @@ TEST(CelvioCLI, BrokenDaemonsEndWithTheirErrorWithinTheTimeout) {
         runs.push_back(std::async(std::launch::async,
                                   [command = std::string(row.command), prefix] { return cli(command, prefix); }));
     }
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        const CliRun run = runs[i].get();
-        EXPECT_EQ(run.status, 1) << rows[i].command << " " << rows[i].fault;
-        EXPECT_EQ(run.out, rows[i].text) << rows[i].command << " " << rows[i].fault;
-    }
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        EXPECT_EQ(runs[i].get(), (CliRun{1, rows[i].text})) << rows[i].command << " " << rows[i].fault;
 }
