@@ -264,6 +264,9 @@ TEST(HistoryStore, ChangesAndDeletionsApplyToWhatAnotherStoreSaved) {
     EXPECT_EQ(window.entries(), (std::vector<HistoryEntry>{phone, nextDay}));
     other.deleteDevice("B");
     EXPECT_EQ(HistoryStore::read(file), std::vector<HistoryEntry>{nextDay});
+    CoconutDatabase(dir / "coconut.sqlite").insert(coconutRows(2, "IMPORTED"));
+    EXPECT_EQ(window.importCoconutBattery(dir / "coconut.sqlite"), 2);
+    EXPECT_EQ(serials(HistoryStore::read(file)), (std::vector<std::string>{"IMPORTED", "IMPORTED", "A"}));
 }
 
 TEST(HistoryStore, DefaultLocationAndMigration) {
