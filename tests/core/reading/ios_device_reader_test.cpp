@@ -47,8 +47,7 @@ TEST(IOSDeviceReader, FullReadAssemblesEveryField) {
                                     std::string(R"({"entries": {"IOPMPowerSource": )") + kRegistry + "}}"));
     const IOSDeviceInfo info = IOSDeviceReader::read(kDevice, kShort);
     EXPECT_LE(std::chrono::system_clock::now() - info.readDate, std::chrono::seconds(5));
-    ASSERT_FALSE(info.battery.rawValues.empty());
-    EXPECT_EQ(info.battery.rawValues.front(), (RawRow{"AdapterDetails.Description", "pd charger"}));
+    EXPECT_FALSE(info.battery.rawValues.empty());  // their order is RawValues' test
     const IOSDeviceInfo expected{
         kDevice.udid, MuxDevice::Connection::usb, "Anna's iPhone", "iPhone15,2", "iPhone 14 Pro", "iPhone", "17.4.1",
         "21E236", "F2LXK0Q1N7", "MQ9T3ZD/A", "A2890", "D73AP", "a4:c3:f0:12:34:57",
