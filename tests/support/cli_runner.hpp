@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include <sys/wait.h>  // WEXITSTATUS
@@ -10,6 +11,8 @@ namespace celvio::test {
 struct CliRun {
     int status;
     std::string out;
+    bool operator==(const CliRun&) const = default;
+    friend void PrintTo(const CliRun& run, std::ostream* os) { *os << "exit " << run.status << ":\n" << run.out; }
 };
 
 /// Runs the built celvio-cli (CELVIO_CLI, set by the test target) with the arguments as a

@@ -7,8 +7,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,15 +36,6 @@ inline HistoryEntry phoneEntry(std::string serial, HistoryEntry::Date date) {
         .designCapacity = 3279,
         .source = std::nullopt,
     };
-}
-
-inline std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeText(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 inline constexpr const char* kCoconutTable =

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <optional>
 #include <string>
@@ -52,8 +54,18 @@ struct LoopbackListener {
     std::uint16_t port = 0;
 };
 
-/// Runs `body`, expecting a CelvioError whose description is `text`.
+/// Runs `body`, expecting a CelvioError whose description is `text` (or starts with it, less
+/// the "..." it then ends with).
 void expectError(const std::function<void()>& body, const std::string& text);
+
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 /// Bytes of a text, for comparisons.
 inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 using namespace celvio;
@@ -62,13 +61,9 @@ TEST(ChargeRemindersTest, BatteriesAndLimitsAreTheirOwn) {
 
 TEST(HealthFellBelow80Test, OnlyTheFirstEntryBelowAfterOneAbove) {
     // Full charges of a 1000 mAh design, ascending date.
-    const std::pair<std::vector<std::int64_t>, bool> cases[] = {{{}, false},
-                                                                {{790}, false},
-                                                                {{820, 800}, false},
-                                                                {{820, 801, 799}, true},
-                                                                {{820, 799, 795}, false},
-                                                                {{799, 800, 790}, true},
-                                                                {{820, 500}, true}};
+    const std::pair<std::vector<std::int64_t>, bool> cases[] = {
+        {{}, false}, {{790}, false}, {{820, 800}, false}, {{820, 801, 799}, true}, {{820, 799, 795}, false},
+        {{799, 800, 790}, true}, {{820, 500}, true}};
     for (const auto& [fullCharges, expected] : cases) {
         HistoryDeviceGroup group;
         int day = 1;

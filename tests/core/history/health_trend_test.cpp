@@ -64,6 +64,10 @@ const auto imported = [](HistoryEntry& e) {
     e.source = "coconutBattery";
     e.batterySerial.reset();
 };
+const auto laterImported = [](HistoryEntry& e) {  // the same readings, imported six hours later
+    imported(e), e.date += HistoryEntry::Date::duration(21600.0);
+};
+const auto doubled = [](HistoryEntry& e) { e.designCapacity *= 2, e.fullChargeCapacity *= 2; };
 
 }  // namespace
 
@@ -87,11 +91,8 @@ TEST(HealthTrend, FitsTheCurrentBatterysLastYear) {
         {"a new battery serial restarts the trend",
          joined(line(-300, -101, 5, 60, -3, "B1"), line(-100, -1, 5, 100, -0.5, "B2")), -0.5, 0.001, oct29},
         {"a new design capacity restarts the trend",
-         joined(line(-300, -101, 5, 60, -3, std::nullopt), each(line(-100, -1, 5, 100, -0.5, std::nullopt),
-                                                                [](auto& e) {
-                                                                    e.designCapacity *= 2;
-                                                                    e.fullChargeCapacity *= 2;
-                                                                })),
+         joined(line(-300, -101, 5, 60, -3, std::nullopt),
+                each(line(-100, -1, 5, 100, -0.5, std::nullopt), doubled)),
          -0.5, 0.001, oct29},
         {"a new battery 59 days ago leaves no trend yet",
          joined(line(-300, -60, 5, 60, -3, "B1"), line(-59, 0, 1, 100, -0.5, "B2")), std::nullopt, 0, ""},
@@ -114,12 +115,7 @@ TEST(HealthTrend, FitsTheCurrentBatterysLastYear) {
         {"already below 80 %", line(-200, -1, 7, 75, -1), -1, 0.001, "\u22121.0 % a month \u00b7 below 80 % | 2026-06"},
         {"readings more than a year old do not count", joined(line(-700, -366, 5, 100, 0), decline), -1, 0.001, apr27},
         {"two readings a day count as one",
-         joined(line(-91, -1, 30, 90, -1), each(line(-91, -1, 30, 91, -1),
-                                                [](auto& e) {
-                                                    imported(e);
-                                                    e.date += HistoryEntry::Date::duration(6 * 3600.0);
-                                                })),
-         std::nullopt, 0, ""},
+         joined(line(-91, -1, 30, 90, -1), each(line(-91, -1, 30, 91, -1), laterImported)), std::nullopt, 0, ""},
         {"readings without a design capacity are left out",
          with(with(decline, -20, [](auto& e) { e.designCapacity = 0; }), -15, [](auto& e) { e.designCapacity = 0; }),
          -1, 0.001, apr27}};

@@ -13,32 +13,17 @@ namespace {
 
 constexpr double kShort = 0.3;
 
-const char* kOneDevice = R"({"devices": [{"udid": "00008110-001A2B3C4D5E6F70",
-    "attachments": [{"deviceID": 3, "connection": "USB"}]}]})";
-
-std::string withFault(const std::string& request, const std::string& fault) {
+/// One device on USB (deviceID 3), and the daemon's fault for one request if given.
+std::string withFault(const std::string& request = "", const std::string& fault = "") {
     return R"({"devices": [{"udid": "00008110-001A2B3C4D5E6F70", "attachments": [{"deviceID": 3, "connection": "USB"}]}],
-               "faults": {")" + request + "\": " + fault + "}}";
+               "faults": {)" + (request.empty() ? "" : "\"" + request + "\": " + fault) + "}}";
 }
 
 }  // namespace
 
 TEST(USBMux, ListingKeepsOneRecordPerDevicePreferringUSB) {
-    SimulatedDaemon daemon(R"({
-      "devices": [
-        {"udid": "DUP-NET-USB", "attachments": [{"deviceID": 5, "connection": "Network"}, {"deviceID": 3, "connection": "USB"}]},
-        {"udid": "USB-FIRST", "attachments": [{"deviceID": 7, "connection": "USB"}, {"deviceID": 8, "connection": "Network"}]},
-        {"udid": "TWO-NET", "attachments": [{"deviceID": 10, "connection": "Network"}, {"deviceID": 11, "connection": "Network"}]},
-        {"udid": "B2", "attachments": [{"deviceID": 20, "connection": "USB"}]},
-        {"udid": "A1", "attachments": [{"deviceID": 21, "connection": "Bluetooth"}]},
-        {"udid": "C3", "attachments": [{"deviceID": 22, "connection": "network"}]}
-      ],
-      "extraListEntries": [
-        {"DeviceID": 30, "MessageType": "Attached"},
-        {"DeviceID": 31, "Properties": {"ConnectionType": "USB"}},
-        {"Properties": {"SerialNumber": "NO-ID", "ConnectionType": "USB"}},
-        {"Properties": {"SerialNumber": "INNER-ID", "DeviceID": 40}}
-      ]})");
+    // Each device attached once or twice, in every kind of connection, and entries without an ID.
+    SimulatedDaemon daemon(test::readText(CELVIO_TEST_DATA_DIR "/simulator/listing.json"));
 
     EXPECT_EQ(USBMux::listDevices(false),
               (std::vector<MuxDevice>{{"A1", 21, Connection::usb}, {"B2", 20, Connection::usb},
@@ -62,7 +47,7 @@ TEST(USBMux, MalformedDeviceListsGiveNoDevices) {
 }
 
 TEST(USBMux, PacketsCarryHeaderTagsAndSwappedPort) {
-    SimulatedDaemon daemon(kOneDevice);
+    SimulatedDaemon daemon(withFault());
     USBMux client(kShort);
     EXPECT_EQ(client.list(false).size(), 1u);
     auto socket = client.connect(3, 62078);
@@ -102,18 +87,6 @@ TEST(USBMux, ConnectResults) {
 
     SimulatedDaemon noResult(withFault("Connect", R"({"kind": "noResult"})"));
     EXPECT_NO_THROW(USBMux(kShort).connect(3, 62078));
-}
-
-TEST(USBMux, PairingRecords) {
-    SimulatedDaemon daemon(R"({"devices": [
-        {"udid": "PAIRED", "attachments": [{"deviceID": 1, "connection": "USB"}]},
-        {"udid": "STRANGER", "attachments": [{"deviceID": 2, "connection": "USB"}], "paired": false}]})");
-    // The record's use is the lockdown session's test; here, who has none.
-    EXPECT_TRUE(USBMux::pairRecord("PAIRED").contains("HostID"));
-    for (const char* udid : {"STRANGER", "UNKNOWN"})
-        expectError([udid] { USBMux::pairRecord(udid); }, "This computer is not paired with the device. Connect it "
-                                                          "once via USB and tap \u201CTrust\u201D on the device.");
-    EXPECT_TRUE(daemon.allClosed());
 }
 
 TEST(USBMux, MalformedOrMissingRepliesFailWithTheirOwnTexts) {

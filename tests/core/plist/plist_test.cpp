@@ -70,30 +70,8 @@ TEST(PlistCoding, XMLAndBinaryRoundTripEveryType) {
 }
 
 TEST(PlistCoding, ReadsEverythingTheXMLFormatAllows) {
-    const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<!-- written by hand -->
-<plist version="1.0">
-<dict>
-	<key>Text</key><string>A &lt;b&gt; &amp; &quot;c&quot; &apos;d&apos; &#x2011;&#8212; <![CDATA[<raw> & ]]>end</string>
-	<key>Empty</key><string/>
-	<key>Hex</key><integer>0x1F</integer>
-	<key>Unsigned</key><integer> 18446744073709551615 </integer>
-	<key>Min</key><integer>-9223372036854775808</integer>
-	<key>Real</key><real>-2.5e1</real>
-	<key>Yes</key><true/>
-	<key>No</key><false></false>
-	<key>Date</key><date>2024-02-29T12:30:05Z</date>
-	<key>Data</key><data>
-		AAEC
-		/w==
-	</data>
-	<key>List</key><array><integer>1</integer><array/><dict/></array>
-	<key></key><string>empty key</string>
-)" "<key>K\xC0" "ey</key><string>a\x80" "b</string><key>Raw</key><string><![CDATA[\xE2\x82]]>c</string>"
-                            R"(</dict>
-</plist>
-)";
+    // Entities, CDATA, hex and unsigned integers, padded data, empty keys, invalid UTF-8.
+    const std::string xml = test::readText(CELVIO_TEST_DATA_DIR "/plist/every-xml-form.plist");
     // 2024-02-29 12:30:05 UTC is 730,902,605 seconds after 2001-01-01.
     const PlistDict expected{
         {"Text", "A <b> & \"c\" 'd' \u2011\u2014 <raw> & end"}, {"Empty", ""}, {"Hex", 31}, {"Unsigned", -1},
