@@ -3,6 +3,9 @@
 #include "app_test_support.hpp"
 #include "base/celvio_error.hpp"
 #include "history_test_support.hpp"
+#include "panels/raw_values_sheet.hpp"
+#include "widgets/device_strip.hpp"
+#include "widgets/segment_bar.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -78,6 +81,87 @@ struct Shell {
     std::unique_ptr<AppModel> model;
     std::unique_ptr<MainWindow> window;
 };
+
+/// Presses `key` where a keyboard's press goes: the focused widget, else the active window.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : QApplication::activeWindow(), key, modifiers);
+    QApplication::processEvents();
+}
+
+/// Presses Tab until the focused widget is `wanted`; false when forty presses never reach it.
+bool tabTo(const std::function<bool(const QWidget&)>& wanted) {
+    for (int i = 0; i < 40; ++i) {
+        press(Qt::Key_Tab);
+        if (QApplication::focusWidget() && wanted(*QApplication::focusWidget())) return true;
+    }
+    return false;
+}
+
+std::function<bool(const QWidget&)> named(const char* name) {
+    return [name](const QWidget& widget) { return widget.objectName() == name; };
+}
+
+bool isStrip(const QWidget& widget) { return qobject_cast<const DeviceStrip*>(&widget) != nullptr; }
+
+TEST(MainWindowTest, AWholeUseByKeyboardAlone) {
+    Shell shell({{.udid = udidA, .name = "Alex's iPhone", .serial = "SERIAL-A"},
+                 {.udid = udidB, .deviceID = 2, .name = "Kitchen iPad", .serial = "SERIAL-B"}});
+    AppModel& model = *shell.model;
+    shell.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(shell.window.get()));
+    const auto history = [&] { return HistoryStore::read(shell.dir / "history.json"); };
+    ASSERT_EQ(history().size(), 3u) << "the computer and both devices";
+
+    // The second device: in the strip, two to the right of the computer.
+    ASSERT_TRUE(tabTo(isStrip));
+    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}) press(key);
+    EXPECT_EQ(model.selection(), Selection::device(udidB));
+
+    ASSERT_TRUE(tabTo([](const QWidget& widget) { return qobject_cast<SegmentBar*>(widget.parentWidget()); }));
+    for (const auto& [key, segment] : {std::pair(Qt::Key_Right, PanelSegment::history),
+                                       {Qt::Key_Right, PanelSegment::details}, {Qt::Key_Left, PanelSegment::history}}) {
+        press(key);
+        EXPECT_EQ(model.panelSegment(), segment);
+    }
+    ASSERT_TRUE(tabTo(named("refresh")));
+    press(Qt::Key_Return);
+    EXPECT_TRUE(waitUntil([&] { return shell.daemon.sessions() == 3; })) << "the device read again";
+
+    ASSERT_TRUE(tabTo(named("rawValues")));
+    press(Qt::Key_Space);
+    const auto* sheet = shell.window->findChild<RawValuesSheet*>();
+    ASSERT_TRUE(sheet && waitUntil([&] { return sheet->isActiveWindow(); }));
+    EXPECT_TRUE(sheet->shownKeys().contains("CycleCount"));
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(sheet->isHidden());
+    // A window manager activates the window again; the offscreen platform leaves that to us.
+    shell.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(shell.window.get()));
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "rawValues") << "the focus back where it was";
+
+    ASSERT_TRUE(tabTo(isStrip));
+    for (const Qt::Key key : {Qt::Key_End, Qt::Key_Space}) press(key);
+    EXPECT_EQ(model.selection(), Selection::history());
+
+    // Open the first block, delete its measurement, take the deletion back.
+    ASSERT_TRUE(tabTo(named("historyBlock")));
+    const QString serial = QApplication::focusWidget()->property("serial").toString();
+    press(Qt::Key_Space);
+    ASSERT_TRUE(tabTo(named("measurementRow")));
+    press(Qt::Key_Delete);
+    EXPECT_EQ(history().size(), 2u);
+    EXPECT_FALSE(model.historyForSerial(serial.toStdString()));
+    press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(history().size(), 3u);
+    EXPECT_TRUE(model.historyForSerial(serial.toStdString()));
+
+    shell.answers.exportLocation = qstr(shell.dir / "export.csv");
+    ASSERT_TRUE(tabTo(named("exportHistory")));
+    press(Qt::Key_Space);
+    EXPECT_EQ(readText(shell.dir / "export.csv"), HistoryStore(shell.dir / "history.json").csv());
+    EXPECT_TRUE(shell.answers.alerts.isEmpty());
+}
 
 TEST(MainWindowTest, FixedSizeWindowWhoseClosingQuits) {
     Shell shell;
