@@ -5,8 +5,6 @@
 #include "widgets/health_chart.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
-#include "panels/ios_panel.hpp"
-#include "panels/mac_panel.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/ring_gauge.hpp"
 #include "shell/root_view.hpp"
@@ -15,7 +13,6 @@
 #include "style/theme.hpp"
 
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>

@@ -1,7 +1,6 @@
 #include "panels/history_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_json.hpp"
-#include "history_test_support.hpp"
 #include "widgets/month_rows.hpp"
 
 #include "model/app_model.hpp"
@@ -12,7 +11,6 @@
 #include "style/theme.hpp"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>

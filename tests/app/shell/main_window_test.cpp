@@ -1,5 +1,4 @@
 #include "shell/main_window.hpp"
-#include "model/app_model.hpp"
 #include "app_test_support.hpp"
 #include "base/celvio_error.hpp"
 #include "history_test_support.hpp"
@@ -17,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -80,10 +80,11 @@ struct Shell {
     std::unique_ptr<MainWindow> window;
 };
 
-/// Presses `key` where a keyboard's press goes: the focused widget, else the active window.
+/// Presses `key` where a keyboard's press goes: an open menu, the focused widget, the active window.
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-    QWidget* focused = QApplication::focusWidget();
-    QTest::keyClick(focused ? focused : QApplication::activeWindow(), key, modifiers);
+    QWidget* target = QApplication::activePopupWidget();
+    if (!target) target = QApplication::focusWidget();
+    QTest::keyClick(target ? target : QApplication::activeWindow(), key, modifiers);
     QApplication::processEvents();
 }
 
@@ -165,6 +166,23 @@ TEST(MainWindowTest, AWholeUseByKeyboardAlone) {
         press(key, Qt::ControlModifier);
         EXPECT_EQ(model.selection(), selection) << key;
     }
+
+    // The menus: each item its own access key; F10 and Alt+H open them.
+    const auto expectOwnKeys = [](const QList<QAction*>& actions) {
+        QSet<QString> keys;
+        for (const QAction* action : actions) keys.insert(QKeySequence::mnemonic(action->text()).toString());
+        keys.remove("");
+        EXPECT_EQ(keys.size(), std::ranges::count_if(actions, [](QAction* a) { return !a->isSeparator(); }));
+    };
+    expectOwnKeys(shell.window->menuBar()->actions());
+    for (QAction* bar : shell.window->menuBar()->actions()) expectOwnKeys(bar->menu()->actions());
+    for (const auto& [key, modifier, title] :
+         {std::tuple(Qt::Key_F10, Qt::NoModifier, "Battery"), {Qt::Key_H, Qt::AltModifier, "Help"}}) {
+        press(key, modifier);
+        EXPECT_TRUE(waitUntil([&] { return menu(*shell.window, title)->isVisible(); }, std::chrono::seconds(2))) << title;
+        press(Qt::Key_Escape);
+        EXPECT_FALSE(menu(*shell.window, title)->isVisible()) << title;
+    }
 }
 
 TEST(MainWindowTest, FixedSizeWindowWhoseClosingQuits) {
@@ -216,37 +234,6 @@ TEST(MainWindowTest, ShowsBeforeTheHistoryArrivesAndRecordsWhatWasMeasuredMeanwh
     EXPECT_EQ(serials, (std::multiset<std::string>{"20XW0055GE", "OLD", "SERIAL-A"})) << "one entry a device and day";
     EXPECT_EQ(model.historyForSerial("20XW0055GE")->entries.at(0).fullChargeCapacity, 4400) << "the newest";
     EXPECT_EQ(model.historyGroups().size(), 3u);
-}
-
-TEST(MainWindowTest, MenusHaveAccessKeysAndF10OpensThem) {
-    Shell shell;
-    shell.window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(shell.window.get()));
-    const auto expectOwnKeys = [](const QList<QAction*>& actions) {
-        QSet<QString> keys;
-        qsizetype items = 0;
-        for (const QAction* action : actions) {
-            if (action->isSeparator()) continue;
-            ++items;
-            keys.insert(QKeySequence::mnemonic(action->text()).toString());
-        }
-        keys.remove("");
-        EXPECT_EQ(keys.size(), items) << "each item its own access key";
-    };
-    expectOwnKeys(shell.window->menuBar()->actions());
-    for (QAction* bar : shell.window->menuBar()->actions()) expectOwnKeys(bar->menu()->actions());
-
-    const struct {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        QString menu;
-    } rows[] = {{Qt::Key_F10, Qt::NoModifier, "Battery"}, {Qt::Key_H, Qt::AltModifier, "Help"}};
-    for (const auto& row : rows) {
-        QTest::keyClick(shell.window.get(), row.key, row.modifiers);
-        EXPECT_TRUE(waitUntil([&] { return menu(*shell.window, row.menu)->isVisible(); }, std::chrono::seconds(2)))
-            << row.menu.toStdString();
-        menu(*shell.window, row.menu)->hide();
-    }
 }
 
 TEST(MainWindowTest, FirstDeviceNeedsADevice) {

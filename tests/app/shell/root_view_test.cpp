@@ -1,11 +1,9 @@
-#include "model/app_model.hpp"
 #include "app_test_support.hpp"
 #include "base/celvio_error.hpp"
 #include "panels/connect_help_panel.hpp"
 #include "widgets/device_strip.hpp"
 #include "panels/history_panel.hpp"
 #include "reading/ios_device_reader.hpp"
-#include "panels/ios_panel.hpp"
 #include "panels/mac_panel.hpp"
 #include "widgets/ring_gauge.hpp"
 #include "shell/root_view.hpp"
@@ -78,12 +76,6 @@ TEST(RootView, StripFollowsDeviceStatesAndThePlaceholderLeadsToHelp) {
               std::pair(std::optional<std::string>(), std::optional<std::string>("wifi")))
         << "USB has no badge";
     EXPECT_EQ(button(root, "strip:mac")->ring().tint(), Theme::green()) << "the laptop at 80 %";
-
-    click(root, "strip:device", 0);
-    EXPECT_EQ(model->selection(), Selection::device(udidA));
-    auto* panel = qobject_cast<IOSPanel*>(root.panel());
-    EXPECT_TRUE(panel && panel->udid() == udidA);
-    EXPECT_TRUE(button(root, "strip:device", 0)->look().selected);
 
     gate.open();
     ASSERT_TRUE(

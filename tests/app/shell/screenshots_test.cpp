@@ -11,7 +11,6 @@
 #include "reading/ios_device_reader.hpp"
 #include "shell/main_window.hpp"
 #include "panels/raw_values_sheet.hpp"
-#include "shell/root_view.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 #include "widgets/device_strip.hpp"
@@ -26,7 +25,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QLineSeries>
-#include <QLocale>
 #include <QMenu>
 #include <QStyle>
 #include <QPainter>
@@ -186,9 +184,9 @@ TEST(Screenshots, EveryPanel) {
             return IOSDeviceReader::read(device);
         };
         auto model = startModel(std::move(opts));
-        const auto opened = gate.openOnExit();
         MainWindow window(*model);
         window.show();
+        const auto opened = gate.openOnExit();
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "loading");
     }
