@@ -41,16 +41,8 @@ HistoryEntry::Date noon(int day) {
 }
 
 HistoryEntry measurement(const std::string& serial, int day, std::int64_t fcc, std::int64_t dc = 3000) {
-    HistoryEntry entry;
-    entry.id = UUID::random();
-    entry.date = noon(day);
-    entry.deviceSerial = serial;
-    entry.deviceName = serial + " Phone";
-    entry.modelIdentifier = "iPhone15,2";
-    entry.cycleCount = 100 + day;
-    entry.fullChargeCapacity = fcc;
-    entry.designCapacity = dc;
-    return entry;
+    return {UUID::random(), noon(day), HistoryEntry::Kind::ios, serial, serial + " Phone", "iPhone15,2", std::nullopt,
+            std::nullopt, 100 + day, fcc, dc, std::nullopt};
 }
 
 /// A model over a history file holding `entries`, and the panel showing it.
