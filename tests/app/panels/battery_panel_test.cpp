@@ -5,8 +5,6 @@
 #include "widgets/health_chart.hpp"
 #include "history/history_store.hpp"
 #include "reading/ios_device_reader.hpp"
-#include "panels/ios_panel.hpp"
-#include "panels/mac_panel.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/ring_gauge.hpp"
 #include "shell/root_view.hpp"
@@ -14,9 +12,7 @@
 #include "widgets/stat_cell.hpp"
 #include "style/theme.hpp"
 
-#include <QApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -25,7 +21,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 
 namespace celvio::test {
 namespace {
@@ -151,42 +146,6 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
     AppModel model(options);
     RootView root(model);
     EXPECT_NE(root.panel()->findChild<QWidget*>("details"), nullptr) << "kept across launches";
-    QTest::mouseClick(root.panel()->findChild<SegmentBar*>()->button(static_cast<int>(PanelSegment::stats)),
-                      Qt::LeftButton);
-    EXPECT_EQ(model.panelSegment(), PanelSegment::stats);
-}
-
-TEST(BatteryPanel, KeysReachTheButtonsAndSegments) {
-    ScopedLocale english;
-    BatteryPanel panel(PanelSegment::stats);
-    PanelData data;
-    data.chargePercent = 57;
-    data.health = 92.2;
-    panel.setData(data);
-    EXPECT_EQ(panel.findChild<RingGauge*>("chargeGauge")->accessibleName(), "Charge 57 %");
-    EXPECT_EQ(panel.findChild<RingGauge*>("healthGauge")->accessibleName(), "Health 92.2 %");
-    panel.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
-    QStringList events;
-    QObject::connect(&panel, &BatteryPanel::rawValuesRequested, [&] { events << "raw"; });
-    QObject::connect(&panel, &BatteryPanel::refreshRequested, [&] { events << "refresh"; });
-    QObject::connect(&panel, &BatteryPanel::segmentChosen, [&](PanelSegment segment) {
-        events << QStringList{"stats", "history", "details"}.at(static_cast<int>(segment));
-    });
-    panel.findChild<QWidget*>("rawValues")->setFocus(Qt::TabFocusReason);
-    // Tab goes raw values, refresh, then each segment; the arrows choose the neighbour.
-    const std::pair<Qt::Key, QString> steps[] = {
-        {Qt::Key_Space, "raw"},    {Qt::Key_Tab, ""},          {Qt::Key_Return, "refresh"},
-        {Qt::Key_Tab, ""},         {Qt::Key_Right, "history"}, {Qt::Key_Right, "details"},
-        {Qt::Key_Right, ""},       {Qt::Key_Left, "history"},  {Qt::Key_Left, "stats"},
-        {Qt::Key_Tab, ""},         {Qt::Key_Return, "history"}};
-    for (const auto& [key, event] : steps) {
-        events.clear();
-        ASSERT_NE(QApplication::focusWidget(), nullptr);
-        QTest::keyClick(QApplication::focusWidget(), key);
-        EXPECT_EQ(events.join(','), event) << QKeySequence(key).toString().toStdString();
-    }
-    EXPECT_EQ(panel.segment(), PanelSegment::history);
 }
 
 TEST(IOSPanel, ProgressFailureTryAgainAndData) {

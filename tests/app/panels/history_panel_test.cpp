@@ -1,7 +1,6 @@
 #include "panels/history_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_json.hpp"
-#include "history_test_support.hpp"
 #include "widgets/month_rows.hpp"
 
 #include "model/app_model.hpp"
@@ -12,7 +11,6 @@
 #include "style/theme.hpp"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -43,16 +41,8 @@ HistoryEntry::Date noon(int day) {
 }
 
 HistoryEntry measurement(const std::string& serial, int day, std::int64_t fcc, std::int64_t dc = 3000) {
-    HistoryEntry entry;
-    entry.id = UUID::random();
-    entry.date = noon(day);
-    entry.deviceSerial = serial;
-    entry.deviceName = serial + " Phone";
-    entry.modelIdentifier = "iPhone15,2";
-    entry.cycleCount = 100 + day;
-    entry.fullChargeCapacity = fcc;
-    entry.designCapacity = dc;
-    return entry;
+    return {UUID::random(), noon(day), HistoryEntry::Kind::ios, serial, serial + " Phone", "iPhone15,2", std::nullopt,
+            std::nullopt, 100 + day, fcc, dc, std::nullopt};
 }
 
 /// A model over a history file holding `entries`, and the panel showing it.
@@ -205,18 +195,8 @@ TEST(HistoryPanel, DeletionsTakeEffectAtOnceAndCanBeUndoneForAWhile) {
     ASSERT_TRUE(undoLine && timer && undoLine->isHidden());
     panel.root->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(panel.root.get()));
-    const auto key = [&](Qt::Key pressed, Qt::KeyboardModifiers modifiers = {}) {
-        QWidget* focused = QApplication::focusWidget();
-        QTest::keyClick(focused ? focused : panel.widget, pressed, modifiers);
-    };
-    const auto byKeyboard = [&] {
-        // From the import button: the export button, then the first block, open, its row.
-        panel.widget->findChild<IconButton*>("importHistory")->setFocus(Qt::TabFocusReason);
-        for (const Qt::Key pressed : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Delete})
-            key(pressed);
-    };
     const auto byTrash = [&] {
-        ASSERT_TRUE(panel.block("SOLO")->property("open").toBool()) << "still open after the undo";
+        QTest::mouseClick(panel.block("SOLO"), Qt::LeftButton);
         QTest::mouseClick(panel.details("SOLO")->findChild<QAbstractButton*>("deleteEntry"), Qt::LeftButton);
     };
     const auto byMenu = [&] {
@@ -227,18 +207,12 @@ TEST(HistoryPanel, DeletionsTakeEffectAtOnceAndCanBeUndoneForAWhile) {
         EXPECT_EQ(menu->palette().color(QPalette::Text), Theme::red()) << "destructive";
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
     };
-    const auto undoByKey = [&] { key(Qt::Key_Z, Qt::ControlModifier); };
-    const auto undoByClick = [&] {
-        QTest::mouseClick(undoLine->findChild<QAbstractButton*>("undoDelete"), Qt::LeftButton);
-    };
     const struct {
         const char* serial;
-        std::function<void()> remove, undo;  // no undo: the offer passes
+        std::function<void()> remove;
+        bool undo;  // else the offer passes
         const char* offer;
-    } rows[] = {{"SOLO", byKeyboard, undoByKey, "· 1 deleted"},
-                {"SOLO", byTrash, nullptr, "· 1 deleted"},
-                {"PAIR", byMenu, undoByClick, "· 2 deleted"},
-                {"PAIR", byMenu, nullptr, "· 2 deleted"}};
+    } rows[] = {{"SOLO", byTrash, true, "· 1 deleted"}, {"PAIR", byMenu, false, "· 2 deleted"}};
     for (const auto& row : rows) {
         const std::string before = readText(file);
         const std::size_t lines = panel.lines().size();
@@ -250,24 +224,23 @@ TEST(HistoryPanel, DeletionsTakeEffectAtOnceAndCanBeUndoneForAWhile) {
         EXPECT_FALSE(undoLine->isHidden()) << row.serial;
         EXPECT_EQ(undoLine->findChild<QLabel*>()->text(), row.offer);
         if (row.undo) {
-            row.undo();
+            QTest::mouseClick(undoLine->findChild<QAbstractButton*>("undoDelete"), Qt::LeftButton);
             EXPECT_EQ(readText(file), before) << row.serial << ": written back at once";
             EXPECT_EQ(panel.lines().size(), lines) << row.serial;
+            EXPECT_TRUE(panel.block("SOLO")->property("open").toBool()) << "still open after the undo";
         } else {
             timer->start(1);
             EXPECT_TRUE(waitUntil([&] { return undoLine->isHidden(); }));
-            undoByKey();
+            auto* inside = panel.widget->findChild<IconButton*>("exportHistory");
+            inside->setFocus();
+            QTest::keyClick(inside, Qt::Key_Z, Qt::ControlModifier);
             EXPECT_EQ(readText(file), deleted) << row.serial << ": gone for good";
         }
     }
-    EXPECT_EQ(panel.count(), "1 measurements");
 
     QSignalSpy imports(panel.widget, &HistoryPanel::importRequested);
-    QSignalSpy exports(panel.widget, &HistoryPanel::exportRequested);
     QTest::mouseClick(panel.widget->findChild<IconButton*>("importHistory"), Qt::LeftButton);
-    QTest::mouseClick(panel.widget->findChild<IconButton*>("exportHistory"), Qt::LeftButton);
     EXPECT_EQ(imports.count(), 1);
-    EXPECT_EQ(exports.count(), 1);
 }
 
 TEST(HistoryPanel, ShowsAFailedSaveUntilOneSucceedsAndAKeptFileUntilDismissed) {
@@ -304,13 +277,11 @@ TEST(HistoryPanel, ShowsAFailedSaveUntilOneSucceedsAndAKeptFileUntilDismissed) {
 }
 
 TEST(HealthChart, EveryMarkInsideThePlotAreaOverDistinctDates) {
-    const auto entries = [](std::vector<std::int64_t> fccs, int daysApart, int msApart = 0) {
+    const auto entries = [](std::vector<std::int64_t> fccs, int daysApart) {
         // Of a design capacity of 1,000 mAh, so tenths of a percent.
         std::vector<HistoryEntry> made;
-        for (std::size_t i = 0; i < fccs.size(); ++i) {
+        for (std::size_t i = 0; i < fccs.size(); ++i)
             made.push_back(measurement("X", static_cast<int>(i) * daysApart, fccs[i], 1000));
-            made.back().date += std::chrono::milliseconds(msApart * static_cast<int>(i));
-        }
         return made;
     };
     const QString days = "\\d{1,2} [A-Z][a-z]{2}", months = "[A-Z][a-z]{2} \\d{4}";
@@ -319,19 +290,14 @@ TEST(HealthChart, EveryMarkInsideThePlotAreaOverDistinctDates) {
         std::vector<HistoryEntry> entries;
         double lower, upper, tick;
         QString labels;
-        bool eachASeries = false;
     } rows[] = {{"85 to 98 %", entries({850, 920, 980}, 1), 77, 102, 10, days},
                 {"62.4 % lowest", entries({624, 900}, 1), 59, 102, 20, days},
                 {"103.2 % highest", entries({950, 1032}, 1), 77, 106, 10, days},
                 {"80 and 100 %", entries({800, 1000}, 30), 77, 102, 10, days},
                 {"nothing left", entries({0}, 1), -5, 102, 50, days},
-                {"three devices at the first start", entries({900, 950, 1000}, 0, 3), 77, 102, 10, days, true},
                 {"two years", entries({990, 950, 900}, 365), 77, 102, 10, months}};
     for (const auto& row : rows) {
-        std::vector<HealthSeries> series(row.eachASeries ? row.entries.size() : 1);
-        for (std::size_t i = 0; i < row.entries.size(); ++i)
-            series[row.eachASeries ? i : 0].entries.push_back(row.entries[i]);
-        HealthChart chart(series);
+        HealthChart chart({HealthSeries{QString(), row.entries}});
         chart.resize(500, 100);
         chart.show();
         QCoreApplication::processEvents();
@@ -351,7 +317,7 @@ TEST(HealthChart, EveryMarkInsideThePlotAreaOverDistinctDates) {
         const QImage image = renderOverBlack(chart);
         auto* marks = qobject_cast<QScatterSeries*>(drawn->series()[drawn->series().size() - 2]);
         const QColor mark = image.pixelColor(drawn->mapToPosition(marks->points().back(), marks).toPoint());
-        const QColor colour = Theme::paletteColour(series.size() - 1);  // blending rounds a little
+        const QColor colour = Theme::paletteColour(0);  // blending rounds a little
         EXPECT_LE(std::abs(mark.red() - colour.red()) + std::abs(mark.green() - colour.green()) +
                       std::abs(mark.blue() - colour.blue()),
                   6)

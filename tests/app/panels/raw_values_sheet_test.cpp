@@ -36,7 +36,6 @@ QString copyAfterClick(const RawValuesSheet& sheet, QPoint at, bool twice) {
 TEST(RawValuesSheetTest, FiltersByKeyOrValueCopiesEverythingAndClosesOnReturn) {
     RawValuesSheet sheet("Test iPhone", batteryRows());
     sheet.show();
-    EXPECT_EQ(sheet.size(), QSize(290, 470));
     const QString count = QString("Test iPhone ") + QChar(0x00B7) + " 6 IORegistry keys";
     EXPECT_EQ(subtitle(sheet), count);
     const QStringList all = {"AppleRawCurrentCapacity", "CycleCount", "DesignCapacity",

