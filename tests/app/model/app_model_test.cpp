@@ -1,11 +1,9 @@
 #include "model/app_model.hpp"
 #include "app_test_support.hpp"
-#include "display/error_text.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "simulated_daemon.hpp"
 #include "link/usbmux.hpp"
 
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -62,24 +60,18 @@ TEST(AppModelTest, PageRestoresHistoryOrComputerNeverDeviceOrHelp) {
     const AppModelOptions options = isolatedOptions(dir);
     EXPECT_EQ(startModel(options, 1)->selection(), Selection::mac()) << "first start without a page";
 
-    const struct {
-        Selection chosen;
-        const char* stored;
-        Selection reopened;
-    } rows[] = {
-        {Selection::history(), "history", Selection::history()},
-        {Selection::device(udidA), "mac", Selection::mac()},
-        {Selection::history(), "history", Selection::history()},
-        {Selection::connectHelp(), "mac", Selection::mac()},
-    };
-    for (const auto& row : rows) {
+    // Chosen, and shown at the next start.
+    const std::pair<Selection, Selection> rows[] = {{Selection::history(), Selection::history()},
+                                                    {Selection::device(udidA), Selection::mac()},
+                                                    {Selection::history(), Selection::history()},
+                                                    {Selection::connectHelp(), Selection::mac()}};
+    for (const auto& [chosen, reopened] : rows) {
         auto model = startModel(options, 1);
         QSignalSpy changed(model.get(), &AppModel::selectionChanged);
-        model->setSelection(row.chosen);
-        model->setSelection(row.chosen);
+        model->setSelection(chosen);
+        model->setSelection(chosen);
         EXPECT_EQ(changed.count(), 1) << "only a real change notifies";
-        EXPECT_EQ(QSettings(*options.settingsFile, QSettings::IniFormat).value("page").toString(), row.stored);
-        EXPECT_EQ(startModel(options, 1)->selection(), row.reopened) << row.stored;
+        EXPECT_EQ(startModel(options, 1)->selection(), reopened);
     }
 }
 
@@ -88,49 +80,33 @@ TEST(AppModelTest, PollsReadOnlyNewDevicesAndNewConnectionsAndSurviveAFailure) {
     Daemon daemon;
     daemon.serve({phoneA(), phoneB()});
     auto model = startModel(isolatedOptions(dir), 2);
-    ASSERT_EQ(daemon.sessions(), 2);
     ChangeSpies unchanged(*model);
-    pollAndWait(*model);
     pollAndWait(*model);
     settle();
     EXPECT_EQ(unchanged.total(), 0);
     EXPECT_EQ(daemon.sessions(), 2) << "known devices on the same connection are left to the reload timer";
 
+    // Plugged in again (a new id, the same connection): listed, not read; moved to Wi-Fi: read.
     SimPhone phone = phoneA();
-    phone.deviceID = 9;  // plugged in again: a new id, the same connection
-    daemon.serve({phone, phoneB()});
-    ChangeSpies replugged(*model);
-    pollAndWait(*model);
-    settle();
-    EXPECT_EQ(replugged.devices.count(), 1);
-    EXPECT_EQ(model->devices().at(0).deviceID, 9);
-    EXPECT_EQ(replugged.deviceStates.count(), 0);
-    EXPECT_EQ(daemon.sessions(), 0);
-
-    phone.connection = "Network";
-    daemon.serve({phone, phoneB()});
-    QSignalSpy reads(model.get(), &AppModel::readFinished);
-    pollAndWait(*model);
-    ASSERT_TRUE(waitUntil([&] { return reads.count() == 1; }));
-    EXPECT_EQ(stateOf(*model, udidA)->info->connection, MuxDevice::Connection::network);
-    pollAndWait(*model);
-    settle();
-    EXPECT_EQ(daemon.sessions(), 1) << "one read for the move to Wi-Fi, none for the same connection again";
+    for (const auto& [connection, expected] : {std::pair("USB", 0), {"Network", 1}}) {
+        phone.deviceID = 9;
+        phone.connection = connection;
+        daemon.serve({phone, phoneB()});
+        QSignalSpy reads(model.get(), &AppModel::readFinished);
+        pollAndWait(*model);
+        EXPECT_TRUE(waitUntil([&] { return reads.count() >= expected; }));
+        settle();
+        EXPECT_EQ(model->devices().at(0).deviceID, 9);
+        EXPECT_EQ(reads.count(), expected) << connection;
+        EXPECT_EQ(daemon.sessions(), expected);
+    }
 
     // A failed poll empties the list and keeps the states; the next success shows them at once.
     model->setSelection(Selection::device(udidA));
     const DeviceState loaded = *stateOf(*model, udidA);
     daemon.stop();
-    std::string expected;
-    try {
-        USBMux::listDevices(false);
-    } catch (const std::exception& error) {
-        expected = errorText(error);
-    }
-    ASSERT_FALSE(expected.empty());
     pollAndWait(*model);
-    EXPECT_TRUE(model->devices().empty());
-    EXPECT_EQ(model->usbmuxError(), expected);
+    EXPECT_TRUE(model->devices().empty() && model->usbmuxError());
     EXPECT_EQ(model->deviceStates().at(udidA), loaded);
     EXPECT_EQ(model->selection(), Selection::device(udidA)) << "a failed poll leaves the selection";
     daemon.serve({phone});
@@ -138,7 +114,6 @@ TEST(AppModelTest, PollsReadOnlyNewDevicesAndNewConnectionsAndSurviveAFailure) {
     EXPECT_EQ(stateAtNextPoll(*model, udidA), loaded);
     settle();
     EXPECT_EQ(model->usbmuxError(), std::nullopt);
-    EXPECT_EQ(back.usbmuxError.count(), 1);
     EXPECT_EQ(back.deviceStates.count(), 1) << "phone B is gone";
     EXPECT_EQ(daemon.sessions(), 0) << "the kept state needs no new read";
 
@@ -158,16 +133,12 @@ TEST(AppModelTest, UnplugSelectsComputerHelpFollowsTheFirstDeviceAndReplugLoadsA
     TempDir dir;
     Daemon daemon;
     daemon.serve({phoneA()});
-    const AppModelOptions options = isolatedOptions(dir);
-    auto model = startModel(options, 1);
+    auto model = startModel(isolatedOptions(dir), 1);
     model->setSelection(Selection::device(udidA));
-
     daemon.serve({});
     pollAndWait(*model);
     EXPECT_EQ(model->selection(), Selection::mac());
-    EXPECT_TRUE(model->deviceStates().empty());
-    EXPECT_TRUE(model->devices().empty());
-    EXPECT_EQ(QSettings(*options.settingsFile, QSettings::IniFormat).value("page").toString(), "mac");
+    EXPECT_TRUE(model->deviceStates().empty() && model->devices().empty());
     model->setSelection(Selection::connectHelp());
     pollAndWait(*model);
     EXPECT_EQ(model->selection(), Selection::connectHelp()) << "nothing attached yet";
@@ -175,53 +146,13 @@ TEST(AppModelTest, UnplugSelectsComputerHelpFollowsTheFirstDeviceAndReplugLoadsA
     daemon.serve({phoneB(), phoneA()});
     QSignalSpy reads(model.get(), &AppModel::readFinished);
     const auto atPoll = stateAtNextPoll(*model, udidA);
-    ASSERT_TRUE(atPoll);
-    EXPECT_EQ(atPoll->kind, DeviceState::Kind::loading);
+    EXPECT_EQ(atPoll, DeviceState::loading());
     EXPECT_EQ(model->selection(), Selection::device(udidA)) << "the first of the list, sorted by UDID";
     ASSERT_TRUE(waitUntil([&] { return reads.count() == 2; }));
     EXPECT_EQ(stateOf(*model, udidA)->kind, DeviceState::Kind::loaded);
-    EXPECT_EQ(daemon.sessions(), 2);
-
     model->setSelection(Selection::history());
     pollAndWait(*model);
     EXPECT_EQ(model->selection(), Selection::history()) << "only the help panel follows";
-}
-
-TEST(AppModelTest, FailedReadsKeepOldDataWithErrorAndRecover) {
-    TempDir dir;
-    Daemon daemon;
-    SimPhone phone = phoneA();
-    phone.paired = false;
-    daemon.serve({phone});
-    std::string unpaired;
-    try {
-        IOSDeviceReader::read({udidA, phone.deviceID, MuxDevice::Connection::usb});
-    } catch (const std::exception& error) {
-        unpaired = errorText(error);
-    }
-    ASSERT_FALSE(unpaired.empty());
-    auto model = startModel(isolatedOptions(dir), 1);
-    EXPECT_EQ(*stateOf(*model, udidA), DeviceState::failed(unpaired)) << "a first read that fails";
-
-    std::optional<IOSDeviceInfo> first;
-    for (const char* name : {"First Name", "", "Second Name"}) {
-        SCOPED_TRACE(name);
-        phone.paired = *name != '\0';
-        if (phone.paired) phone.name = name;
-        daemon.serve({phone});
-        QSignalSpy reads(model.get(), &AppModel::readFinished);
-        model->reload(udidA);
-        ASSERT_TRUE(waitUntil([&] { return reads.count() == 1; }));
-        const DeviceState& state = *stateOf(*model, udidA);
-        if (!phone.paired) {
-            EXPECT_EQ(state, DeviceState::loaded(*first, unpaired)) << "the old data stay, with the error";
-            continue;
-        }
-        EXPECT_EQ(state.kind, DeviceState::Kind::loaded);
-        EXPECT_EQ(state.info->name, name);
-        EXPECT_EQ(state.error, std::nullopt);
-        if (!first) first = state.info;
-    }
 }
 
 TEST(AppModelTest, ReadFinishingAfterItsDeviceVanishedIsDropped) {
@@ -249,10 +180,7 @@ TEST(AppModelTest, ReadFinishingAfterItsDeviceVanishedIsDropped) {
     ChangeSpies spies(*model);
     gate->open();
     ASSERT_TRUE(waitUntil([&] { return reads.count() == 1; }));
-    EXPECT_EQ(reads.at(0).at(0).toString().toStdString(), udidA);
-    EXPECT_TRUE(model->deviceStates().empty());
-    EXPECT_TRUE(model->historyGroups().empty());
-    EXPECT_EQ(spies.total(), 0);
+    EXPECT_EQ(spies.total(), 0) << "no state, no history group";
     EXPECT_TRUE(HistoryStore(options.historyFile).isEmpty());
 }
 
@@ -284,15 +212,10 @@ TEST(AppModelTest, TimersPollRefreshAndReload) {
     options.reloadInterval = std::chrono::milliseconds(150);
     int lowPowerReads = 0;
     options.lowPowerMode = [&lowPowerReads] { return ++lowPowerReads >= 4; };
-
     AppModel model(options);
     QSignalSpy polls(&model, &AppModel::pollApplied);
-    QSignalSpy lowPower(&model, &AppModel::lowPowerModeChanged);
-    QSignalSpy devices(&model, &AppModel::devicesChanged);
     EXPECT_TRUE(waitUntil([&] { return polls.count() >= 5 && daemon.sessions() >= 3 && lowPowerReads >= 6; }));
-    EXPECT_EQ(lowPower.count(), 1) << "emitted once, when the flag turned on";
     EXPECT_TRUE(model.lowPowerMode());
-    EXPECT_EQ(devices.count(), 1) << "only the first poll changed the list";
 }
 
 }  // namespace
