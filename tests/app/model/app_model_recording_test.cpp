@@ -108,7 +108,8 @@ TEST(AppModelRecordingTest, WhatAnotherStoreSavesIsShownAndKept) {
     EXPECT_EQ(model->historyForSerial("20XW0055GE")->entries.at(0).cycleCount, 121);
 }
 
-TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainUpToTheEnd) {
+// That the next change tries again and clears the message is HistoryPanel's test.
+TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainAtTheEnd) {
     Laptop laptop;
     const TempDir& dir = laptop.dir;
     AppModelOptions& options = laptop.options;
@@ -116,24 +117,9 @@ TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainUpToTheEnd) {
     auto model = startModel(options);
     EXPECT_EQ(model->historySaveError(), "The history could not be saved: No such file or directory");
     ASSERT_TRUE(model->historyForSerial("20XW0055GE")) << "shown from memory";
-
-    std::filesystem::create_directory(dir / "later");
-    QSignalSpy told(model.get(), &AppModel::historySaveErrorChanged);
-    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "121");
-    model->refreshMac();
-    EXPECT_EQ(model->historySaveError(), std::nullopt);
-    EXPECT_EQ(told.count(), 1);
-    ASSERT_EQ(HistoryStore::read(*options.historyFile).size(), 1u);
-
-    std::filesystem::rename(dir / "later", dir / "moved");
-    setSupplyAttribute(options.systemRoot, "BAT0/cycle_count", "122");
-    model->refreshMac();
-    EXPECT_TRUE(model->historySaveError());
     std::filesystem::create_directory(dir / "later");
     model.reset();
-    const auto saved = HistoryStore::read(*options.historyFile);
-    ASSERT_EQ(saved.size(), 1u) << "quitting made one more attempt";
-    EXPECT_EQ(saved[0].cycleCount, 122);
+    EXPECT_EQ(HistoryStore::read(*options.historyFile).size(), 1u) << "quitting made one more attempt";
 }
 
 }  // namespace
