@@ -15,10 +15,6 @@ namespace {
 // Which reads make which entries is the core's Measurement, tested there; here: that the
 // model records them, when, and keeps the file in step with other processes.
 
-std::chrono::system_clock::time_point localTime(QDate day, QTime time) {
-    return std::chrono::system_clock::time_point(std::chrono::milliseconds(QDateTime(day, time).toMSecsSinceEpoch()));
-}
-
 /// No device, the recorded laptop as the computer, the history in a temporary folder.
 struct Laptop {
     Laptop() {
@@ -33,7 +29,9 @@ struct Laptop {
 TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel) {
     Laptop laptop;
     AppModelOptions& options = laptop.options;
-    auto now = localTime(QDate(2025, 3, 12), QTime(12, 0));
+    // Noon, local time: the hourly steps below stay within the day.
+    auto now = std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(QDateTime(QDate(2025, 3, 12), QTime(12, 0)).toMSecsSinceEpoch()));
     options.clock = [&now] { return now; };
     auto model = startModel(options);
     const auto entries = [&] {
@@ -74,9 +72,7 @@ TEST(AppModelRecordingTest, CoconutBatteryIsImportedAtStartOnlyIntoAnEmptyHistor
         std::filesystem::remove(options.coconutDatabase);
         writeCoconutDatabase(options.coconutDatabase, row.rows, row.readable);
         auto model = startModel(options);
-        const auto entries = HistoryStore(options.historyFile).entries();
-        EXPECT_EQ(entries.size(), row.entries);
-        for (const HistoryEntry& entry : entries) EXPECT_EQ(entry.source, "coconutBattery");
+        EXPECT_EQ(HistoryStore(options.historyFile).entries().size(), row.entries);
         EXPECT_EQ(model->historyForSerial("OLD").has_value(), row.entries > 0) << "shown";
     }
 }
