@@ -111,9 +111,10 @@ TEST(CareTest, TrayShowsEachBatteryAndItsMenuTheDevices) {
     CareSettings settings(qstr(dir / "care.ini"));
     ScopedLocale english;
 
-    // Background, keep in tray, tray available: in the tray, and closing the last window does not quit.
-    const std::array<bool, 4> rows[] = {{false, false, true, false}, {false, true, true, true}, {true, false, true, true},
-                                        {true, true, false, false}, {false, true, false, false}};
+    // Background, keep in tray, tray available: in the tray, so closing the window does not quit.
+    const std::array<bool, 4> rows[] = {{false, false, true, false}, {false, true, true, true},
+                                        {true, false, true, true},   {true, true, false, false},
+                                        {false, true, false, false}};
     for (const auto [background, keep, available, inTray] : rows) {
         settings.setKeepInTray(keep);
         CareController care(*model, settings, careOptions(background, available));
