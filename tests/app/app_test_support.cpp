@@ -24,30 +24,23 @@ namespace celvio::test {
 std::string scenario(const std::vector<SimPhone>& phones) {
     nlohmann::json devices = nlohmann::json::array();
     for (const SimPhone& phone : phones) {
-        nlohmann::json registry = {
-            {"AppleRawMaxCapacity", phone.fullChargeCapacity},
-            {"AppleRawCurrentCapacity", phone.fullChargeCapacity / 2},
-            {"CurrentCapacity", 50},
-            {"CycleCount", phone.cycles},
-            {"Voltage", 3900},
-            {"Serial", "BATTERY-" + phone.serial},
-        };
+        nlohmann::json registry = {{"AppleRawMaxCapacity", phone.fullChargeCapacity},
+                                   {"AppleRawCurrentCapacity", phone.fullChargeCapacity / 2},
+                                   {"CurrentCapacity", 50}, {"CycleCount", phone.cycles}, {"Voltage", 3900},
+                                   {"Serial", "BATTERY-" + phone.serial}};
         if (phone.designCapacity) registry["DesignCapacity"] = *phone.designCapacity;
-        devices.push_back({
-            {"udid", phone.udid},
-            {"attachments", {{{"deviceID", phone.deviceID}, {"connection", phone.connection}}}},
-            {"paired", phone.paired},
-            {"lockdown",
-             {{"values",
-               {{"DeviceName", phone.name},
-                {"ProductType", "iPhone15,2"},
-                {"ProductVersion", "17.4.1"},
-                {"SerialNumber", phone.serial},
-                {"DeviceClass", "iPhone"}}},
-              {"domains", {{"com.apple.mobile.battery", {{"BatteryCurrentCapacity", 50}, {"HasBattery", true}}}}},
-              {"services", {{"com.apple.mobile.diagnostics_relay", {{"kind", "relay"}}}}}}},
-            {"relay", {{"entries", {{"IOPMPowerSource", registry}}}}},
-        });
+        const nlohmann::json values = {{"DeviceName", phone.name}, {"ProductType", "iPhone15,2"},
+                                       {"ProductVersion", "17.4.1"}, {"SerialNumber", phone.serial},
+                                       {"DeviceClass", "iPhone"}};
+        devices.push_back(
+            {{"udid", phone.udid},
+             {"attachments", {{{"deviceID", phone.deviceID}, {"connection", phone.connection}}}},
+             {"paired", phone.paired},
+             {"lockdown",
+              {{"values", values},
+               {"domains", {{"com.apple.mobile.battery", {{"BatteryCurrentCapacity", 50}, {"HasBattery", true}}}}},
+               {"services", {{"com.apple.mobile.diagnostics_relay", {{"kind", "relay"}}}}}}},
+             {"relay", {{"entries", {{"IOPMPowerSource", registry}}}}}});
     }
     return nlohmann::json{{"devices", devices}}.dump();
 }
@@ -116,12 +109,10 @@ void writeCoconutDatabase(const std::filesystem::path& path, const std::vector<C
     std::string sql = "CREATE TABLE ZHISTORYENTITY (Z_PK INTEGER PRIMARY KEY, ZDATASNAPSHOTDATE REAL, ZDATATYPE TEXT, "
                       "ZDEVICESERIAL TEXT, ZDEVICENAME TEXT, ZDEVICEMODEL TEXT, ZDEVICEOSVERSION TEXT, "
                       "ZBATTERYSERIAL TEXT, ZBATTERYCYCLECOUNT INTEGER, ZBATTERYFCC INTEGER" + dc + ");";
-    for (const CoconutRow& row : rows) {
+    for (const CoconutRow& row : rows)
         sql += "INSERT INTO ZHISTORYENTITY (ZDATASNAPSHOTDATE, ZDATATYPE, ZDEVICESERIAL, ZDEVICENAME, ZDEVICEMODEL, "
-               "ZBATTERYCYCLECOUNT, ZBATTERYFCC" + dc + ") VALUES (" + std::to_string(row.date) + ", '" + row.type +
-               "', '" + row.serial + "', 'Old Phone', 'iPhone12,1', " + std::to_string(row.cycles) + ", " +
-               std::to_string(row.fcc) + (withDesignCapacity ? ", " + std::to_string(row.dc) : "") + ");";
-    }
+               "ZBATTERYCYCLECOUNT, ZBATTERYFCC" + dc + ") VALUES (" + std::to_string(row.date) + ", 'iOS', '" +
+               row.serial + "', 'Old Phone', 'iPhone12,1', 100, 2800" + (withDesignCapacity ? ", 3000" : "") + ");";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.string().c_str(), &db), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);

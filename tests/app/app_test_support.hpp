@@ -75,12 +75,10 @@ std::unique_ptr<AppModel> startModel(AppModelOptions options, std::size_t expect
 /// Polls once and waits until the outcome has been applied.
 void pollAndWait(AppModel& model);
 
-/// One row of a coconutBattery history database.
+/// One row of a coconutBattery history database: an iPhone at 100 cycles, 2800 of 3000 mAh.
 struct CoconutRow {
     double date;  ///< seconds since 2001-01-01 UTC
     std::string serial;
-    std::string type = "iOS";
-    std::int64_t cycles = 100, fcc = 2800, dc = 3000;
 };
 /// Writes a coconutBattery history database with these rows; without ZBATTERYDC when
 /// `withDesignCapacity` is false (a format the import cannot read).
