@@ -95,15 +95,15 @@ AppModel::AppModel(AppModelOptions options, QObject* parent)
 
     // A long history takes a while to read: the window shows first and fills when it arrives.
     historyLoad_ = std::async(std::launch::async, [mailbox = mailbox_, open = options_.openHistory] {
-        LoadedHistory loaded;
+        std::unique_ptr<HistoryStore> store;
         try {
-            loaded.store = open();
+            store = open();
         } catch (...) {
-            loaded.error = describe(std::current_exception());
+            // Nothing crosses the thread: the main thread opens it again when it takes it.
         }
         // The main thread's get() waits the moment until this returns.
         mailbox->post([](AppModel* model) { model->adoptHistory(); });
-        return loaded;
+        return store;
     });
     connect(&historyWatcher_, &QFileSystemWatcher::fileChanged, this, &AppModel::reloadHistory);
     connect(&historyWatcher_, &QFileSystemWatcher::directoryChanged, this, &AppModel::reloadHistory);
@@ -342,9 +342,9 @@ std::optional<QString> AppModel::exportCSV(const QString& path) {
 
 void AppModel::adoptHistory() {
     if (history_) return;
-    LoadedHistory loaded = historyLoad_.get();
+    history_ = historyLoad_.get();
     // The store never fails to open; a thread that ran out of memory gets one more go here.
-    history_ = loaded.store ? std::move(loaded.store) : options_.openHistory();
+    if (!history_) history_ = options_.openHistory();
     // Another process may have saved since the read.
     history_->reloadIfChanged();
     std::optional<std::string> failure;

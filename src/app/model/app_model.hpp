@@ -226,11 +226,7 @@ private:
 
     /// Absent until read; `historyLoad_` reads it.
     std::unique_ptr<HistoryStore> history_;
-    struct LoadedHistory {
-        std::unique_ptr<HistoryStore> store;
-        std::optional<std::string> error;
-    };
-    std::future<LoadedHistory> historyLoad_;
+    std::future<std::unique_ptr<HistoryStore>> historyLoad_;
     /// Measurements taken before the history arrived, in order.
     std::vector<HistoryEntry> waitingRecords_;
     /// The file and its folders: a rename by another process drops the file's watch.
