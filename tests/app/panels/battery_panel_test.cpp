@@ -4,6 +4,7 @@
 #include "panels/battery_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_store.hpp"
+#include "history_test_support.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/ring_gauge.hpp"
@@ -107,12 +108,8 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
     options.systemRoot = appDataDir() / "laptop";
     {
         QSettings(*options.settingsFile, QSettings::IniFormat).setValue("panelSegment", "bogus");
-        HistoryEntry other;
-        other.id = UUID::random();
-        other.date = std::chrono::system_clock::now() - std::chrono::days(3);
-        other.deviceSerial = "OTHER-DEVICE";
-        other.fullChargeCapacity = other.designCapacity = 3000;
-        HistoryStore(*options.historyFile).record(other);
+        const auto threeDaysAgo = HistoryEntry::Date(std::chrono::system_clock::now()) - std::chrono::days(3);
+        HistoryStore(*options.historyFile).record(phoneEntry("OTHER-DEVICE", threeDaysAgo));
         AppModel model(options);
         RootView root(model);
         ASSERT_TRUE(waitUntil([&] { return model.historyArrived(); }));

@@ -85,8 +85,6 @@ struct Panel {
     HistoryPanel* widget = nullptr;
 };
 
-QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
-
 TEST(HistoryPanel, BlocksShowLatestHealthInPaletteOrder) {
     Panel empty({});
     EXPECT_EQ(empty.count(), "0 measurements");
@@ -109,14 +107,13 @@ TEST(HistoryPanel, BlocksShowLatestHealthInPaletteOrder) {
     EXPECT_TRUE(panel.widget->findChildren<MonthRows*>().isEmpty()) << "every block starts closed";
     EXPECT_EQ(panel.widget->findChild<IconButton*>("importHistory"), nullptr) << "no coconutBattery database";
     const struct {
-        const char* serial;
-        const char* text;
+        const char *serial, *text;
         QColor colour;
     } healths[] = {{"D0", "80 %", Theme::orange()}, {"D1", "80 %", Theme::green()}, {"D2", "0 %", Theme::red()}};
     for (const auto& row : healths) {
         const QLabel* health = panel.block(row.serial)->findChild<QLabel*>("historyHealth");
         EXPECT_EQ(health->text(), row.text) << row.serial;
-        EXPECT_EQ(textColour(health), row.colour) << row.serial;
+        EXPECT_EQ(health->palette().color(QPalette::WindowText), row.colour) << row.serial;
     }
 }
 

@@ -33,9 +33,8 @@ QStringList names(const RootView& root) {
 StripButton* button(const RootView& root, const QString& name, int index = 0) {
     QApplication::processEvents();
     int seen = 0;
-    for (StripButton* button : root.strip().buttons()) {
+    for (StripButton* button : root.strip().buttons())
         if (button->objectName() == name && seen++ == index) return button;
-    }
     ADD_FAILURE() << "no strip button " << name.toStdString();
     return nullptr;
 }

@@ -287,8 +287,7 @@ TEST(Screenshots, NothingClipsAtTheWindowsSize) {
     const struct {
         Selection selection;
         PanelSegment segment;
-        const char* scene;
-        const char* screenshot;  // none when another test takes it
+        const char *scene, *screenshot;  // no screenshot when another test takes it
     } scenes[] = {{Selection::mac(), PanelSegment::stats, "computer stats", nullptr},
                   {Selection::device(iPad), PanelSegment::stats, "iPad stats", nullptr},
                   {Selection::mac(), PanelSegment::details, "computer details", "mac-details"},
