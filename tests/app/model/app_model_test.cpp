@@ -33,10 +33,15 @@ std::shared_ptr<int> countChanges(AppModel& model) {
 /// Long enough for a wrongly started read to reach the simulator.
 void settle() { QTest::qWait(300); }
 
-TEST(AppModelTest, PageRestoresHistoryOrComputerNeverDeviceOrHelp) {
+/// The simulator serving phone A, and a folder for the model's files.
+class AppModelTest : public ::testing::Test {
+protected:
+    AppModelTest() { daemon.serve({phoneA()}); }
     TempDir dir;
     Daemon daemon;
-    daemon.serve({phoneA()});
+};
+
+TEST_F(AppModelTest, PageRestoresHistoryOrComputerNeverDeviceOrHelp) {
     const AppModelOptions options = isolatedOptions(dir);
     // Chosen, and shown at the next start; the first start's is RootView's test.
     const std::pair<Selection, Selection> rows[] = {{Selection::device(udidA), Selection::mac()},
@@ -48,9 +53,7 @@ TEST(AppModelTest, PageRestoresHistoryOrComputerNeverDeviceOrHelp) {
     }
 }
 
-TEST(AppModelTest, PollsReadOnlyNewDevicesAndNewConnectionsAndSurviveAFailure) {
-    TempDir dir;
-    Daemon daemon;
+TEST_F(AppModelTest, PollsReadOnlyNewDevicesAndNewConnectionsAndSurviveAFailure) {
     daemon.serve({phoneA(), phoneB()});
     auto model = startModel(isolatedOptions(dir), 2);
     // The same list again; plugged in again (a new id, the same connection): listed, not read;
@@ -97,10 +100,7 @@ TEST(AppModelTest, PollsReadOnlyNewDevicesAndNewConnectionsAndSurviveAFailure) {
     EXPECT_EQ(daemon.sessions(), 1);
 }
 
-TEST(AppModelTest, UnplugSelectsComputerHelpFollowsTheFirstDeviceAndReplugLoadsAfresh) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({phoneA()});
+TEST_F(AppModelTest, UnplugSelectsComputerHelpFollowsTheFirstDeviceAndReplugLoadsAfresh) {
     auto model = startModel(isolatedOptions(dir), 1);
     model->setSelection(Selection::device(udidA));
     daemon.serve({});
@@ -121,10 +121,7 @@ TEST(AppModelTest, UnplugSelectsComputerHelpFollowsTheFirstDeviceAndReplugLoadsA
     EXPECT_EQ(model->selection(), Selection::history()) << "only the help panel follows";
 }
 
-TEST(AppModelTest, ReadFinishingAfterItsDeviceVanishedIsDropped) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({phoneA()});
+TEST_F(AppModelTest, ReadFinishingAfterItsDeviceVanishedIsDropped) {
     const auto gate = std::make_shared<Gate>();
     AppModelOptions options = isolatedOptions(dir);
     options.readDevice = [gate](const MuxDevice& device) {
@@ -150,7 +147,7 @@ TEST(AppModelTest, ReadFinishingAfterItsDeviceVanishedIsDropped) {
     EXPECT_TRUE(HistoryStore(options.historyFile).isEmpty());
 }
 
-TEST(AppModelTest, SlowDaemonEndsItsPollAtTheDeadlineWithoutPollsQueuingBehind) {
+TEST(AppModelPollTest, SlowDaemonEndsItsPollAtTheDeadlineWithoutPollsQueuingBehind) {
     TempDir dir;
     // Each byte of the device list 50 ms apart: the poll is stuck until its deadline.
     SimulatedDaemon daemon(R"({"devices": [{"udid": "A1", "attachments": [{"deviceID": 1, "connection": "USB"}]}],
@@ -169,10 +166,7 @@ TEST(AppModelTest, SlowDaemonEndsItsPollAtTheDeadlineWithoutPollsQueuingBehind) 
     EXPECT_EQ(*listedWhenApplied, 1u) << "timer ticks started polls behind the stuck one";
 }
 
-TEST(AppModelTest, TimersPollRefreshAndReload) {
-    TempDir dir;
-    Daemon daemon;
-    daemon.serve({phoneA()});
+TEST_F(AppModelTest, TimersPollRefreshAndReload) {
     AppModelOptions options = isolatedOptions(dir);
     options.macRefreshInterval = options.pollInterval = std::chrono::milliseconds(40);
     options.reloadInterval = std::chrono::milliseconds(150);

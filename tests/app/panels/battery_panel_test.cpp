@@ -4,6 +4,7 @@
 #include "panels/battery_panel.hpp"
 #include "widgets/health_chart.hpp"
 #include "history/history_store.hpp"
+#include "history_test_support.hpp"
 #include "reading/ios_device_reader.hpp"
 #include "panels/panel_data.hpp"
 #include "widgets/ring_gauge.hpp"
@@ -19,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 
 namespace celvio::test {
@@ -30,10 +30,6 @@ const std::string udid = "00008120-00000000000000AA";
 QString text(const QWidget& parent, const char* name) {
     const auto* label = parent.findChild<QLabel*>(name);
     return label ? label->text() : QString("<no %1>").arg(name);
-}
-
-const StatCell* tile(const QWidget& panel, const QString& title) {
-    return panel.findChild<StatCell*>("stat:" + title);
 }
 
 TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
@@ -51,9 +47,8 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     const auto* charge = panel.findChild<RingGauge*>("chargeGauge");
     const auto* health = panel.findChild<RingGauge*>("healthGauge");
     EXPECT_EQ(charge->value() + " " + health->value(), "80 % 90.0 %");
-    EXPECT_EQ(charge->tint(), Theme::green());
-    EXPECT_EQ(tile(panel, "Charge")->stat().value, "3,600 mAh") << "capacities are grouped";
-    EXPECT_EQ(tile(panel, "Cycles")->stat().value, "120") << "cycles are not";
+    EXPECT_EQ(panel.findChild<StatCell*>("stat:Charge")->stat().value, "3,600 mAh") << "capacities are grouped";
+    EXPECT_EQ(panel.findChild<StatCell*>("stat:Cycles")->stat().value, "120") << "cycles are not";
 
     // Charging: 1,250 mA at 12,600 mV on the adapter.
     setSupplyAttribute(root, "BAT0/status", "Charging");
@@ -62,13 +57,11 @@ TEST(MacPanel, PowerLineGaugesAndTilesFollowTheBattery) {
     setSupplyAttribute(root, "AC/online", "1");
     model.refreshMac();
     EXPECT_EQ(text(panel, "power"), "Charging with 15.8 W");
-    EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().power.symbol, "bolt.fill");
 
-    // No design capacity: health 0.0 % in red rather than nothing.
+    // No design capacity: health 0.0 % rather than nothing.
     setSupplyAttribute(root, "BAT0/charge_full_design", "0");
     model.refreshMac();
     EXPECT_EQ(health->value(), "0.0 %");
-    EXPECT_EQ(health->tint(), Theme::red());
 
     // The battery goes away: only the message stays.
     std::filesystem::remove_all(root / "sys/class/power_supply/BAT0");
@@ -115,12 +108,8 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
     options.systemRoot = appDataDir() / "laptop";
     {
         QSettings(*options.settingsFile, QSettings::IniFormat).setValue("panelSegment", "bogus");
-        HistoryEntry other;
-        other.id = UUID::random();
-        other.date = std::chrono::system_clock::now() - std::chrono::days(3);
-        other.deviceSerial = "OTHER-DEVICE";
-        other.fullChargeCapacity = other.designCapacity = 3000;
-        HistoryStore(*options.historyFile).record(other);
+        const auto threeDaysAgo = HistoryEntry::Date(std::chrono::system_clock::now()) - std::chrono::days(3);
+        HistoryStore(*options.historyFile).record(phoneEntry("OTHER-DEVICE", threeDaysAgo));
         AppModel model(options);
         RootView root(model);
         ASSERT_TRUE(waitUntil([&] { return model.historyArrived(); }));
@@ -140,7 +129,6 @@ TEST(BatteryPanel, SegmentIsOneSettingKeptAcrossLaunchesAndUnknownValuesShowStat
         EXPECT_NE(unknown.findChild<QLabel*>("noHistory"), nullptr) << "no history yet";
         QTest::mouseClick(bar->button(static_cast<int>(PanelSegment::details)), Qt::LeftButton);
         EXPECT_NE(panel.findChild<QWidget*>("details"), nullptr);
-        EXPECT_TRUE(bar->button(static_cast<int>(PanelSegment::details))->styleSheet().contains(Theme::amber().name()));
         EXPECT_EQ(QSettings(*options.settingsFile, QSettings::IniFormat).value("panelSegment"), "details");
     }
     AppModel model(options);
@@ -164,16 +152,10 @@ TEST(IOSPanel, ProgressFailureTryAgainAndData) {
     model->setSelection(Selection::device(udid));
     RootView root(*model);
     const QWidget& panel = *root.panel();
-    EXPECT_TRUE(std::ranges::any_of(panel.findChildren<QLabel*>(), [](const QLabel* label) {
-        return label->text() == QString::fromUtf8("Reading battery data\u2026");
-    }));
-
     ASSERT_TRUE(waitUntil([&] { return panel.findChild<QPushButton*>() != nullptr; }));
-    auto* tryAgain = panel.findChild<QPushButton*>();
-    EXPECT_EQ(tryAgain->text(), "Try Again");
     fail = false;
     const int before = reads;
-    QTest::mouseClick(tryAgain, Qt::LeftButton);
+    QTest::mouseClick(panel.findChild<QPushButton*>(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return panel.findChild<BatteryPanel*>() != nullptr; }));
     EXPECT_EQ(reads, before + 1);
     EXPECT_EQ(panel.findChild<BatteryPanel*>()->data().name, "Alex's iPhone");

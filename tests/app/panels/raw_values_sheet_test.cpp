@@ -39,7 +39,7 @@ TEST(RawValuesSheetTest, FiltersByKeyOrValueCopiesEverythingAndClosesOnReturn) {
     const QString count = QString("Test iPhone ") + QChar(0x00B7) + " 6 IORegistry keys";
     EXPECT_EQ(subtitle(sheet), count);
     const QStringList all = {"AppleRawCurrentCapacity", "CycleCount", "DesignCapacity",
-                             "ManufacturerData",        "Serial",     "Voltage"};
+                             "ManufacturerData", "Serial", "Voltage"};
     EXPECT_EQ(sheet.shownKeys(), all);
 
     auto* search = sheet.findChild<QLineEdit*>("search");
@@ -47,23 +47,14 @@ TEST(RawValuesSheetTest, FiltersByKeyOrValueCopiesEverythingAndClosesOnReturn) {
     const struct {
         const char* typed;
         QStringList shown;
-    } filters[] = {{"designcapacity", {"DesignCapacity"}},
-                   {"f5d3", {"Serial"}},  // only the serial's value matches
-                   {"CAPACITY", {"AppleRawCurrentCapacity", "DesignCapacity"}},
-                   {"CAPACITYx", {}},
-                   {"", all}};
+    } filters[] = {{"designcapacity", {"DesignCapacity"}}, {"f5d3", {"Serial"}},  // only a value matches
+                   {"CAPACITY", {"AppleRawCurrentCapacity", "DesignCapacity"}}, {"CAPACITYx", {}}, {"", all}};
     for (const auto& filter : filters) {
         search->clear();
         QTest::keyClicks(search, filter.typed);
         EXPECT_EQ(sheet.shownKeys(), filter.shown) << filter.typed;
     }
     QTest::keyClicks(search, "f5d3");
-    const QRect serial = sheet.shownRowRect(0);
-    EXPECT_TRUE(sheet.shownRowRect(1).isEmpty());
-    const QImage drawn = sheet.grab().toImage();
-    const auto brightness = [&](QPoint at) { return qGray(drawn.pixel(at)); };
-    EXPECT_GT(brightness(serial.topLeft() + QPoint(2, 1)), brightness(serial.bottomLeft() + QPoint(2, 3)) + 2)
-        << "the stripes restart: the first row on show has one, the empty space below none";
     EXPECT_EQ(subtitle(sheet), count) << "the count ignores the filter";
 
     QTest::mouseClick(sheet.findChild<QPushButton*>("copyAll"), Qt::LeftButton);
@@ -71,7 +62,6 @@ TEST(RawValuesSheetTest, FiltersByKeyOrValueCopiesEverythingAndClosesOnReturn) {
               QString::fromStdString("AppleRawCurrentCapacity = 1475\nCycleCount = 412\nDesignCapacity = 3200\n"
                                      "ManufacturerData = " + longHex + "\nSerial = F5D3281ZQJ9K\nVoltage = 3900"));
     EXPECT_EQ(accepted.count(), 0) << "typing and copying never press Done";
-    EXPECT_TRUE(sheet.findChild<QPushButton*>("done")->isDefault());
     QTest::keyClick(search, Qt::Key_Return);
     EXPECT_EQ(accepted.count(), 1);
     EXPECT_FALSE(sheet.isVisible());

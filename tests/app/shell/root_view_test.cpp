@@ -8,10 +8,8 @@
 #include "shell/root_view.hpp"
 #include "widgets/spinner.hpp"
 #include "widgets/strip_button.hpp"
-#include "style/theme.hpp"
 
 #include <QApplication>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -35,16 +33,10 @@ QStringList names(const RootView& root) {
 StripButton* button(const RootView& root, const QString& name, int index = 0) {
     QApplication::processEvents();
     int seen = 0;
-    for (StripButton* button : root.strip().buttons()) {
+    for (StripButton* button : root.strip().buttons())
         if (button->objectName() == name && seen++ == index) return button;
-    }
     ADD_FAILURE() << "no strip button " << name.toStdString();
     return nullptr;
-}
-
-void click(const RootView& root, const QString& name, int index = 0) {
-    QTest::mouseClick(button(root, name, index), Qt::LeftButton);
-    QApplication::processEvents();
 }
 
 TEST(RootView, StripFollowsDeviceStatesAndThePlaceholderLeadsToHelp) {
@@ -63,7 +55,6 @@ TEST(RootView, StripFollowsDeviceStatesAndThePlaceholderLeadsToHelp) {
     auto model = startModel(options);
     const auto opened = gate.openOnExit();
     RootView root(*model);
-    EXPECT_EQ(root.size(), QSize(300, 553));
     EXPECT_NE(qobject_cast<MacPanel*>(root.panel()), nullptr);
     EXPECT_TRUE(button(root, "strip:mac")->look().selected);
 
@@ -74,7 +65,6 @@ TEST(RootView, StripFollowsDeviceStatesAndThePlaceholderLeadsToHelp) {
     EXPECT_EQ(std::pair(button(root, "strip:device", 0)->look().badge, button(root, "strip:device", 1)->look().badge),
               std::pair(std::optional<std::string>(), std::optional<std::string>("wifi")))
         << "USB has no badge";
-    EXPECT_EQ(button(root, "strip:mac")->ring().tint(), Theme::green()) << "the laptop at 80 %";
 
     gate.open();
     ASSERT_TRUE(
@@ -84,18 +74,17 @@ TEST(RootView, StripFollowsDeviceStatesAndThePlaceholderLeadsToHelp) {
     EXPECT_EQ(qobject_cast<Spinner*>(phone->icon()), nullptr) << "the model's icon";
     const StripButton* tablet = button(root, "strip:device", 1);
     EXPECT_EQ(tablet->ring().style(), MiniRing::Style::empty);
-    EXPECT_EQ(qobject_cast<QLabel*>(tablet->icon())->palette().color(QPalette::WindowText), Theme::orange());
 
     // The daemon going away brings the placeholder back; its return brings the devices.
     daemon.stop();
     pollAndWait(*model);
     EXPECT_EQ(names(root), QStringList({"strip:mac", "strip:placeholder", "strip:history"}));
     EXPECT_EQ(button(root, "strip:placeholder")->ring().style(), MiniRing::Style::dashed);
-    click(root, "strip:placeholder");
+    QTest::mouseClick(button(root, "strip:placeholder"), Qt::LeftButton);
+    QApplication::processEvents();
     EXPECT_EQ(model->selection(), Selection::connectHelp());
     EXPECT_NE(qobject_cast<ConnectHelpPanel*>(root.panel()), nullptr);
     EXPECT_TRUE(button(root, "strip:placeholder")->look().selected && !button(root, "strip:mac")->look().selected);
-    EXPECT_EQ(button(root, "strip:placeholder")->look().label, "iPhone");
     daemon.serve({{.udid = udidA, .name = "Alex's iPhone"}});
     pollAndWait(*model);
     EXPECT_EQ(names(root), QStringList({"strip:mac", "strip:device", "strip:history"}));

@@ -58,12 +58,7 @@ TEST(SingleInstanceTest, SecondProcessExitsAndRaisesTheFirst) {
     // Said only once the first instance has answered that it showed its window.
     EXPECT_TRUE(second.readAllStandardError().contains("its window was brought to the front"));
     EXPECT_EQ(first.state(), QProcess::Running);
-
-    first.terminate();
-    if (!first.waitForFinished(5000)) {
-        first.kill();
-        first.waitForFinished();
-    }
+    endProcess(first);
 }
 
 }  // namespace
