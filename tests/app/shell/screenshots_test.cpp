@@ -207,6 +207,23 @@ TEST(Screenshots, EveryPanel) {
     }
 }
 
+TEST(Screenshots, DisabledMenuItemsAreDimmerThanEnabledOnes) {
+    AppLook look;
+    QMenu menu;
+    QAction* enabled = menu.addAction(QString::fromUtf8("Export History as CSV\u2026"));
+    QAction* disabled = menu.addAction("Import coconutBattery History");
+    disabled->setEnabled(false);
+    const QImage image = menu.grab().toImage();
+    const auto brightest = [&](QAction* action) {
+        int most = 0;
+        const QRect area = menu.actionGeometry(action);
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) most = std::max(most, qGray(image.pixel(x, y)));
+        return most;
+    };
+    EXPECT_LT(brightest(disabled), brightest(enabled) * 2 / 3) << "no white engraving under the disabled text";
+}
+
 TEST(Screenshots, HistoryAfterAFirstStartWithThreeDevices) {
     AppLook look;
     TempDir dir;
