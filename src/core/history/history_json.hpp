@@ -19,8 +19,8 @@ std::string encode(const HistoryEntry& entry);
 /// A whole history file: "[", one object per line, "]" and a line feed; an empty list is
 /// "[]" and a line feed.
 std::string encodeArray(const std::vector<HistoryEntry>& entries);
-/// The same file from objects `encode` made, into `out`: replaced, its capacity kept, so
-/// a store re-encodes only what changed and reuses one buffer.
+/// The same file from objects `encode` made, into `out` (replaced), so a store re-encodes
+/// only what changed.
 void encodeArray(const std::vector<std::string>& objects, std::string& out);
 
 /// Reads one entry object. Absent when a required key is missing or null, a value has

@@ -232,8 +232,10 @@ std::optional<std::string> HistoryStore::trySave() {
             return FileIO::errorText(error);
         }
     }
-    HistoryJSON::encodeArray(encoded_, buffer_);
-    if (const int error = FileIO::writeAtomically(fileURL_, buffer_); error != 0) return FileIO::errorText(error);
+    // The file's bytes live only for the write: kept between saves, a long history's would stay all day.
+    std::string text;
+    HistoryJSON::encodeArray(encoded_, text);
+    if (const int error = FileIO::writeAtomically(fileURL_, text); error != 0) return FileIO::errorText(error);
     stamp_ = FileIO::stampOf(fileURL_);
     pending_.clear();
     return std::nullopt;

@@ -148,7 +148,6 @@ private:
     bool unreadableFileInPlace_ = false;
     std::optional<std::string> keptAside_;
     std::optional<std::string> saveFailure_;
-    std::string buffer_;  // the file's bytes, reused from save to save
 };
 
 }  // namespace celvio
