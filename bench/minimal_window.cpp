@@ -2,38 +2,16 @@
 // with a Qt Charts chart, at the application's content size, doing nothing. Honours
 // CELVIO_EXIT_AFTER_SHOW as celvio does.
 
+#include "shell/exit_after_show.hpp"
+
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
-#include <QDateTime>
 #include <QLineSeries>
-#include <QTimer>
-#include <QWindow>
-
-#include <cstdio>
-
-namespace {
-
-class ExitAfterShow : public QObject {
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && watched->isWindowType() && static_cast<QWindow*>(watched)->isExposed()) {
-            qApp->removeEventFilter(this);
-            QTimer::singleShot(0, qApp, [] {
-                std::printf("%lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
-                std::fflush(stdout);
-                QCoreApplication::quit();
-            });
-        }
-        return false;
-    }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    ExitAfterShow exitAfterShow;
-    if (qEnvironmentVariableIsSet("CELVIO_EXIT_AFTER_SHOW")) app.installEventFilter(&exitAfterShow);
+    celvio::exitAfterFirstShowWhenAsked(app);
     QChartView view;  // owns its chart
     QChart* chart = view.chart();
     auto* series = new QLineSeries(chart);

@@ -2,42 +2,18 @@
 #include "celvio_version.hpp"
 #include "model/app_model.hpp"
 #include "shell/app_shell.hpp"
+#include "shell/exit_after_show.hpp"
 #include "shell/single_instance.hpp"
 #include "style/appearance.hpp"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDateTime>
-#include <QTimer>
-#include <QWindow>
 
 #include <cstdio>
 
-namespace {
-
-/// With CELVIO_EXIT_AFTER_SHOW set (bench/startup.sh), prints the wall-clock time in
-/// milliseconds once the first window has been exposed and drawn, and quits.
-class ExitAfterShow : public QObject {
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && watched->isWindowType() && static_cast<QWindow*>(watched)->isExposed()) {
-            qApp->removeEventFilter(this);
-            // After the expose's own paint.
-            QTimer::singleShot(0, qApp, [] {
-                std::printf("%lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
-                std::fflush(stdout);
-                QCoreApplication::quit();
-            });
-        }
-        return false;
-    }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    ExitAfterShow exitAfterShow;
-    if (qEnvironmentVariableIsSet("CELVIO_EXIT_AFTER_SHOW")) app.installEventFilter(&exitAfterShow);
+    celvio::exitAfterFirstShowWhenAsked(app);
     QApplication::setOrganizationName("Celvio");
     QApplication::setApplicationName("Celvio");
     QApplication::setApplicationVersion(celvio::kVersion);
