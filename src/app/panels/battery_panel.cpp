@@ -44,14 +44,6 @@ QString timeWithSeconds() {
     return kept.simplified();
 }
 
-/// A segment's scroll area, on the window's gradient: QScrollArea::setWidget turns the
-/// content's background fill on, which would lay a flat rectangle over the gradient.
-QScrollArea* segmentScrollArea(QWidget* content, QWidget* parent) {
-    QScrollArea* area = transparentScrollArea(content, parent);
-    content->setAutoFillBackground(false);
-    return area;
-}
-
 /// Scrolls a new page to where the page it replaces was, once its layout has a height.
 void keepScrolled(QScrollArea* area, int position) {
     if (position > 0)
@@ -267,7 +259,7 @@ void BatteryPanel::showStats() {
     layout->setColumnStretch(0, 1);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(static_cast<int>((data_.stats.size() + 1) / 2), 1);
-    QScrollArea* area = segmentScrollArea(grid, this);
+    QScrollArea* area = transparentScrollArea(grid, this);
     area->setObjectName("stats");
     shown_.replace(area);
     onShow_ = PanelSegment::stats;
@@ -298,7 +290,7 @@ void BatteryPanel::showHistory() {
         list->addWidget(chart);
         list->addWidget(new MonthRows(history_->periods, inner));
         list->addStretch();
-        QScrollArea* area = segmentScrollArea(inner, page);
+        QScrollArea* area = transparentScrollArea(inner, page);
         layout->addWidget(area);
         keepScrolled(area, scrolled);
     } else {
@@ -325,7 +317,7 @@ void BatteryPanel::showDetails() {
     layout->setContentsMargins(0, 0, 0, 8);
     layout->addWidget(new KVList(data_.details, inner));
     layout->addStretch();
-    QScrollArea* area = segmentScrollArea(inner, this);
+    QScrollArea* area = transparentScrollArea(inner, this);
     area->setObjectName("details");
     shown_.replace(area);
     onShow_ = PanelSegment::details;

@@ -56,8 +56,9 @@ QScrollArea* transparentScrollArea(QWidget* content, QWidget* parent) {
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setWidgetResizable(true);
     area->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
     area->setWidget(content);
+    // setWidget turns the content's fill on, which would lay a flat rectangle over the gradient.
+    content->setAutoFillBackground(false);
     area->setStyleSheet("QScrollArea { background: transparent; }");
     return area;
 }
