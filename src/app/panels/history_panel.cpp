@@ -100,13 +100,6 @@ private:
     QColor colour_;
 };
 
-/// Return and Enter click like Space: a button that takes focus should answer both.
-bool clickOnReturn(QAbstractButton& button, const QKeyEvent& event) {
-    if (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter) return false;
-    button.click();
-    return true;
-}
-
 /// A block's header: one plain target for the whole row, on a card.
 class BlockHeader : public QAbstractButton {
 public:
@@ -128,7 +121,7 @@ protected:
         FocusRing::paint(painter, *this, QRectF(rect()), 8);
     }
     void keyPressEvent(QKeyEvent* event) override {
-        if (!clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
+        if (!FocusRing::clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
     }
 };
 
@@ -152,7 +145,7 @@ protected:
         FocusRing::paint(painter, *this, QRectF(rect()), 4);
     }
     void keyPressEvent(QKeyEvent* event) override {
-        if (!clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
+        if (!FocusRing::clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
     }
 };
 

@@ -2,6 +2,8 @@
 
 #include "style/theme.hpp"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPen>
 #include <QWidget>
@@ -24,11 +26,10 @@ void paint(QPainter& painter, const QWidget& widget, const QRectF& rect, double 
     painter.restore();
 }
 
-QString styleSheet(double radius) {
-    return QStringLiteral("QPushButton:focus { border: %1px solid %2; border-radius: %3px; }")
-        .arg(width)
-        .arg(Theme::amber().name(QColor::HexRgb))
-        .arg(radius);
+bool clickOnReturn(QAbstractButton& button, const QKeyEvent& event) {
+    if (event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter) return false;
+    button.click();
+    return true;
 }
 
 }  // namespace celvio::FocusRing

@@ -33,11 +33,7 @@ void IconButton::paintEvent(QPaintEvent*) {
 }
 
 void IconButton::keyPressEvent(QKeyEvent* event) {
-    // Space is the button's own key; Return acts the same, as on the other controls.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        click();
-    else
-        QAbstractButton::keyPressEvent(event);
+    if (!FocusRing::clickOnReturn(*this, *event)) QAbstractButton::keyPressEvent(event);
 }
 
 bool IconButton::hitButton(const QPoint& position) const {

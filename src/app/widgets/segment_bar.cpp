@@ -52,11 +52,9 @@ bool SegmentBar::eventFilter(QObject* watched, QEvent* event) {
     // The mark is drawn by the bar, around the button, so it shows on the amber one too.
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) update();
     if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        buttons_[static_cast<std::size_t>(index)]->click();
-        return true;
-    }
+    const auto& keyEvent = *static_cast<QKeyEvent*>(event);
+    if (FocusRing::clickOnReturn(*buttons_[static_cast<std::size_t>(index)], keyEvent)) return true;
+    const int key = keyEvent.key();
     if (key != Qt::Key_Left && key != Qt::Key_Right) return false;
     // The arrows pick the neighbour, as a tab bar does, and stop at the ends.
     const int next = index + (key == Qt::Key_Right ? 1 : -1);
