@@ -269,8 +269,6 @@ HistoryPanel::HistoryPanel(QWidget* parent)
     titles->addLayout(countLine);
 
     export_->setObjectName("exportHistory");
-    export_->setFocusPolicy(Qt::TabFocus);
-    export_->setAccessibleName("Export history as CSV");
     connect(export_, &IconButton::clicked, this, &HistoryPanel::exportRequested);
     buttons_->setSpacing(4);
     buttons_->addWidget(export_);
@@ -354,8 +352,6 @@ void HistoryPanel::setHistory(std::vector<HistoryDeviceGroup> groups, bool impor
     if (importAvailable) {
         import_ = new IconButton("square.and.arrow.down", "Import coconutBattery history", this);
         import_->setObjectName("importHistory");
-        import_->setFocusPolicy(Qt::TabFocus);
-        import_->setAccessibleName("Import coconutBattery history");
         connect(import_, &IconButton::clicked, this, &HistoryPanel::importRequested);
         buttons_->insertWidget(0, import_);
     }
